@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian 12 machine, once:
+# the i686 cross compiler, 32-bit Wine, Xvfb, 7-Zip, screenshot tools, NSIS,
+# and the LZMA SDK sources (from Debian's 7zip source package) under build/deps.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+deps="${1:-$top/build}/deps"
+mkdir -p "$deps"
+
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+need=()
+command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686 mingw-w64-i686-dev)
+command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix)
+command -v wine >/dev/null && [ -e /usr/lib/wine/wine ] || need+=(wine wine32:i386 wine64)
+command -v Xvfb >/dev/null || need+=(xvfb xauth)
+command -v 7zz >/dev/null || need+=(7zip)
+command -v xwd >/dev/null || need+=(x11-apps)
+[ -x /usr/bin/convert ] || need+=(imagemagick)
+command -v makensis >/dev/null || need+=(nsis)
+command -v cmake >/dev/null || need+=(cmake)
+command -v ninja >/dev/null || need+=(ninja-build)
+command -v g++ >/dev/null || need+=(g++)
+command -v python3 >/dev/null || need+=(python3)
+command -v dpkg-source >/dev/null || need+=(dpkg-dev)
+
+if [ ${#need[@]} -gt 0 ]; then
+  echo "setup: installing ${need[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  as_root apt-get update -q
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
+fi
+
+# The LZMA SDK's C sources come from Debian's 7zip source package.
+sdk="$deps/lzma-sdk"
+if [ ! -f "$sdk/C/7zArcIn.c" ]; then
+  src=/etc/apt/sources.list.d/project-deb-src.sources
+  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list 2>/dev/null; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | as_root tee "$src" >/dev/null
+    as_root apt-get update -q
+  fi
+  work="$deps/src"
+  rm -rf "$work" && mkdir -p "$work"
+  (cd "$work" && apt-get source --download-only 7zip)
+  (cd "$work" && dpkg-source --no-check -x ./*.dsc unpacked >/dev/null)
+  rm -rf "$sdk" && mv "$work/unpacked" "$sdk"
+  rm -rf "$work"
+fi
+echo "setup: done"

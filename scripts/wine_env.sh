@@ -1,0 +1,41 @@
+# Sourced by the scripts that run Windows programs: a private Wine prefix under
+# the build folder, and an X display (Xvfb when there is none, or always with
+# QX_HEADLESS=1).
+#   qx_wine_start BUILD   exports WINEPREFIX, DISPLAY, QX_BUILD; starts wineserver
+#   qx_wine_stop          ends wineserver and the Xvfb this script started
+qx_xvfb_pid=""
+
+qx_wine_start() {
+  local build=$1
+  export QX_BUILD=$build
+  export WINEPREFIX=$build/wine
+  export WINEDEBUG=-all
+  # No Mono or Gecko install prompts in a fresh prefix.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # A wineserver keeps the display state it started with: begin afresh.
+  wineserver -k 2>/dev/null || true
+  if [ -z "${DISPLAY:-}" ] || [ "${QX_HEADLESS:-0}" = 1 ]; then
+    local n=90
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    qx_xvfb_pid=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+  fi
+  wineserver -p 2>/dev/null || true
+  wine cmd /c exit >/dev/null 2>&1 || true
+}
+
+qx_wine_stop() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "$qx_xvfb_pid" ]; then
+    kill "$qx_xvfb_pid" 2>/dev/null || true
+    wait "$qx_xvfb_pid" 2>/dev/null || true
+    qx_xvfb_pid=""
+  fi
+}
