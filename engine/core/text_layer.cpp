@@ -1,0 +1,82 @@
+#include "text_layer.h"
+
+namespace qx::core {
+
+namespace {
+
+bool MatchesAt(const Text& text, size_t at, TextView key) {
+  if (text.size() - at < key.size()) return false;
+  for (size_t i = 1; i < key.size(); ++i)
+    if (FoldAZ(text[at + i]) != FoldAZ(key[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+// Every key of a step begins with the same character ("#" or "%"), so the
+// positions of that character are the only places a match can start. They
+// are collected once per step and again only after the text changed, which
+// keeps a step over a hundred keys to a few comparisons per key.
+void TextLayer::CollectMarks(const Text& text, char16_t marker) {
+  marks_.clear();
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text[i] == marker) marks_.push_back(static_cast<uint32_t>(i));
+}
+
+bool TextLayer::ReplaceAtMarks(Text& text, TextView key, TextView with) {
+  size_t done = 0;
+  bool changed = false;
+  for (uint32_t at : marks_) {
+    if (at < done || !MatchesAt(text, at, key)) continue;
+    if (!changed) scratch_.clear();
+    changed = true;
+    scratch_.append(text, done, at - done);
+    scratch_.append(with);
+    done = at + key.size();
+  }
+  if (!changed) return false;
+  scratch_.append(text, done, Text::npos);
+  text.swap(scratch_);
+  return true;
+}
+
+void TextLayer::Expand(TextView text, Text& out) {
+  out.assign(text);
+
+  CollectMarks(out, u'#');
+  for (const LanguageEntry& entry : language_) {
+    if (marks_.empty()) break;
+    if (entry.language != current_language_ || entry.key.empty() || entry.key[0] != u'#') continue;
+    if (ReplaceAtMarks(out, entry.key, entry.text)) CollectMarks(out, u'#');
+  }
+
+  CollectMarks(out, u'%');
+  for (size_t i = 0; i < variables_.size() && !marks_.empty(); ++i) {
+    const VariableStore::Entry& entry = variables_[i];
+    if (ReplaceAtMarks(out, entry.key, entry.value)) CollectMarks(out, u'%');
+  }
+
+  ReplaceAllExact(out, u"/$", u"\r\n", scratch_);
+}
+
+void TextLayer::SetVariable(TextView name, TextView value) {
+  const bool selects_language = name == u"QXLANGID";
+  const int32_t language = selects_language ? ReadNumber(value) : 0;
+  Text expanded;
+  Expand(value, expanded);
+  variables_.Set(VariableKey(name), expanded);
+  if (selects_language) current_language_ = language;
+}
+
+void TextLayer::SetVariableRaw(TextView name, TextView value) {
+  Text copy(value);
+  variables_.Set(VariableKey(name), copy);
+}
+
+const Text* TextLayer::FindVariable(TextView name) const { return variables_.Find(VariableKey(name)); }
+
+void TextLayer::LoadLanguageTable(std::string_view file_bytes) {
+  current_language_ = ParseLanguageTable(file_bytes, language_);
+}
+
+}  // namespace qx::core

@@ -1,0 +1,58 @@
+// The engine's text layer: the variable store, the language table and the
+// expansion of "#key", "%NAME%" and "/$" references that serves every text the
+// engine shows, writes or uses as a path.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "language_table.h"
+#include "text.h"
+#include "variables.h"
+
+namespace qx::core {
+
+class TextLayer {
+ public:
+  // Expands |text| into |out|, which must not overlap |text|:
+  //   1. every "#" entry of the current language, in table order;
+  //   2. every variable, in the store's order;
+  //   3. "/$" becomes CR LF.
+  // Keys match without regard to the case of A-Z, each key once, left to
+  // right and not inside its own inserted text; unknown references stay.
+  void Expand(TextView text, Text& out);
+
+  // Stores the expansion of |value| under "%name%". Setting "QXLANGID"
+  // (exactly) also selects the language read as a number from |value| as
+  // passed. |value| may point into the store itself.
+  void SetVariable(TextView name, TextView value);
+  // Stores |value| as it is, unexpanded.
+  void SetVariableRaw(TextView name, TextView value);
+  // The stored value of "%name%", or null.
+  const Text* FindVariable(TextView name) const;
+
+  // Replaces the table with the file's entries and selects the language the
+  // file makes current (its first section with a non-zero identifier).
+  void LoadLanguageTable(std::string_view file_bytes);
+
+  int32_t current_language() const { return current_language_; }
+  void set_current_language(int32_t id) { current_language_ = id; }
+  const std::vector<LanguageEntry>& language_entries() const { return language_; }
+  const VariableStore& variables() const { return variables_; }
+
+ private:
+  // Replaces every occurrence of |key| (which begins with the character whose
+  // positions |marks_| holds) by |with|. Returns true when |text| changed.
+  bool ReplaceAtMarks(Text& text, TextView key, TextView with);
+  void CollectMarks(const Text& text, char16_t marker);
+
+  VariableStore variables_;
+  std::vector<LanguageEntry> language_;
+  int32_t current_language_ = 0;
+  // Working room reused by every expansion.
+  Text scratch_;
+  std::vector<uint32_t> marks_;
+};
+
+}  // namespace qx::core

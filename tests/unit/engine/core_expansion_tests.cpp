@@ -1,0 +1,148 @@
+// The variable store and the expansion of "#key", "%NAME%" and "/$".
+#include <string>
+
+#include "test_check.h"
+#include "text_layer.h"
+
+using namespace qx::core;
+
+namespace {
+
+Text T(const char16_t* s) { return Text(s); }
+
+Text Expanded(TextLayer& layer, TextView text) {
+  Text out;
+  layer.Expand(text, out);
+  return out;
+}
+
+const char kTable[] =
+    "[QXLang]\r\nEnglish\r\n1033\r\n"
+    "#yestoall=Yes to &All\r\n"
+    "#yes=&Yes\r\n"
+    "#uninstallprompt=Do you really want to uninstall the \"%APPTITLE%\" package?\r\n"
+    "#cancel=&Cancel\r\n"
+    "#pct=%\r\n"
+    "[QXLang]\r\nFrancais\r\n1036\r\n"
+    "#cancel=&Annuler\r\n";
+
+}  // namespace
+
+TEST_CASE("unknown references and lone percent signs stay as written") {
+  TextLayer layer;
+  layer.SetVariable(u"APPTITLE", u"Orvella");
+  CHECK_EQ(Expanded(layer, u"%UNKNOWN%"), T(u"%UNKNOWN%"));
+  CHECK_EQ(Expanded(layer, u"100% of %APPTITLE%"), T(u"100% of Orvella"));
+  CHECK_EQ(Expanded(layer, u"%"), T(u"%"));
+  CHECK_EQ(Expanded(layer, u"%%APPTITLE%%"), T(u"%Orvella%"));
+  CHECK_EQ(Expanded(layer, u"#nokey and #"), T(u"#nokey and #"));
+  CHECK_EQ(Expanded(layer, u""), T(u""));
+  CHECK_EQ(Expanded(layer, u"no references"), T(u"no references"));
+}
+
+TEST_CASE("line breaks") {
+  TextLayer layer;
+  CHECK_EQ(Expanded(layer, u"a/$b/$"), T(u"a\r\nb\r\n"));
+  CHECK_EQ(Expanded(layer, u"/ $ /"), T(u"/ $ /"));
+  // The frozen value already holds the line break.
+  layer.SetVariable(u"X", u"a/$b");
+  CHECK_EQ(*layer.FindVariable(u"X"), T(u"a\r\nb"));
+  CHECK_EQ(Expanded(layer, u"%X%"), T(u"a\r\nb"));
+  // A "/" from one variable and a "$" from the text join only in the last step.
+  layer.SetVariable(u"SLASH", u"/");
+  CHECK_EQ(Expanded(layer, u"%SLASH%$"), T(u"\r\n"));
+}
+
+TEST_CASE("reference names match without regard to case, keys stay exact") {
+  TextLayer layer;
+  layer.SetVariable(u"ISADMIN", u"1");
+  CHECK_EQ(Expanded(layer, u"%isadmin%%IsAdmin%%ISADMIN%"), T(u"111"));
+  CHECK(layer.FindVariable(u"isadmin") == nullptr);
+
+  layer.SetVariable(u"Foo", u"1");
+  layer.SetVariable(u"FOO", u"2");
+  CHECK_EQ(layer.variables().size(), size_t(3));
+  CHECK_EQ(*layer.FindVariable(u"Foo"), T(u"1"));
+  CHECK_EQ(*layer.FindVariable(u"FOO"), T(u"2"));
+  // The store applies entries in the order they were first added.
+  CHECK_EQ(Expanded(layer, u"%foo%"), T(u"1"));
+  layer.SetVariable(u"Foo", u"3");
+  CHECK_EQ(layer.variables().size(), size_t(3));
+  CHECK_EQ(Expanded(layer, u"%FOO%"), T(u"3"));
+}
+
+TEST_CASE("values are frozen when they are set") {
+  TextLayer layer;
+  layer.SetVariable(u"A", u"%B%");
+  CHECK_EQ(*layer.FindVariable(u"A"), T(u"%B%"));
+  layer.SetVariable(u"B", u"b");
+  // A was stored before B existed and keeps its text; B follows A in the
+  // store, so the reference A left behind is filled in by the same walk.
+  CHECK_EQ(*layer.FindVariable(u"A"), T(u"%B%"));
+  CHECK_EQ(Expanded(layer, u"%A%"), T(u"b"));
+  layer.SetVariable(u"C", u"[%B%]");
+  layer.SetVariable(u"B", u"changed");
+  CHECK_EQ(Expanded(layer, u"%C%"), T(u"[b]"));
+  // A value may be set from the store's own text.
+  layer.SetVariable(u"C", *layer.FindVariable(u"C"));
+  CHECK_EQ(*layer.FindVariable(u"C"), T(u"[b]"));
+  layer.SetVariableRaw(u"RAW", u"%B%/$");
+  CHECK_EQ(*layer.FindVariable(u"RAW"), T(u"%B%/$"));
+}
+
+TEST_CASE("no recursion: each key is applied once, not inside its own text") {
+  TextLayer layer;
+  layer.SetVariableRaw(u"SELF", u"<%SELF%>");
+  CHECK_EQ(Expanded(layer, u"%SELF%"), T(u"<%SELF%>"));
+  // A value inserted in the variable step is not searched for language keys.
+  layer.LoadLanguageTable(kTable);
+  layer.SetVariableRaw(u"HASH", u"#yes");
+  CHECK_EQ(Expanded(layer, u"%HASH%"), T(u"#yes"));
+  // A language text is searched by the variable step.
+  layer.SetVariable(u"APPTITLE", u"Orvella");
+  CHECK_EQ(Expanded(layer, u"#UninstallPrompt"),
+           T(u"Do you really want to uninstall the \"Orvella\" package?"));
+  // A percent sign inserted by a language text can join text to a reference.
+  layer.SetVariable(u"Z", u"zed");
+  CHECK_EQ(Expanded(layer, u"#pctZ%"), T(u"zed"));
+}
+
+TEST_CASE("language references of the current language") {
+  TextLayer layer;
+  layer.LoadLanguageTable(kTable);
+  CHECK_EQ(layer.current_language(), 1033);
+  CHECK_EQ(Expanded(layer, u"#YESTOALL / #yes / #Cancel"), T(u"Yes to &All / &Yes / &Cancel"));
+  CHECK_EQ(Expanded(layer, u"#yesterday"), T(u"&Yesterday"));
+  layer.SetVariable(u"QXLANGID", u"1036");
+  CHECK_EQ(layer.current_language(), 1036);
+  CHECK_EQ(Expanded(layer, u"#cancel #yes"), T(u"&Annuler #yes"));
+  // A language the table lacks: nothing is replaced.
+  layer.SetVariable(u"QXLANGID", u"$40C0");
+  CHECK_EQ(layer.current_language(), 0x40C0);
+  CHECK_EQ(Expanded(layer, u"#UninstallPrompt #cancel"), T(u"#UninstallPrompt #cancel"));
+  CHECK_EQ(*layer.FindVariable(u"QXLANGID"), T(u"$40C0"));
+}
+
+TEST_CASE("QXLANGID selects by its exact name and reads the value as passed") {
+  TextLayer layer;
+  layer.LoadLanguageTable(kTable);
+  layer.SetVariable(u"qxlangid", u"1036");
+  CHECK_EQ(layer.current_language(), 1033);
+  layer.SetVariable(u"LANG", u"1036");
+  // The value as passed is "%LANG%", which holds no digits.
+  layer.SetVariable(u"QXLANGID", u"%LANG%");
+  CHECK_EQ(layer.current_language(), 0);
+  CHECK_EQ(*layer.FindVariable(u"QXLANGID"), T(u"1036"));
+}
+
+TEST_CASE("many keys and a long text expand in one walk") {
+  TextLayer layer;
+  layer.LoadLanguageTable(kTable);
+  for (int i = 0; i < 50; ++i) layer.SetVariable(u"V" + DecimalText(i), DecimalText(i * 7));
+  Text text, expected;
+  for (int i = 0; i < 400; ++i) {
+    text += u"%v" + DecimalText(i % 60) + u"%#Yes";
+    expected += (i % 60 < 50 ? DecimalText((i % 60) * 7) : u"%v" + DecimalText(i % 60) + u"%") + u"&Yes";
+  }
+  CHECK_EQ(Expanded(layer, text), expected);
+}

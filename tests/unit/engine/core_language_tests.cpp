@@ -1,0 +1,120 @@
+// Parsing the language file.
+#include <string>
+#include <vector>
+
+#include "language_table.h"
+#include "test_check.h"
+
+using namespace qx::core;
+
+namespace {
+
+Text T(const char16_t* s) { return Text(s); }
+
+struct Parsed {
+  std::vector<LanguageEntry> entries;
+  int32_t language;
+};
+
+Parsed Parse(std::string_view bytes) {
+  Parsed p;
+  p.language = ParseLanguageTable(bytes, p.entries);
+  return p;
+}
+
+}  // namespace
+
+TEST_CASE("entries: spaces, equals signs, comments and stray lines") {
+  Parsed p = Parse(
+      "; comment\r\n"
+      "[QXLang]\r\nEnglish\r\n1033\r\n"
+      "  #ok=&OK  \r\n"
+      "#errorwritefile=Cannot write data to file: \r\n"
+      "#a=b=c\r\n"
+      "#bare\r\n"
+      "#lead=  x\r\n"
+      "#empty=\r\n"
+      "  ;#hidden=1\r\n"
+      "stray=line\r\n"
+      "\r\n"
+      "#Mixed=T\r\n");
+  CHECK_EQ(p.language, 1033);
+  CHECK_EQ(p.entries.size(), size_t(7));
+  if (p.entries.size() != 7) return;
+  CHECK_EQ(p.entries[0].key, T(u"#ok"));
+  CHECK_EQ(p.entries[0].text, T(u"&OK"));
+  CHECK_EQ(p.entries[1].text, T(u"Cannot write data to file:"));
+  CHECK_EQ(p.entries[2].key, T(u"#a"));
+  CHECK_EQ(p.entries[2].text, T(u"b"));
+  CHECK_EQ(p.entries[3].key, T(u"#bare"));
+  CHECK_EQ(p.entries[3].text, T(u""));
+  CHECK_EQ(p.entries[4].text, T(u"  x"));
+  CHECK_EQ(p.entries[5].text, T(u""));
+  CHECK_EQ(p.entries[6].key, T(u"#Mixed"));
+  for (const LanguageEntry& e : p.entries) CHECK_EQ(e.language, 1033);
+}
+
+TEST_CASE("sections: first non-zero identifier, language 0 before the first") {
+  Parsed p = Parse(
+      "#early=0\n"
+      "[QXLang]\nNeutral\n0\n"
+      "#zero=z\n"
+      "[QXLang]\nEnglish\n1033\n"
+      "#cancel=&Cancel\n"
+      "[QXLang]\nFrancais\n1036\n"
+      "#cancel=&Annuler\n");
+  CHECK_EQ(p.language, 1033);
+  CHECK_EQ(p.entries.size(), size_t(4));
+  if (p.entries.size() != 4) return;
+  CHECK_EQ(p.entries[0].language, 0);
+  CHECK_EQ(p.entries[1].language, 0);
+  CHECK_EQ(p.entries[2].language, 1033);
+  CHECK_EQ(p.entries[3].language, 1036);
+  CHECK_EQ(p.entries[3].text, T(u"&Annuler"));
+}
+
+TEST_CASE("header lines must be exact: case, byte-order mark") {
+  Parsed lower = Parse("[qxlang]\r\nEnglish\r\n1033\r\n#ok=&OK\r\n");
+  CHECK_EQ(lower.language, 0);
+  CHECK_EQ(lower.entries.size(), size_t(1));
+  if (!lower.entries.empty()) CHECK_EQ(lower.entries[0].language, 0);
+
+  Parsed bom = Parse("\xef\xbb\xbf[QXLang]\r\nEnglish\r\n1033\r\n#ok=&OK\r\n");
+  CHECK_EQ(bom.language, 0);
+  CHECK_EQ(bom.entries.size(), size_t(1));
+  if (!bom.entries.empty()) CHECK_EQ(bom.entries[0].language, 0);
+
+  // Spaces around the header are stripped like on every line.
+  Parsed spaced = Parse("  [QXLang]  \r\nEnglish\r\n 1033 \r\n#ok=&OK\r\n");
+  CHECK_EQ(spaced.language, 1033);
+}
+
+TEST_CASE("the name and identifier lines are taken whatever they hold") {
+  // A header followed by an entry line: the entry is the name, the next entry
+  // line the identifier, and neither becomes an entry.
+  Parsed p = Parse("[QXLang]\r\n#one=1\r\n#two=2\r\n#three=3\r\n");
+  CHECK_EQ(p.language, 0);
+  CHECK_EQ(p.entries.size(), size_t(1));
+  if (!p.entries.empty()) CHECK_EQ(p.entries[0].key, T(u"#three"));
+
+  Parsed cut = Parse("#a=1\r\n[QXLang]\r\nEnglish");
+  CHECK_EQ(cut.language, 0);
+  CHECK_EQ(cut.entries.size(), size_t(1));
+
+  Parsed hex = Parse("[QXLang]\nEnglish\n$409\n#x=y");
+  CHECK_EQ(hex.language, 0x409);
+}
+
+TEST_CASE("UTF-8 texts, NUL line ends and an empty file") {
+  std::string bytes = "[QXLang]\nDeutsch\n1031\n#close=Schlie\xc3\x9f" "en";
+  bytes += std::string("\0#next=Weiter", 13);
+  Parsed p = Parse(bytes);
+  CHECK_EQ(p.entries.size(), size_t(2));
+  if (p.entries.size() == 2) {
+    CHECK_EQ(p.entries[0].text, T(u"Schlie\u00dfen"));
+    CHECK_EQ(p.entries[1].key, T(u"#next"));
+  }
+  Parsed empty = Parse("");
+  CHECK_EQ(empty.language, 0);
+  CHECK(empty.entries.empty());
+}

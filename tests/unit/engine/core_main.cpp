@@ -1,0 +1,3 @@
+#include "test_check.h"
+
+TEST_MAIN()
