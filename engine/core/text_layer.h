@@ -35,6 +35,8 @@ class TextLayer {
   // Replaces the table with the file's entries and selects the language the
   // file makes current (its first section with a non-zero identifier).
   void LoadLanguageTable(std::string_view file_bytes);
+  // Empties the table and keeps the current language.
+  void ClearLanguageTable() { language_.clear(); }
 
   int32_t current_language() const { return current_language_; }
   void set_current_language(int32_t id) { current_language_ = id; }

@@ -1,0 +1,203 @@
+#include "builtins.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "command_line.h"
+#include "fixed_string.h"
+#include "system_facts.h"
+#include "unique_resource.h"
+#include "wide.h"
+
+namespace qx::engine {
+
+namespace {
+
+using core::Text;
+using PathBuffer = FixedString<wchar_t, MAX_PATH>;
+
+// Functions looked up at run time, since older systems lack them.
+template <typename Fn>
+Fn LookUp(HMODULE module, const char* name) {
+  return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+Text FromBuffer(const PathBuffer& buffer) { return FromWide(buffer.get()); }
+
+template <typename Call>
+Text FolderFrom(Call call) {
+  PathBuffer buffer;
+  UINT length = call(buffer.writable(), static_cast<UINT>(buffer.capacity()));
+  if (length == 0 || !buffer.commit(length)) return Text();
+  return Text(core::WithoutTrailingBackslash(FromBuffer(buffer)));
+}
+
+Text TemporaryFolder() {
+  PathBuffer shortPath;
+  DWORD length = GetTempPathW(static_cast<DWORD>(shortPath.capacity()), shortPath.writable());
+  if (length == 0 || !shortPath.commit(length)) return Text();
+  using GetLongPathNameFn = DWORD(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
+  auto getLong = LookUp<GetLongPathNameFn>(GetModuleHandleW(L"kernel32.dll"), "GetLongPathNameW");
+  if (getLong) {
+    PathBuffer longPath;
+    DWORD n = getLong(shortPath.get(), longPath.writable(), static_cast<DWORD>(longPath.capacity()));
+    if (n != 0 && longPath.commit(n)) return Text(core::WithoutTrailingBackslash(FromBuffer(longPath)));
+  }
+  return Text(core::WithoutTrailingBackslash(FromBuffer(shortPath)));
+}
+
+int OsVersionCode() {
+  core::OsVersion version;
+  OSVERSIONINFOEXA extended{};
+  extended.dwOSVersionInfoSize = sizeof extended;
+  if (GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&extended))) {
+    version.platform_id = extended.dwPlatformId;
+    version.major = extended.dwMajorVersion;
+    version.minor = extended.dwMinorVersion;
+    version.workstation = extended.wProductType == VER_NT_WORKSTATION;
+  } else {
+    // Without the extended answer the system counts as a server.
+    OSVERSIONINFOA plain{};
+    plain.dwOSVersionInfoSize = sizeof plain;
+    if (GetVersionExA(&plain)) {
+      version.platform_id = plain.dwPlatformId;
+      version.major = plain.dwMajorVersion;
+      version.minor = plain.dwMinorVersion;
+    }
+  }
+  OSVERSIONINFOW wide{};
+  wide.dwOSVersionInfoSize = sizeof wide;
+  if (GetVersionExW(&wide)) {
+    version.wide_major = wide.dwMajorVersion;
+    version.wide_minor = wide.dwMinorVersion;
+  }
+  return core::OsVersionCode(version);
+}
+
+bool Is64BitSystem() {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  if (auto isWow64 = LookUp<IsWow64ProcessFn>(kernel, "IsWow64Process")) {
+    BOOL wow64 = FALSE;
+    return isWow64(GetCurrentProcess(), &wow64) && wow64;
+  }
+  using GetNativeSystemInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
+  if (auto nativeInfo = LookUp<GetNativeSystemInfoFn>(kernel, "GetNativeSystemInfo")) {
+    SYSTEM_INFO info{};
+    nativeInfo(&info);
+    return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+  }
+  return false;
+}
+
+// Membership of the caller in a built-in group (544 Administrators, 547 Power
+// Users). Any missing piece of the platform counts as "not a member".
+bool IsMemberOfBuiltinGroup(DWORD groupRid) {
+  UniqueModule advapi(LoadLibraryW(L"advapi32.dll"));
+  using CheckTokenMembershipFn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
+  using AllocateAndInitializeSidFn =
+      BOOL(WINAPI*)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, PSID*);
+  using FreeSidFn = PVOID(WINAPI*)(PSID);
+  auto check = LookUp<CheckTokenMembershipFn>(advapi.get(), "CheckTokenMembership");
+  auto allocate = LookUp<AllocateAndInitializeSidFn>(advapi.get(), "AllocateAndInitializeSid");
+  auto freeSid = LookUp<FreeSidFn>(advapi.get(), "FreeSid");
+  if (!check || !allocate || !freeSid) return false;
+
+  SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
+  PSID group = nullptr;
+  if (!allocate(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, groupRid, 0, 0, 0, 0, 0, 0, &group)) return false;
+  struct SidOwner {
+    PSID sid;
+    FreeSidFn release;
+    ~SidOwner() { release(sid); }
+  } owner{group, freeSid};
+  BOOL member = FALSE;
+  return check(nullptr, group, &member) && member;
+}
+
+Text Flag(bool value) { return value ? Text(u"1") : Text(u"0"); }
+
+Text EnvironmentValue(const wchar_t* name) {
+  DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
+  if (needed == 0) return Text();
+  std::wstring value(needed, L'\0');
+  DWORD length = GetEnvironmentVariableW(name, value.data(), needed);
+  if (length == 0 || length >= needed) return Text();
+  value.resize(length);
+  return FromWide(value.c_str());
+}
+
+}  // namespace
+
+Text SpecialFolderPath(int csidl) {
+  LPITEMIDLIST list = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) || !list) return Text();
+  PathBuffer path;
+  BOOL found = SHGetPathFromIDListW(list, path.writable());
+  CoTaskMemFree(list);
+  if (!found || !path.commit(TextLength(path.get()))) return Text();
+  return FromBuffer(path);
+}
+
+void SetBuiltinVariables(core::TextLayer& text) {
+  struct Folder {
+    const char16_t* name;
+    int csidl;
+  };
+  auto setFolders = [&text](std::initializer_list<Folder> folders) {
+    for (const Folder& f : folders) text.SetVariable(f.name, SpecialFolderPath(f.csidl));
+  };
+
+  setFolders({{u"DESKTOPDIR", CSIDL_DESKTOP},
+              {u"PROGMENUDIR", CSIDL_PROGRAMS},
+              {u"PROGFILESDIR", CSIDL_PROGRAM_FILES},
+              {u"STARTUPMENUDIR", CSIDL_STARTUP},
+              {u"STARTMENUDIR", CSIDL_STARTMENU},
+              {u"TEMPLATESDIR", CSIDL_TEMPLATES},
+              {u"FONTSDIR", CSIDL_FONTS},
+              {u"MYDOCDIR", CSIDL_PERSONAL},
+              // The common application data folder, as the package has
+              // always had it, not the common program files folder.
+              {u"COMFILESDIR", CSIDL_COMMON_APPDATA}});
+  text.SetVariable(u"WIN", FolderFrom([](wchar_t* b, UINT n) { return GetWindowsDirectoryW(b, n); }));
+  text.SetVariable(u"SYS", FolderFrom([](wchar_t* b, UINT n) { return GetSystemDirectoryW(b, n); }));
+  text.SetVariable(u"TMP", TemporaryFolder());
+
+  const std::vector<Text> parameters = core::SplitCommandLine(FromWide(GetCommandLineW()));
+  const size_t count = parameters.size();
+  text.SetVariable(u"PARAMCOUNT", core::DecimalText(static_cast<int64_t>(count)));
+  text.SetVariable(u"PARAM", count ? parameters[0] : Text());
+  // PARAM2 up to PARAM<count+1>; the last one is always empty.
+  for (size_t i = 2; count && i <= count + 1; ++i)
+    text.SetVariable(u"PARAM" + core::DecimalText(static_cast<int64_t>(i)), i <= count ? parameters[i - 1] : Text());
+
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  const core::LocalDateTime when{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+  text.SetVariable(u"CURDATE", core::FormatDateTime(u"%yyyy%mm%dd", when));
+  text.SetVariable(u"CURDATETIME", core::FormatDateTime(u"%yyyy%mm%dd %hh:%ii:%ss", when));
+  text.SetVariable(u"OSVER", core::DecimalText(OsVersionCode()));
+  text.SetVariable(u"IS64OS", Flag(Is64BitSystem()));
+  text.SetVariable(u"ISADMIN", Flag(IsMemberOfBuiltinGroup(DOMAIN_ALIAS_RID_ADMINS)));
+  text.SetVariable(u"ISPOWERUSER", Flag(IsMemberOfBuiltinGroup(DOMAIN_ALIAS_RID_POWER_USERS)));
+
+  setFolders({{u"COMDESKTOPDIR", CSIDL_COMMON_DESKTOPDIRECTORY},
+              {u"COMSTARTMENUDIR", CSIDL_COMMON_STARTMENU},
+              {u"COMPROGMENUDIR", CSIDL_COMMON_PROGRAMS},
+              {u"COMSTARTUPMENUDIR", CSIDL_COMMON_STARTUP},
+              {u"SENDTOMENUDIR", CSIDL_SENDTO},
+              {u"APPDATADIR", CSIDL_APPDATA},
+              {u"COMAPPDATADIR", CSIDL_COMMON_APPDATA},
+              {u"COMMYDOCDIR", CSIDL_COMMON_DOCUMENTS},
+              {u"COMTEMPLATESDIR", CSIDL_COMMON_TEMPLATES},
+              {u"FAVORITESDIR", CSIDL_FAVORITES},
+              {u"COMFAVORITESDIR", CSIDL_COMMON_FAVORITES},
+              {u"LOCALAPPDATADIR", CSIDL_LOCAL_APPDATA}});
+  text.SetVariable(u"QUICKLAUNCHDIR", SpecialFolderPath(CSIDL_APPDATA) + u"\\Microsoft\\Internet Explorer\\Quick Launch");
+  text.SetVariable(u"SYSROOT", EnvironmentValue(L"SYSTEMDRIVE"));
+  text.SetVariable(u"PARAMS", core::JoinParameters(parameters));
+}
+
+}  // namespace qx::engine

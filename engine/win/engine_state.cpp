@@ -1,0 +1,18 @@
+#include "engine_state.h"
+
+namespace qx::engine {
+
+namespace {
+// Constructed by the runtime when the library is loaded, destroyed at unload.
+EngineState g_engine;
+}  // namespace
+
+EngineState& Engine() { return g_engine; }
+
+core::Text Expand(core::TextView text) {
+  core::Text out;
+  g_engine.text.Expand(text, out);
+  return out;
+}
+
+}  // namespace qx::engine

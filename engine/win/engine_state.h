@@ -1,0 +1,31 @@
+// The state one loaded engine keeps between calls. It is created when the
+// library is loaded and released when it is unloaded; calls never overlap, so
+// it has no locks.
+#pragma once
+
+#include <windows.h>
+
+#include "text.h"
+#include "text_layer.h"
+
+namespace qx::engine {
+
+struct EngineState {
+  // The launcher's module, given to InitSFX; dialogs load their icon from it.
+  HMODULE module = nullptr;
+  // Variables, language table and expansion.
+  core::TextLayer text;
+  // The working text area behind every text an export returns: valid until
+  // the next call into the engine.
+  core::Text result;
+  // The uninstall log handle, the entry set of a replay phase, the
+  // file-properties table, the registry scratch pair and the dialog
+  // machinery belong here too, with the exports that use them.
+};
+
+EngineState& Engine();
+
+// Convenience over Engine().text for the engine's own texts.
+core::Text Expand(core::TextView text);
+
+}  // namespace qx::engine

@@ -1,0 +1,19 @@
+// Whole-file reading and complete writes, for the engine's small text files.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace qx::engine {
+
+// Reads all of an open file from its current position. False on a read error.
+bool ReadAll(HANDLE file, std::string& bytes);
+// Opens |path| for reading (others may read and write it meanwhile) and reads
+// it whole. False when it cannot be opened or read.
+bool ReadWholeFile(const wchar_t* path, std::string& bytes);
+// True only when every byte was written.
+bool WriteAll(HANDLE file, std::string_view bytes);
+
+}  // namespace qx::engine

@@ -1,0 +1,29 @@
+// Crossing between the platform's wchar_t text and the core's char16_t text.
+// Both are UTF-16 here; the copies are made element by element, which is
+// also how the engine takes its own copy of every text argument.
+#pragma once
+
+#include <string>
+
+#include "text.h"
+
+namespace qx::engine {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
+
+// A null pointer is the empty text.
+inline core::Text FromWide(const wchar_t* text) {
+  core::Text out;
+  if (text)
+    for (; *text; ++text) out.push_back(static_cast<char16_t>(*text));
+  return out;
+}
+
+inline std::wstring ToWide(core::TextView text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (char16_t c : text) out.push_back(static_cast<wchar_t>(c));
+  return out;
+}
+
+}  // namespace qx::engine
