@@ -1,0 +1,40 @@
+// The container after the launcher's image: the 18-byte header ("QX",
+// ArchiveOffset, TotalSize) and the 7z archive of the payload, unpacked with
+// the LZMA SDK into the runtime folder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "7zFile.h"
+
+namespace qx {
+
+struct LauncherState;
+
+// Reads the PE headers in |head| (the first |size| bytes of the file, at most
+// 4,096) and sets |start| to the end of the raw data of the section with the
+// highest raw-data offset. Fails on a missing "MZ" or "PE" signature, an image
+// header at 3,848 or beyond, a section table that runs past |size|, or an end
+// beyond 4 GiB.
+bool FindContainerStart(const unsigned char* head, size_t size, uint32_t& start);
+
+// Sets ContainerStart, ArchiveOffset and TotalSize from LauncherPath. The
+// caller also treats ContainerStart 0 and TotalSize 0 as failure.
+bool ReadContainerHeader(LauncherState& state);
+
+// Where the signature search of the launcher's archive begins:
+// ContainerStart + 18 + ArchiveOffset. False when that overflows.
+bool ArchiveSearchStart(const LauncherState& state, uint64_t& position);
+
+// Searches |file| forward from |position| for a 7z signature whose start
+// header CRC matches; on success |position| is the signature's file offset.
+// The last 32 bytes of the file are never a match.
+bool FindArchiveSignature(CSzFile* file, uint64_t& position);
+
+// Unpacks every entry of the launcher's archive into RuntimeFolder, which must
+// end with "\" at RuntimeFolderLength. Returns 0 or the status of the first
+// failure; the last entry name stays appended to RuntimeFolder.
+int ExtractPayload(LauncherState& state);
+
+}  // namespace qx

@@ -1,0 +1,136 @@
+#include "uninstall/launcher.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "uninstall/container.h"
+#include "uninstall/runtime_folder.h"
+
+namespace qx {
+namespace {
+
+constexpr UINT kFatalMessageStyle = MB_ICONERROR | MB_TOPMOST;
+
+template <size_t N>
+void LoadText(HINSTANCE instance, UINT id, FixedString<wchar_t, N>& text) {
+  int length = LoadStringW(instance, id, text.writable(), static_cast<int>(N));
+  text.commit(length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+// A platform call that filled |buffer| with at most kPlatformPathLength
+// characters reported |length|. Zero is an error; a length that reaches the
+// limit means the text did not fit, or (for GetModuleFileNameW) was cut.
+bool CommitPlatformPath(PathBuffer& buffer, DWORD length) {
+  if (length == 0 || length >= kPlatformPathLength) {
+    buffer.commit(0);
+    return false;
+  }
+  return buffer.commit(length);
+}
+
+bool LoadTempFolder(PathBuffer& folder) {
+  return CommitPlatformPath(folder, GetTempPathW(kPlatformPathLength, folder.writable()));
+}
+
+// The engine library is later found in the runtime folder through this and
+// the current folder. Older systems lack SetDllDirectoryW: then only the
+// current folder serves.
+void SetLibrarySearchFolder(const wchar_t* folder) {
+  HMODULE kernel = GetModuleHandleW(L"Kernel32");
+  if (!kernel) return;
+  using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCWSTR);
+  FARPROC proc = GetProcAddress(kernel, "SetDllDirectoryW");
+  if (proc) reinterpret_cast<SetDllDirectoryFunction>(reinterpret_cast<void*>(proc))(folder);
+}
+
+void UnloadEngine() {
+  if (HMODULE engine = GetModuleHandleW(L"QXCore.dll")) FreeLibrary(engine);
+}
+
+int ShowFatalMessage(const LauncherState& state, int status) {
+  if (status == 0) return 0;
+  PathBuffer text;
+  FormatFatalMessage(state.Instance, status, text);
+  MessageBoxW(nullptr, text.get(), state.AppTitle.get(), kFatalMessageStyle);
+  return FatalExitCode(status);
+}
+
+// The exit step: leave the runtime folder, remove it, end COM, pick the code.
+int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int script_result) {
+  PathBuffer temp_folder;
+  if (!LoadTempFolder(temp_folder)) return -1;
+  SetCurrentDirectoryW(temp_folder.get());
+  if (created_runtime_folder) {
+    state.RuntimeFolder.truncate(state.RuntimeFolderLength);
+    // What cannot be removed stays; the run's outcome does not change.
+    RemoveFolderTree(state.RuntimeFolder);
+  }
+  CoUninitialize();
+  if (script_result != 0) return script_result;
+  return ShowFatalMessage(state, status);
+}
+
+}  // namespace
+
+LauncherState& Launcher() {
+  static LauncherState state;
+  return state;
+}
+
+void FormatFatalMessage(HINSTANCE instance, int status, PathBuffer& text) {
+  FixedString<wchar_t, 260> line;
+  LoadText(instance, 1, line);
+  line.append(L"\r\n");
+  text.clear();
+  text.append(line.get());
+  LoadText(instance, static_cast<UINT>(status) + 1u, line);
+  text.append(line.get());
+}
+
+int FatalExitCode(int status) {
+  return static_cast<int>(0u - static_cast<unsigned>(status));
+}
+
+int RunLauncher(HINSTANCE instance) {
+  LauncherState& state = Launcher();
+  state.Instance = instance;
+  InitCommonControls();
+  LoadText(instance, 0, state.AppTitle);
+
+  int status = 0;
+  if (!CommitPlatformPath(state.LauncherPath,
+                          GetModuleFileNameW(nullptr, state.LauncherPath.writable(), kPlatformPathLength))) {
+    status = StatusTempFolder;
+  }
+  if (!LoadTempFolder(state.RuntimeFolder)) status = StatusTempFolder;
+  state.RuntimeFolderLength = static_cast<uint32_t>(state.RuntimeFolder.length());
+  if (status != 0) return FinishRun(state, false, status, 0);
+
+  // A damaged container ends here: nothing was created, so nothing is removed.
+  if (!ReadContainerHeader(state) || state.ContainerStart == 0 || state.TotalSize == 0) {
+    return ShowFatalMessage(state, StatusCorrupt);
+  }
+
+  if (!CreateRuntimeFolder(state)) return FinishRun(state, false, StatusTempFolder, 0);
+
+  // The current folder at start; the engine receives it as CUR.
+  PathBuffer start_folder;
+  CommitPlatformPath(start_folder, GetCurrentDirectoryW(kPlatformPathLength, start_folder.writable()));
+  SetCurrentDirectoryW(state.RuntimeFolder.get());
+  SetLibrarySearchFolder(state.RuntimeFolder.get());
+
+  status = ExtractPayload(state);
+  state.RuntimeFolder.truncate(state.RuntimeFolderLength);
+  int script_result = 0;
+  if (status != 0) return FinishRun(state, true, status, script_result);
+
+  // The engine phase belongs here, with the runtime folder complete: COM, the
+  // variables APPTITLE, ARCNAME, QXSFXPATH, CUR (start_folder) and ARCPATH,
+  // InitSFX, InitUninstall and the guarded uninstall script. Until then a
+  // sound run unpacks, cleans up and ends with 0.
+
+  UnloadEngine();
+  return FinishRun(state, true, status, script_result);
+}
+
+}  // namespace qx

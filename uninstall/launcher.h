@@ -1,0 +1,54 @@
+// The launcher's run: start-up, container check, runtime folder, extraction,
+// engine unload, clean-up and the process exit code.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "common/fixed_string.h"
+#include "uninstall/paths.h"
+
+namespace qx {
+
+// The process-wide state of one launcher run.
+struct LauncherState {
+  HINSTANCE Instance = nullptr;
+  // String 0 of the string table: the caption of every launcher message box.
+  FixedString<wchar_t, 260> AppTitle;
+  // Full path of the launcher's own executable (at most 259 characters).
+  PathBuffer LauncherPath;
+  // The system temporary folder, then the runtime folder with its trailing
+  // "\"; during extraction the current entry name follows it.
+  PathBuffer RuntimeFolder;
+  // How much of RuntimeFolder counts at the moment.
+  uint32_t RuntimeFolderLength = 0;
+  // Where the container begins: the end of the image's last section.
+  uint32_t ContainerStart = 0;
+  uint64_t ArchiveOffset = 0;
+  uint64_t TotalSize = 0;
+};
+
+// Launcher status values; any other value is an archive library result or a
+// platform error code, carried unchanged. The fatal message shows string
+// status + 1 of the string table.
+enum LauncherStatus : int {
+  StatusTempFolder = 1,
+  StatusRuntime = 2,
+  StatusCorrupt = 3,
+};
+
+// The one record of this process.
+LauncherState& Launcher();
+
+// Runs the launcher; returns the process exit code.
+int RunLauncher(HINSTANCE instance);
+
+// "Fatal Error", CR LF, and string |status| + 1 of |instance|'s table (an
+// empty line when there is none).
+void FormatFatalMessage(HINSTANCE instance, int status, PathBuffer& text);
+
+// The exit code of a fatal message: -status, without overflow.
+int FatalExitCode(int status);
+
+}  // namespace qx

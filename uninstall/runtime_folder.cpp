@@ -1,0 +1,97 @@
+#include "uninstall/runtime_folder.h"
+
+#include "common/unique_resource.h"
+#include "uninstall/launcher.h"
+
+namespace qx {
+namespace {
+
+constexpr int kMaxAttempts = 100;
+
+bool IsDotEntry(const wchar_t* name) {
+  return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
+// Removes one listed entry whose name is already appended to |path|.
+DWORD RemoveEntry(PathBuffer& path, const WIN32_FIND_DATAW& entry) {
+  if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      return RemoveDirectoryW(path.get()) ? 0 : GetLastError();
+    }
+    if (!path.append(L'\\')) return ERROR_FILENAME_EXCED_RANGE;
+    return RemoveFolderTree(path);
+  }
+  // Attributes 0 lift read-only, hidden and system alike.
+  SetFileAttributesW(path.get(), 0);
+  return DeleteFileW(path.get()) ? 0 : GetLastError();
+}
+
+}  // namespace
+
+uint32_t RuntimeFolderSeed(uint32_t tick_count, uint32_t thread_id, uint32_t process_id) {
+  return (tick_count << 12) ^ (thread_id << 14) ^ process_id;
+}
+
+bool AppendRuntimeFolderName(PathBuffer& path, uint32_t seed) {
+  static const wchar_t kDigits[] = L"0123456789ABCDEF";
+  wchar_t name[10] = {L'q', L'x'};
+  for (int i = 0; i < 8; ++i) name[2 + i] = kDigits[(seed >> (28 - 4 * i)) & 0xF];
+  return path.append(name, 10);
+}
+
+bool CreateRuntimeFolder(LauncherState& state) {
+  return CreateRuntimeFolder(state, RuntimeFolderSeed(GetTickCount(), GetCurrentThreadId(), GetCurrentProcessId()),
+                             &GetTickCount);
+}
+
+bool CreateRuntimeFolder(LauncherState& state, uint32_t seed, TickSource tick_count) {
+  PathBuffer& path = state.RuntimeFolder;
+  for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    path.truncate(state.RuntimeFolderLength);
+    if (!AppendRuntimeFolderName(path, seed)) break;
+    if (PathExists(path.get())) {
+      seed += tick_count();
+      continue;
+    }
+    if (CreateDirectoryW(path.get(), nullptr)) {
+      if (!path.append(L'\\')) {
+        RemoveDirectoryW(path.get());
+        break;
+      }
+      state.RuntimeFolderLength = static_cast<uint32_t>(path.length());
+      return true;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    seed += tick_count();
+  }
+  path.truncate(state.RuntimeFolderLength);
+  return false;
+}
+
+DWORD RemoveFolderTree(PathBuffer& path) {
+  const size_t length = path.length();
+  if (!path.append(L'*')) return ERROR_FILENAME_EXCED_RANGE;
+  WIN32_FIND_DATAW entry;
+  UniqueFind listing(FindFirstFileW(path.get(), &entry));
+  path.truncate(length);
+  if (!listing) return GetLastError();
+
+  DWORD result = 0;
+  for (;;) {
+    if (!IsDotEntry(entry.cFileName)) {
+      result = path.append(entry.cFileName) ? RemoveEntry(path, entry) : ERROR_FILENAME_EXCED_RANGE;
+      path.truncate(length);
+      if (result != 0) break;
+    }
+    if (!FindNextFileW(listing.get(), &entry)) {
+      DWORD error = GetLastError();
+      result = error == ERROR_NO_MORE_FILES ? 0 : error;
+      break;
+    }
+  }
+  listing.reset();
+  if (result == 0 && !RemoveDirectoryW(path.get())) result = GetLastError();
+  return result;
+}
+
+}  // namespace qx

@@ -1,0 +1,40 @@
+// The runtime folder: a fresh folder "qx" + 8 hexadecimal digits under the
+// system temporary folder for each run, and its removal at the end.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "uninstall/paths.h"
+
+namespace qx {
+
+struct LauncherState;
+
+// The first name seed: launchers of other processes or threads started in the
+// same millisecond get other names.
+uint32_t RuntimeFolderSeed(uint32_t tick_count, uint32_t thread_id, uint32_t process_id);
+
+// Appends "qx" and |seed| as exactly 8 upper-case hexadecimal digits.
+bool AppendRuntimeFolderName(PathBuffer& path, uint32_t seed);
+
+// Creates the runtime folder below the temporary folder held in RuntimeFolder
+// (RuntimeFolderLength long). On success RuntimeFolder holds the new folder
+// with "\" and RuntimeFolderLength its length; on failure the temporary folder
+// again. A taken name moves the seed on by the current tick count; at most
+// 100 names are tried.
+bool CreateRuntimeFolder(LauncherState& state);
+
+// The same with the first seed and the clock given.
+using TickSource = DWORD(WINAPI*)();
+bool CreateRuntimeFolder(LauncherState& state, uint32_t seed, TickSource tick_count);
+
+// Deletes the folder |path| (ending with "\") with everything in it, depth
+// first, and stops at the first failure, whose platform error it returns
+// (0 when all is gone). Read-only files are deleted too. Linked folders
+// (reparse points) are unlinked, never entered. |path| holds the same text on
+// return.
+DWORD RemoveFolderTree(PathBuffer& path);
+
+}  // namespace qx
