@@ -1,0 +1,364 @@
+// Container header, archive signature search and payload extraction.
+#include <cstring>
+
+#include "common/test_check.h"
+#include "tests/unit/launcher/test_support.h"
+#include "uninstall/container.h"
+#include "uninstall/launcher.h"
+
+using namespace qxtest;
+
+namespace {
+
+void Put16(std::string& s, size_t at, uint32_t v) {
+  s[at] = static_cast<char>(v);
+  s[at + 1] = static_cast<char>(v >> 8);
+}
+void Put32(std::string& s, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+struct Section {
+  uint32_t raw_offset;
+  uint32_t raw_size;
+};
+
+// The first 4,096 bytes of an image: "MZ", the image header at |pe|, and a
+// section table 248 bytes after it.
+std::string Head(uint32_t pe, std::initializer_list<Section> sections, uint32_t count_override = 0) {
+  std::string head(4096, '\0');
+  head[0] = 'M';
+  head[1] = 'Z';
+  Put32(head, 60, pe);
+  if (pe + 8 <= head.size()) {
+    std::memcpy(&head[pe], "PE\0\0", 4);
+    Put16(head, pe + 6, count_override ? count_override : static_cast<uint32_t>(sections.size()));
+  }
+  size_t at = pe + 248;
+  for (const Section& s : sections) {
+    if (at + 40 > head.size()) break;  // the table runs past the block
+    Put32(head, at + 16, s.raw_size);
+    Put32(head, at + 20, s.raw_offset);
+    at += 40;
+  }
+  return head;
+}
+
+bool Start(const std::string& head, uint32_t& start, size_t size = 0) {
+  return qx::FindContainerStart(reinterpret_cast<const unsigned char*>(head.data()), size ? size : head.size(), start);
+}
+
+uint32_t Crc32(const char* data, size_t size) {
+  uint32_t crc = 0xFFFFFFFF;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= static_cast<unsigned char>(data[i]);
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320 & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+// A 7z start header; |good| decides whether its CRC matches.
+std::string StartHeader(bool good = true) {
+  std::string h("7z\xBC\xAF\x27\x1C\x00\x04", 8);
+  h.append(4, '\0');
+  for (int i = 0; i < 20; ++i) h += static_cast<char>(i * 13 + 1);
+  Put32(h, 8, Crc32(h.data() + 12, 20) ^ (good ? 0 : 1));
+  return h;
+}
+
+std::string Filler(size_t size) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 37) & 0x7F);
+  return s;
+}
+
+// Runs the signature search over |stream| from |start|; -1 when not found.
+long long Search(const std::string& stream, uint64_t start = 0) {
+  TestFolder dir;
+  std::wstring path = dir / L"stream.bin";
+  CHECK(WriteBytes(path, stream));
+  CSzFile file;
+  File_Construct(&file);
+  CHECK_EQ(InFile_OpenW(&file, path.c_str()), 0u);
+  uint64_t position = start;
+  bool found = qx::FindArchiveSignature(&file, position);
+  File_Close(&file);
+  return found ? static_cast<long long>(position) : -1;
+}
+
+// A launcher file holding |archive| after an 18-byte header at offset 0, and
+// a runtime folder to extract into.
+struct Extraction {
+  TestFolder dir;
+  std::wstring launcher = dir / L"launcher.bin";
+  std::wstring runtime = dir / L"qxRUNTIME\\";
+  qx::LauncherState state;
+
+  explicit Extraction(const std::string& archive, const std::string& gap = "") {
+    CHECK(WriteBytes(launcher, std::string("QX") + std::string(16, '\0') + gap + archive));
+    CHECK(CreateDirectoryW(runtime.c_str(), nullptr));
+    state.LauncherPath.assign(launcher.c_str());
+    state.RuntimeFolder.assign(runtime.c_str());
+    state.RuntimeFolderLength = static_cast<uint32_t>(runtime.size());
+  }
+
+  int Run() {
+    int status = qx::ExtractPayload(state);
+    // No handle to the launcher file stays open.
+    CHECK(DeleteFileW(launcher.c_str()));
+    CHECK(std::wstring(state.RuntimeFolder.get()).compare(0, runtime.size(), runtime) == 0);
+    return status;
+  }
+};
+
+std::string Archive(const wchar_t* name) {
+  std::string data = ReadBytes(Fixture(name));
+  CHECK(data != "<missing>");
+  return data;
+}
+
+}  // namespace
+
+TEST_CASE("The container starts after the section with the highest raw-data offset") {
+  uint32_t start = 1;
+  CHECK(Start(Head(0x80, {{0x400, 0x200}, {0x1000, 0x300}, {0x600, 0x5000}}), start));
+  CHECK_EQ(start, 0x1300u);
+  // Equal offsets: the earlier section stays.
+  CHECK(Start(Head(0x80, {{0x400, 0x100}, {0x400, 0x900}}), start));
+  CHECK_EQ(start, 0x500u);
+  // Sections without raw data never count; the caller refuses start 0.
+  CHECK(Start(Head(0x80, {{0, 0x9999}}), start));
+  CHECK_EQ(start, 0u);
+  CHECK(Start(Head(0x80, {{0x400, 0x200}, {0, 0x9999}}), start));
+  CHECK_EQ(start, 0x600u);
+}
+
+TEST_CASE("Image headers that are not a PE image fail the header read") {
+  uint32_t start = 0;
+  std::string no_mz = Head(0x80, {{0x400, 0x200}});
+  no_mz[0] = 'X';
+  CHECK(!Start(no_mz, start));
+  std::string no_pe = Head(0x80, {{0x400, 0x200}});
+  no_pe[0x81] = 'X';
+  CHECK(!Start(no_pe, start));
+  CHECK(!Start(Head(3848, {}), start));
+  CHECK(Start(Head(3847, {}), start));
+}
+
+TEST_CASE("A section table past the first 4,096 bytes fails the header read") {
+  uint32_t start = 0;
+  // 3847 + 248 leaves one byte: no room for a 40-byte section header.
+  CHECK(!Start(Head(3847, {{0x400, 0x200}}), start));
+  // A table at 0x80 + 248 = 376 holds 93 sections within 4,096 bytes, not 94.
+  CHECK(Start(Head(0x80, {{0x400, 0x200}}, 93), start));
+  CHECK(!Start(Head(0x80, {{0x400, 0x200}}, 94), start));
+  // A short file: only what was read counts.
+  std::string head = Head(0x80, {{0x400, 0x200}});
+  CHECK(!Start(head, start, 0x80 + 248 + 39));
+  CHECK(Start(head, start, 0x80 + 248 + 40));
+  CHECK(!Start(head, start, 32));
+}
+
+TEST_CASE("A container end beyond 4 GiB fails the header read") {
+  uint32_t start = 0;
+  CHECK(!Start(Head(0x80, {{0xFFFFF000, 0x1000}}), start));
+  CHECK(Start(Head(0x80, {{0xFFFFF000, 0xFFF}}), start));
+  CHECK_EQ(start, 0xFFFFFFFFu);
+}
+
+TEST_CASE("ReadContainerHeader reads both fields after the image") {
+  TestFolder dir;
+  std::string image = Head(0x80, {{0x1000, 0x200}});
+  image.resize(0x1200, 'i');
+  std::string header = "QX";
+  header += std::string("\x05\x00\x00\x00\x00\x00\x00\x00", 8);
+  header += std::string("\x34\x12\x00\x00\x01\x00\x00\x00", 8);
+  CHECK(WriteBytes(dir / L"image.exe", image + header + "archive"));
+  qx::LauncherState state;
+  state.LauncherPath.assign((dir / L"image.exe").c_str());
+  CHECK(qx::ReadContainerHeader(state));
+  CHECK_EQ(state.ContainerStart, 0x1200u);
+  CHECK_EQ(state.ArchiveOffset, 5ull);
+  CHECK_EQ(state.TotalSize, 0x100001234ull);
+  uint64_t position = 0;
+  CHECK(qx::ArchiveSearchStart(state, position));
+  CHECK_EQ(position, 0x1200ull + 18 + 5);
+}
+
+TEST_CASE("A short or missing container header fails ReadContainerHeader") {
+  TestFolder dir;
+  std::string image = Head(0x80, {{0x1000, 0x200}});
+  image.resize(0x1200, 'i');
+  qx::LauncherState state;
+  state.LauncherPath.assign((dir / L"image.exe").c_str());
+  CHECK(!qx::ReadContainerHeader(state));  // no file at all
+  CHECK(WriteBytes(dir / L"image.exe", image));
+  CHECK(!qx::ReadContainerHeader(state));
+  CHECK(WriteBytes(dir / L"image.exe", image + "QX" + std::string(15, '\1')));
+  CHECK(!qx::ReadContainerHeader(state));
+  CHECK(WriteBytes(dir / L"image.exe", image + "QX" + std::string(16, '\1')));
+  CHECK(qx::ReadContainerHeader(state));
+}
+
+TEST_CASE("An ArchiveOffset that overflows the search start is refused") {
+  qx::LauncherState state;
+  state.ContainerStart = 100;
+  state.ArchiveOffset = UINT64_MAX - 100;
+  uint64_t position = 0;
+  CHECK(!qx::ArchiveSearchStart(state, position));
+}
+
+TEST_CASE("The signature search finds start headers anywhere, across buffer refills") {
+  std::string tail = Filler(100);
+  CHECK_EQ(Search(StartHeader() + tail), 0ll);
+  for (size_t at : {size_t{5}, size_t{32735}, size_t{32736}, size_t{32760}, size_t{32768}, size_t{65520},
+                    size_t{100000}}) {
+    CHECK_EQ(Search(Filler(at) + StartHeader() + tail), static_cast<long long>(at));
+  }
+  // Searching from an offset still reports the absolute position.
+  CHECK_EQ(Search(Filler(300) + StartHeader() + tail, 120), 300ll);
+  CHECK_EQ(Search(Filler(300) + StartHeader() + tail, 301), -1ll);
+}
+
+TEST_CASE("A signature copy with a bad CRC is passed over") {
+  std::string stream = Filler(50) + StartHeader(false) + Filler(7) + StartHeader() + Filler(40);
+  CHECK_EQ(Search(stream), 50ll + 32 + 7);
+  CHECK_EQ(Search(Filler(50) + StartHeader(false) + Filler(400)), -1ll);
+  // The 6 signature bytes alone, overlapping the real header, do not confuse it.
+  CHECK_EQ(Search(std::string("7z\xBC\xAF\x27\x1C", 6) + StartHeader() + Filler(40)), 6ll);
+}
+
+TEST_CASE("The last 32 bytes of the file are never tested") {
+  CHECK_EQ(Search(Filler(1000) + StartHeader()), -1ll);
+  CHECK_EQ(Search(Filler(1000) + StartHeader() + "x"), 1000ll);
+  CHECK_EQ(Search(StartHeader()), -1ll);
+  CHECK_EQ(Search(""), -1ll);
+  CHECK_EQ(Search(Filler(10), 5000), -1ll);
+}
+
+TEST_CASE("Folder entries and nested names land inside the runtime folder") {
+  Extraction x(Archive(L"nested.7z"));
+  CHECK_EQ(x.Run(), 0);
+  CHECK(IsFolder(x.runtime + L"data"));
+  CHECK(IsFolder(x.runtime + L"data\\sub"));
+  CHECK_EQ(ReadBytes(x.runtime + L"data\\a.txt").size(), size_t{7 * 50});
+  CHECK_EQ(ReadBytes(x.runtime + L"data\\sub\\b.txt").size(), size_t{6 * 70});
+}
+
+TEST_CASE("A file entry before its folder entry is extracted as well") {
+  Extraction x(Archive(L"file_first.7z"));
+  CHECK_EQ(x.Run(), 0);
+  CHECK(IsFolder(x.runtime + L"data"));
+  CHECK_EQ(ReadBytes(x.runtime + L"data\\a.txt").substr(0, 7), std::string("alpha\r\n"));
+  CHECK_EQ(ReadBytes(x.runtime + L"data\\b.txt").substr(0, 6), std::string("beta\r\n"));
+}
+
+TEST_CASE("A name of 258 characters is extracted, one of 259 is refused with status 2") {
+  {
+    Extraction x(Archive(L"name258.7z"));
+    CHECK_EQ(x.Run(), 0);
+    // The platform's own path limit is not the launcher's: Wine writes it.
+    std::wstring name = std::wstring(100, L'd') + L"\\" + std::wstring(157, L'n');
+    CHECK_EQ(ReadBytes(x.runtime + name), std::string("258"));
+  }
+  {
+    Extraction x(Archive(L"name259.7z"));
+    CHECK_EQ(x.Run(), 2);
+    CHECK(!Exists(x.runtime + std::wstring(100, L'd')));
+  }
+}
+
+TEST_CASE("Two entries of one name: the first is written, the second fails with status 2") {
+  Extraction x(Archive(L"duplicate.7z"));
+  CHECK_EQ(x.Run(), 2);
+  CHECK_EQ(ReadBytes(x.runtime + L"one.txt"), std::string("first"));
+}
+
+TEST_CASE("An entry that climbs out of the runtime folder stops extraction with status 3") {
+  Extraction x(Archive(L"traversal.7z"));
+  CHECK_EQ(x.Run(), 3);
+  CHECK(!Exists(x.dir / L"x.txt"));
+}
+
+TEST_CASE("A large entry is written in full") {
+  Extraction x(Archive(L"big.7z"));
+  CHECK_EQ(x.Run(), 0);
+  std::string data = ReadBytes(x.runtime + L"big.bin");
+  CHECK_EQ(data.size(), size_t{300000});
+  bool same = data.size() == 300000;
+  for (size_t i = 0; same && i < data.size(); ++i) same = static_cast<unsigned char>(data[i]) == (i * 7919) % 251;
+  CHECK(same);
+}
+
+TEST_CASE("A damaged stream ends with the library's data or CRC code") {
+  std::string archive = Archive(L"big.7z");
+  for (size_t i = 100; i < 200; ++i) archive[i] = static_cast<char>(archive[i] ^ 0x5A);
+  Extraction x(archive);
+  int status = x.Run();
+  CHECK(status == 1 || status == 3);
+}
+
+TEST_CASE("An archive with no entries writes nothing and succeeds") {
+  std::string empty = StartHeader();
+  std::memset(&empty[12], 0, 20);
+  Put32(empty, 8, Crc32(empty.data() + 12, 20));
+  Extraction x(empty + Filler(8));
+  CHECK_EQ(x.Run(), 0);
+  WIN32_FIND_DATAW entry;
+  HANDLE find = FindFirstFileW((x.runtime + L"*").c_str(), &entry);
+  int names = 0;
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      if (std::wstring(entry.cFileName) != L"." && std::wstring(entry.cFileName) != L"..") ++names;
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+  }
+  CHECK_EQ(names, 0);
+}
+
+TEST_CASE("The archive is found after a gap and a bad signature copy") {
+  std::string bad_copy = StartHeader(false);
+  Extraction x(Archive(L"nested.7z"), Filler(40000) + bad_copy + Filler(3));
+  CHECK_EQ(x.Run(), 0);
+  CHECK(Exists(x.runtime + L"data\\sub\\b.txt"));
+}
+
+TEST_CASE("No archive, a truncated one or no launcher file is status 3") {
+  {
+    Extraction x(Filler(5000));
+    CHECK_EQ(x.Run(), 3);
+  }
+  {
+    std::string archive = Archive(L"nested.7z");
+    Extraction x(archive.substr(0, archive.size() - 10));
+    CHECK_EQ(x.Run(), 3);
+  }
+  {
+    Extraction x("");
+    DeleteFileW(x.launcher.c_str());
+    CHECK_EQ(qx::ExtractPayload(x.state), 3);
+  }
+}
+
+TEST_CASE("The shipped uninstaller unpacks its three payload files unchanged") {
+  TestFolder dir;
+  std::wstring runtime = dir / L"qxSHIPPED\\";
+  CHECK(CreateDirectoryW(runtime.c_str(), nullptr));
+  qx::LauncherState state;
+  std::wstring uninstaller = Deliverable(L"uninstall.exe");
+  state.LauncherPath.assign(uninstaller.c_str());
+  CHECK(qx::ReadContainerHeader(state));
+  CHECK(state.ContainerStart > 0u);
+  CHECK_EQ(state.ArchiveOffset, 0ull);
+  CHECK_EQ(state.TotalSize, static_cast<unsigned long long>(ReadBytes(uninstaller).size()));
+  state.RuntimeFolder.assign(runtime.c_str());
+  state.RuntimeFolderLength = static_cast<uint32_t>(runtime.size());
+  CHECK_EQ(qx::ExtractPayload(state), 0);
+  for (const wchar_t* name : {L"qxdlg.dat", L"qxlng.dat", L"QXCore.dll"}) {
+    std::string expected = ReadBytes(Deliverable(name));
+    CHECK(expected != "<missing>");
+    if (ReadBytes(runtime + name) != expected) Fail(__FILE__, __LINE__, "differs: " + Narrow(name));
+  }
+}
+
+TEST_MAIN()

@@ -1,0 +1,46 @@
+// The fatal message text, read from the launcher's string table, and its
+// exit codes.
+#include <climits>
+
+#include "common/test_check.h"
+#include "tests/unit/launcher/test_support.h"
+#include "uninstall/launcher.h"
+
+using namespace qxtest;
+
+namespace {
+
+std::string Message(int status) {
+  qx::PathBuffer text;
+  qx::FormatFatalMessage(GetModuleHandleW(nullptr), status, text);
+  return Narrow(text.get());
+}
+
+}  // namespace
+
+TEST_CASE("Each launcher status shows its own second line") {
+  CHECK_EQ(Message(1), std::string("Fatal Error\r\nCannot create temporary folder: the program will exit."));
+  CHECK_EQ(Message(2), std::string("Fatal Error\r\nCannot create temporary runtime: the program will exit."));
+  CHECK_EQ(Message(3), std::string("Fatal Error\r\nThis program has got corrupted internal data: it will exit. "
+                                   "Please obtain a new copy."));
+}
+
+TEST_CASE("A status without a text gives an empty second line") {
+  CHECK_EQ(Message(5), std::string("Fatal Error\r\n"));
+  CHECK_EQ(Message(32), std::string("Fatal Error\r\n"));
+}
+
+TEST_CASE("The title is string 0") {
+  wchar_t title[260];
+  int n = LoadStringW(GetModuleHandleW(nullptr), 0, title, 260);
+  CHECK_EQ(Narrow(std::wstring(title, n > 0 ? n : 0)), std::string("Orvella_Installation"));
+}
+
+TEST_CASE("Fatal exit codes are the negated status") {
+  CHECK_EQ(qx::FatalExitCode(3), -3);
+  CHECK_EQ(qx::FatalExitCode(5), -5);
+  CHECK_EQ(qx::FatalExitCode(32), -32);
+  CHECK_EQ(qx::FatalExitCode(INT_MIN), INT_MIN);
+}
+
+TEST_MAIN()

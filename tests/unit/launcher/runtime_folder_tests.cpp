@@ -1,0 +1,154 @@
+// Runtime folder naming, creation and removal.
+#include "common/test_check.h"
+#include "common/unique_resource.h"
+#include "tests/unit/launcher/test_support.h"
+#include "uninstall/launcher.h"
+#include "uninstall/runtime_folder.h"
+
+using namespace qxtest;
+
+namespace {
+
+DWORD WINAPI TickOfSixteen() { return 0x10; }
+DWORD WINAPI StoppedClock() { return 0; }
+
+void PrepareState(qx::LauncherState& state, const TestFolder& temp) {
+  state.RuntimeFolder.assign(temp.path().c_str());
+  state.RuntimeFolderLength = static_cast<uint32_t>(state.RuntimeFolder.length());
+}
+
+std::string Name(uint32_t seed) {
+  qx::PathBuffer path;
+  path.assign(L"C:\\Temp\\");
+  CHECK(qx::AppendRuntimeFolderName(path, seed));
+  return Narrow(path.get());
+}
+
+}  // namespace
+
+TEST_CASE("Folder names are qx and exactly 8 upper-case hex digits") {
+  CHECK_EQ(Name(0x2F), std::string("C:\\Temp\\qx0000002F"));
+  CHECK_EQ(Name(15), std::string("C:\\Temp\\qx0000000F"));
+  CHECK_EQ(Name(0), std::string("C:\\Temp\\qx00000000"));
+  CHECK_EQ(Name(0xDEADBEEF), std::string("C:\\Temp\\qxDEADBEEF"));
+}
+
+TEST_CASE("A name that does not fit leaves the buffer unchanged") {
+  qx::PathBuffer path;
+  std::wstring filler(qx::PathBuffer::capacity() - 10, L'x');
+  CHECK(path.assign(filler.c_str()));
+  CHECK(!qx::AppendRuntimeFolderName(path, 1));
+  CHECK(path.get() == filler);
+}
+
+TEST_CASE("The seed mixes tick count, thread and process") {
+  CHECK_EQ(qx::RuntimeFolderSeed(0x2, 0x1, 0x7), static_cast<uint32_t>((0x2 << 12) ^ (0x1 << 14) ^ 0x7));
+  // Same millisecond and thread number, other processes: other names.
+  CHECK(qx::RuntimeFolderSeed(1000, 4, 0x120) != qx::RuntimeFolderSeed(1000, 4, 0x124));
+  // Shifted past 32 bits, the high bits fall away.
+  CHECK_EQ(qx::RuntimeFolderSeed(0xFFFFFFFF, 0, 0), 0xFFFFF000u);
+}
+
+TEST_CASE("CreateRuntimeFolder makes the folder and points the state at it") {
+  TestFolder temp;
+  qx::LauncherState state;
+  PrepareState(state, temp);
+  CHECK(qx::CreateRuntimeFolder(state, 0x2F, &TickOfSixteen));
+  CHECK(std::wstring(state.RuntimeFolder.get()) == temp / L"qx0000002F\\");
+  CHECK_EQ(state.RuntimeFolderLength, static_cast<uint32_t>(temp.path().size() + 11));
+  CHECK(IsFolder(temp / L"qx0000002F"));
+}
+
+TEST_CASE("A taken name moves the seed by the tick count and leaves the other folder alone") {
+  TestFolder temp;
+  CHECK(CreateDirectoryW((temp / L"qx0000002F").c_str(), nullptr));
+  CHECK(WriteBytes(temp / L"qx0000002F\\mine.txt", "keep"));
+  CHECK(WriteBytes(temp / L"qx0000003F", "a file takes the name too"));
+  qx::LauncherState state;
+  PrepareState(state, temp);
+  CHECK(qx::CreateRuntimeFolder(state, 0x2F, &TickOfSixteen));
+  CHECK(std::wstring(state.RuntimeFolder.get()) == temp / L"qx0000004F\\");
+  CHECK_EQ(ReadBytes(temp / L"qx0000002F\\mine.txt"), std::string("keep"));
+  CHECK(!IsFolder(temp / L"qx0000003F"));
+}
+
+TEST_CASE("After 100 taken names creation fails and the state keeps the temporary folder") {
+  TestFolder temp;
+  CHECK(CreateDirectoryW((temp / L"qx00000001").c_str(), nullptr));
+  qx::LauncherState state;
+  PrepareState(state, temp);
+  CHECK(!qx::CreateRuntimeFolder(state, 1, &StoppedClock));
+  CHECK(std::wstring(state.RuntimeFolder.get()) == temp.path());
+  CHECK_EQ(state.RuntimeFolderLength, static_cast<uint32_t>(temp.path().size()));
+}
+
+TEST_CASE("A creation error other than already-exists fails at once, touching nothing") {
+  TestFolder temp;
+  qx::LauncherState state;
+  PrepareState(state, temp);
+  // The "temporary folder" does not exist: the creation reports path-not-found.
+  state.RuntimeFolder.append(L"missing\\");
+  state.RuntimeFolderLength = static_cast<uint32_t>(state.RuntimeFolder.length());
+  CHECK(!qx::CreateRuntimeFolder(state, 1, &TickOfSixteen));
+  CHECK(!Exists(temp / L"missing"));
+}
+
+TEST_CASE("Two runtime folders of one process get different names") {
+  TestFolder temp;
+  qx::LauncherState first, second;
+  PrepareState(first, temp);
+  PrepareState(second, temp);
+  CHECK(qx::CreateRuntimeFolder(first));
+  CHECK(qx::CreateRuntimeFolder(second));
+  CHECK(std::wstring(first.RuntimeFolder.get()) != std::wstring(second.RuntimeFolder.get()));
+  CHECK(IsFolder(first.RuntimeFolder.get()));
+  CHECK(IsFolder(second.RuntimeFolder.get()));
+}
+
+TEST_CASE("RemoveFolderTree removes a nested tree with read-only and hidden files") {
+  TestFolder temp;
+  std::wstring root = temp / L"qxTREE\\";
+  CHECK_EQ(qx::CreateFolderPath((root + L"a\\b\\c").c_str()), 0ul);
+  CHECK(CreateDirectoryW((root + L"empty").c_str(), nullptr));
+  CHECK(WriteBytes(root + L"top.txt", "1"));
+  CHECK(WriteBytes(root + L"a\\b\\c\\deep.txt", "2"));
+  CHECK(WriteBytes(root + L"a\\locked.txt", "3"));
+  CHECK(SetFileAttributesW((root + L"a\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+  CHECK(SetFileAttributesW((root + L"top.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
+  qx::PathBuffer path;
+  path.assign(root.c_str());
+  CHECK_EQ(qx::RemoveFolderTree(path), 0ul);
+  CHECK(!Exists(root));
+  CHECK(std::wstring(path.get()) == root);
+}
+
+TEST_CASE("A file held open stops the removal; the rest of its folder chain stays") {
+  TestFolder temp;
+  std::wstring root = temp / L"qxHELD\\";
+  CHECK_EQ(qx::CreateFolderPath((root + L"inner").c_str()), 0ul);
+  CHECK(WriteBytes(root + L"inner\\held.txt", "open"));
+  qx::UniqueFile held(CreateFileW((root + L"inner\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  CHECK(held.valid());
+  qx::PathBuffer path;
+  path.assign(root.c_str());
+  CHECK(qx::RemoveFolderTree(path) != 0ul);
+  CHECK(std::wstring(path.get()) == root);
+  CHECK(Exists(root + L"inner\\held.txt"));
+  CHECK(IsFolder(root + L"inner"));
+  CHECK(IsFolder(root));
+  held.reset();
+  CHECK_EQ(qx::RemoveFolderTree(path), 0ul);
+  CHECK(!Exists(root));
+}
+
+TEST_CASE("RemoveFolderTree of a missing folder reports the listing error") {
+  TestFolder temp;
+  qx::PathBuffer path;
+  path.assign((temp / L"qxNONE\\").c_str());
+  DWORD error = qx::RemoveFolderTree(path);
+  CHECK(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+  CHECK(IsFolder(temp.path()));
+}
+
+TEST_MAIN()
