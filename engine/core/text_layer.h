@@ -44,8 +44,15 @@ class TextLayer {
   const VariableStore& variables() const { return variables_; }
 
  private:
+  // A place where a key of the current step may start: the position of the
+  // step's first character and the character after it, folded.
+  struct Mark {
+    uint32_t position;
+    char16_t next;
+  };
+
   // Replaces every occurrence of |key| (which begins with the character whose
-  // positions |marks_| holds) by |with|. Returns true when |text| changed.
+  // places |marks_| holds) by |with|. Returns true when |text| changed.
   bool ReplaceAtMarks(Text& text, TextView key, TextView with);
   void CollectMarks(const Text& text, char16_t marker);
 
@@ -54,7 +61,10 @@ class TextLayer {
   int32_t current_language_ = 0;
   // Working room reused by every expansion.
   Text scratch_;
-  std::vector<uint32_t> marks_;
+  std::vector<Mark> marks_;
+  // One bit per folded following character (modulo 64) over all marks: a
+  // key whose second character has no bit cannot match anywhere.
+  uint64_t next_bits_ = 0;
 };
 
 }  // namespace qx::core
