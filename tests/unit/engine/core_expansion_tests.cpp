@@ -35,6 +35,9 @@ TEST_CASE("unknown references and lone percent signs stay as written") {
   CHECK_EQ(Expanded(layer, u"100% of %APPTITLE%"), T(u"100% of Orvella"));
   CHECK_EQ(Expanded(layer, u"%"), T(u"%"));
   CHECK_EQ(Expanded(layer, u"%%APPTITLE%%"), T(u"%Orvella%"));
+  // The closing sign of one reference cannot open the next.
+  layer.SetVariable(u"A", u"x");
+  CHECK_EQ(Expanded(layer, u"%A%A%A%"), T(u"xAx"));
   CHECK_EQ(Expanded(layer, u"#nokey and #"), T(u"#nokey and #"));
   CHECK_EQ(Expanded(layer, u""), T(u""));
   CHECK_EQ(Expanded(layer, u"no references"), T(u"no references"));
