@@ -1,0 +1,23 @@
+// The reflected CRC-32 of zip files (polynomial 0xEDB88320), fed in pieces.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "text.h"
+
+namespace qx::core {
+
+class Crc32 {
+ public:
+  void Update(const void* data, size_t size);
+  uint32_t value() const { return ~state_; }
+
+ private:
+  uint32_t state_ = 0xFFFFFFFFu;
+};
+
+// Upper-case hexadecimal without leading zeros ("0" for zero).
+Text HexText(uint32_t value);
+
+}  // namespace qx::core
