@@ -13,9 +13,11 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
 
 // A null pointer is the empty text.
 inline core::Text FromWide(const wchar_t* text) {
-  core::Text out;
+  size_t length = 0;
   if (text)
-    for (; *text; ++text) out.push_back(static_cast<char16_t>(*text));
+    while (text[length]) ++length;
+  core::Text out(length, u'\0');
+  for (size_t i = 0; i < length; ++i) out[i] = static_cast<char16_t>(text[i]);
   return out;
 }
 
