@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "uninstall/container.h"
+#include "uninstall/engine_phase.h"
 #include "uninstall/runtime_folder.h"
 
 namespace qx {
@@ -124,11 +125,7 @@ int RunLauncher(HINSTANCE instance) {
   int script_result = 0;
   if (status != 0) return FinishRun(state, true, status, script_result);
 
-  // The engine phase belongs here, with the runtime folder complete: COM, the
-  // variables APPTITLE, ARCNAME, QXSFXPATH, CUR (start_folder) and ARCPATH,
-  // InitSFX, InitUninstall and the guarded uninstall script. Until then a
-  // sound run unpacks, cleans up and ends with 0.
-
+  status = RunEnginePhase(state, start_folder, script_result);
   UnloadEngine();
   return FinishRun(state, true, status, script_result);
 }

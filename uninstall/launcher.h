@@ -1,5 +1,5 @@
 // The launcher's run: start-up, container check, runtime folder, extraction,
-// engine unload, clean-up and the process exit code.
+// the engine phase, engine unload, clean-up and the process exit code.
 #pragma once
 
 #include <windows.h>

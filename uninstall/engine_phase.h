@@ -1,0 +1,15 @@
+// The launcher's engine phase: COM, the engine's variables, InitSFX,
+// InitUninstall and the guarded uninstall script.
+#pragma once
+
+#include "uninstall/launcher.h"
+
+namespace qx {
+
+// Runs the phase with the runtime folder complete. |start_folder| holds the
+// current folder at start and is reused for ARCPATH. Returns 0, or
+// StatusRuntime when the engine library could not be loaded or lacks an
+// export; |script_result| receives the script's result when it returned.
+int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_result);
+
+}  // namespace qx
