@@ -2,11 +2,11 @@
 set(QX_ENGINE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/command_line.cpp
   ${CMAKE_CURRENT_LIST_DIR}/crc32.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/file_properties.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/file_property_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/language_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lines.cpp
   ${CMAKE_CURRENT_LIST_DIR}/system_facts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text_layer.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/uninstall_start.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/uninstall_start_rules.cpp
   ${CMAKE_CURRENT_LIST_DIR}/variables.cpp)

@@ -5,8 +5,10 @@
 
 #include <windows.h>
 
+#include "file_property_table.h"
 #include "text.h"
 #include "text_layer.h"
+#include "unique_resource.h"
 
 namespace qx::engine {
 
@@ -18,9 +20,12 @@ struct EngineState {
   // The working text area behind every text an export returns: valid until
   // the next call into the engine.
   core::Text result;
-  // The uninstall log handle, the entry set of a replay phase, the
-  // file-properties table, the registry scratch pair and the dialog
-  // machinery belong here too, with the exports that use them.
+  // Per-file instructions of the installer side, from "qxfprop.dat".
+  core::FilePropertyTable file_properties;
+  // The open uninstall log (read and write), closed at unload at the latest.
+  UniqueFile log;
+  // The entry set of a replay phase, the registry scratch pair and the
+  // dialog machinery belong here too, with the exports that use them.
 };
 
 EngineState& Engine();

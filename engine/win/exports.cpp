@@ -5,6 +5,7 @@
 
 #include "builtins.h"
 #include "engine_state.h"
+#include "export_support.h"
 #include "file_expansion.h"
 #include "startup.h"
 #include "wide.h"
@@ -13,18 +14,8 @@ namespace {
 
 using qx::engine::Engine;
 using qx::engine::FromWide;
-
-template <typename Result, typename Body>
-Result Guarded(Result fallback, Body body) {
-  try {
-    return body();
-  } catch (...) {
-    return fallback;
-  }
-}
-
-// Returned when even the working text area could not be filled.
-const wchar_t kEmpty[] = L"";
+using qx::engine::Guarded;
+using qx::engine::kEmptyResult;
 
 const wchar_t* ResultText() { return reinterpret_cast<const wchar_t*>(Engine().result.c_str()); }
 
@@ -47,7 +38,7 @@ int WINAPI SetVar(const wchar_t* name, const wchar_t* value) {
 }
 
 const wchar_t* WINAPI EvalVar(const wchar_t* text) {
-  return Guarded(kEmpty, [&] {
+  return Guarded(kEmptyResult, [&] {
     // Copied first: |text| may be an earlier result of this same area.
     const qx::core::Text input = FromWide(text);
     Engine().text.Expand(input, Engine().result);
@@ -77,7 +68,7 @@ int WINAPI ReplaceVarInFile(const wchar_t* source, const wchar_t* destination, i
 }
 
 const wchar_t* WINAPI GetSpecialDirectory(int csidl) {
-  return Guarded(kEmpty, [&] {
+  return Guarded(kEmptyResult, [&] {
     Engine().result = qx::engine::SpecialFolderPath(csidl);
     return ResultText();
   });

@@ -5,6 +5,7 @@
 #include "builtins.h"
 #include "engine_state.h"
 #include "file_io.h"
+#include "file_properties.h"
 #include "wide.h"
 
 namespace qx::engine {
@@ -30,8 +31,7 @@ void InitSfx(HMODULE module) {
   engine.text.SetVariableRaw(u"QXSFXPATH", core::WithoutTrailingBackslash(folder));
 
   LoadLanguageTable();
-  // The file-properties table ("qxfprop.dat") is loaded here, between the
-  // language table and the built-in variables.
+  LoadFilePropertyTable();
   SetBuiltinVariables(engine.text);
 }
 

@@ -10,8 +10,8 @@ namespace qx::engine {
 // was.
 void LoadLanguageTable();
 
-// Keeps the module, normalises QXSFXPATH, loads the language table and sets
-// the built-in variables.
+// Keeps the module, normalises QXSFXPATH, loads the language table and the
+// file-properties table and sets the built-in variables.
 void InitSfx(HMODULE module);
 
 }  // namespace qx::engine

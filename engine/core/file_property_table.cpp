@@ -1,4 +1,4 @@
-#include "file_properties.h"
+#include "file_property_table.h"
 
 #include "lines.h"
 

@@ -1,4 +1,4 @@
-#include "uninstall_start.h"
+#include "uninstall_start_rules.h"
 
 #include "lines.h"
 

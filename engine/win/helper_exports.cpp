@@ -1,0 +1,121 @@
+// The start-up export InitUninstall and the helper exports of the table:
+// parameters, text search and replacement, file data, program execution and
+// file properties. Null texts count as empty; no C++ exception escapes.
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "crc32.h"
+#include "engine_state.h"
+#include "export_support.h"
+#include "file_data.h"
+#include "file_properties.h"
+#include "process_parameters.h"
+#include "program_start.h"
+#include "uninstall_start.h"
+#include "wide.h"
+
+namespace {
+
+using qx::core::Text;
+using qx::engine::Engine;
+using qx::engine::Expand;
+using qx::engine::FromWide;
+using qx::engine::Guarded;
+using qx::engine::kEmptyResult;
+using qx::engine::SetResult;
+using qx::engine::ToWide;
+
+}  // namespace
+
+extern "C" {
+
+// Any result but 1 ends the launcher without its script; a failure inside
+// the engine itself must not read as the 0 of a successful restart.
+int WINAPI InitUninstall() {
+  return Guarded(-2, [] { return qx::engine::InitUninstall(); });
+}
+
+const wchar_t* WINAPI ParamStr(int index) {
+  return Guarded(kEmptyResult, [&] {
+    const std::vector<Text> parameters = qx::engine::ProcessParameters();
+    if (index < 0 || static_cast<size_t>(index) >= parameters.size()) return SetResult(Text());
+    return SetResult(parameters[index]);
+  });
+}
+
+// A start before the first character counts as 1; an empty text to find is
+// never found.
+const wchar_t* WINAPI QXFindString(const wchar_t* text, const wchar_t* what, int start, int match_case) {
+  return Guarded(kEmptyResult, [&] {
+    const Text haystack = Expand(FromWide(text));
+    const Text needle = Expand(FromWide(what));
+    const size_t from = start > 1 ? static_cast<size_t>(start) - 1 : 0;
+    size_t at = qx::core::kNotFound;
+    if (!needle.empty() && from <= haystack.size())
+      at = match_case == 1 ? haystack.find(needle, from) : qx::core::FindNoCase(haystack, needle, from);
+    return SetResult(qx::core::DecimalText(at == qx::core::kNotFound ? 0 : static_cast<int64_t>(at) + 1));
+  });
+}
+
+const wchar_t* WINAPI QXStringReplace(const wchar_t* text, const wchar_t* what, const wchar_t* with) {
+  return Guarded(kEmptyResult, [&] {
+    Text result = Expand(FromWide(text));
+    const Text find = Expand(FromWide(what));
+    const Text replacement = Expand(FromWide(with));
+    Text scratch;
+    qx::core::ReplaceAllNoCase(result, find, replacement, scratch);
+    return SetResult(std::move(result));
+  });
+}
+
+// 1 when the text was written, 0 when the file could not be opened or the
+// write did not complete.
+int WINAPI QXWriteDataToFile(const wchar_t* path, const wchar_t* text, int line_end) {
+  return Guarded(0, [&] {
+    const std::wstring file = ToWide(Expand(FromWide(path)));
+    return qx::engine::AppendTextToFile(file, Expand(FromWide(text)), line_end == 1) ? 1 : 0;
+  });
+}
+
+// A file that cannot be read sets the variable to the empty text, so an
+// older value cannot pass for this file's.
+int WINAPI QXGetFileInfo(const wchar_t* name, int kind, const wchar_t* path) {
+  return Guarded(0, [&] {
+    const std::wstring file(path ? path : L"");
+    Text value;
+    if (kind == 0) {
+      uint32_t crc = 0;
+      if (qx::engine::FileChecksum(file, crc)) value = qx::core::HexText(crc);
+    } else if (kind == 1) {
+      uint64_t size = 0;
+      if (qx::engine::FileSize(file, size)) value = qx::core::DecimalText(static_cast<int64_t>(size));
+    } else {
+      return 0;
+    }
+    Engine().text.SetVariable(FromWide(name), value);
+    return 0;
+  });
+}
+
+// Only the low byte of |wait| and |hidden| counts. The exit code is written
+// as a signed number, as the program returned it.
+int WINAPI ExecuteProgram(const wchar_t* program, const wchar_t* parameters, const wchar_t* folder, int wait,
+                          int hidden, const wchar_t* exit_code_variable) {
+  return Guarded(0, [&] {
+    const qx::engine::ProgramRun run =
+        qx::engine::StartProgram(ToWide(Expand(FromWide(program))), ToWide(Expand(FromWide(parameters))),
+                                 ToWide(Expand(FromWide(folder))), (wait & 0xFF) == 1, (hidden & 0xFF) == 1);
+    const Text variable = FromWide(exit_code_variable);
+    if (run.started && !variable.empty())
+      Engine().text.SetVariable(variable, qx::core::DecimalText(static_cast<int32_t>(run.exit_code)));
+    return 0;
+  });
+}
+
+int WINAPI CheckFileProp(wchar_t* path, int size) {
+  return Guarded(1, [&] { return qx::engine::CheckFileProperty(path, size); });
+}
+
+}  // extern "C"

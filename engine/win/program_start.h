@@ -1,0 +1,22 @@
+// Starting another program, for ExecuteProgram and the uninstaller's restart.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace qx::engine {
+
+struct ProgramRun {
+  bool started = false;
+  // The exit code after a wait; without one, what the system reports at
+  // once (STILL_ACTIVE while the program runs).
+  DWORD exit_code = 0;
+};
+
+// Starts |program| (its path quoted on the command line, so folders with
+// spaces work) with |parameters|. An empty |folder| keeps the current folder.
+ProgramRun StartProgram(const std::wstring& program, const std::wstring& parameters, const std::wstring& folder,
+                        bool wait, bool hidden);
+
+}  // namespace qx::engine
