@@ -3,9 +3,9 @@
 #include <string>
 
 #include "crc32.h"
-#include "file_properties.h"
+#include "file_property_table.h"
 #include "test_check.h"
-#include "uninstall_start.h"
+#include "uninstall_start_rules.h"
 
 using namespace qx::core;
 
