@@ -9,11 +9,20 @@ void Bind(HMODULE module, const char* name, Fn& fn) {
   fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-std::wstring FromUtf8(const std::string& s) {
-  std::wstring out(s.size(), L'\0');
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), static_cast<int>(out.size()));
-  out.resize(n > 0 ? n : 0);
-  return out;
+// Removes |path| with everything in it.
+void RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  qx::UniqueFind find(FindFirstFileW((path + L"\\*").c_str(), &found));
+  if (find) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path + L"\\" + name);
+      else DeleteFileW((path + L"\\" + name).c_str());
+    } while (FindNextFileW(find.get(), &found));
+  }
+  find.reset();
+  RemoveDirectoryW(path.c_str());
 }
 
 // A Linux path of the build as seen through Wine's Z: drive.
@@ -34,6 +43,14 @@ Core::Core() : module_(LoadLibraryW(L"QXCore.dll")) {
   Bind(module_.get(), "EvalVarBuf", EvalVarBuf);
   Bind(module_.get(), "ReplaceVarInFile", ReplaceVarInFile);
   Bind(module_.get(), "GetSpecialDirectory", GetSpecialDirectory);
+  Bind(module_.get(), "InitUninstall", InitUninstall);
+  Bind(module_.get(), "ParamStr", ParamStr);
+  Bind(module_.get(), "QXFindString", QXFindString);
+  Bind(module_.get(), "QXStringReplace", QXStringReplace);
+  Bind(module_.get(), "QXWriteDataToFile", QXWriteDataToFile);
+  Bind(module_.get(), "QXGetFileInfo", QXGetFileInfo);
+  Bind(module_.get(), "ExecuteProgram", ExecuteProgram);
+  Bind(module_.get(), "CheckFileProp", CheckFileProp);
 }
 
 std::u16string Core::Eval(const wchar_t* text) const { return U(EvalVar(text)); }
@@ -48,16 +65,13 @@ Scratch::Scratch() {
   CreateDirectoryW(path_.c_str(), nullptr);
 }
 
-Scratch::~Scratch() {
-  WIN32_FIND_DATAW found;
-  qx::UniqueFind find(FindFirstFileW((path_ + L"\\*").c_str(), &found));
-  if (find) {
-    do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(file(found.cFileName).c_str());
-    } while (FindNextFileW(find.get(), &found));
-  }
-  find.reset();
-  RemoveDirectoryW(path_.c_str());
+Scratch::~Scratch() { RemoveTree(path_); }
+
+std::wstring FromUtf8(const std::string& s) {
+  std::wstring out(s.size(), L'\0');
+  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), static_cast<int>(out.size()));
+  out.resize(n > 0 ? n : 0);
+  return out;
 }
 
 std::u16string U(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }

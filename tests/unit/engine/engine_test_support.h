@@ -23,6 +23,14 @@ class Core {
   int (WINAPI* EvalVarBuf)(const wchar_t*, wchar_t*, int) = nullptr;
   int (WINAPI* ReplaceVarInFile)(const wchar_t*, const wchar_t*, int) = nullptr;
   const wchar_t* (WINAPI* GetSpecialDirectory)(int) = nullptr;
+  int (WINAPI* InitUninstall)() = nullptr;
+  const wchar_t* (WINAPI* ParamStr)(int) = nullptr;
+  const wchar_t* (WINAPI* QXFindString)(const wchar_t*, const wchar_t*, int, int) = nullptr;
+  const wchar_t* (WINAPI* QXStringReplace)(const wchar_t*, const wchar_t*, const wchar_t*) = nullptr;
+  int (WINAPI* QXWriteDataToFile)(const wchar_t*, const wchar_t*, int) = nullptr;
+  int (WINAPI* QXGetFileInfo)(const wchar_t*, int, const wchar_t*) = nullptr;
+  int (WINAPI* ExecuteProgram)(const wchar_t*, const wchar_t*, const wchar_t*, int, int, const wchar_t*) = nullptr;
+  int (WINAPI* CheckFileProp)(wchar_t*, int) = nullptr;
 
   // EvalVar's result, copied.
   std::u16string Eval(const wchar_t* text) const;
@@ -31,7 +39,7 @@ class Core {
   qx::UniqueModule module_;
 };
 
-// A fresh folder under the temporary folder, removed with its files.
+// A fresh folder under the temporary folder, removed with everything in it.
 class Scratch {
  public:
   Scratch();
@@ -51,6 +59,7 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes);
 bool ReadBytes(const std::wstring& path, std::string& bytes);
 bool FileExists(const std::wstring& path);
 std::string Utf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
 // The package's own language table, as it is shipped.
 std::string PackageLanguageTable();
 // Makes QXCore.dll load from the deliverables folder.
