@@ -30,7 +30,17 @@ int StartEngine(void* context) {
   StripFileName(folder);
   SetVar(L"ARCPATH", folder.get());
   InitSFX(state.Instance);
-  return InitUninstall();
+
+  // A copy that InitUninstall starts inherits the current folder. Were that
+  // the runtime folder, the copy would hold it in use and this run's exit
+  // step could not remove it; so the copy starts in the folder above.
+  PathBuffer parent;
+  parent.assign(state.RuntimeFolder.get(), state.RuntimeFolderLength - 1);
+  StripFileName(parent);
+  SetCurrentDirectoryW(parent.get());
+  int result = InitUninstall();
+  SetCurrentDirectoryW(state.RuntimeFolder.get());
+  return result;
 }
 
 int RunScript(void*) { return RunUninstallScript(); }

@@ -1,0 +1,86 @@
+"""Times the two-stage start of the installed uninstaller (first stage, the
+temporary copy, its second stage up to the opened log, the copy's exit) and
+the same start of an NSIS uninstaller with an empty uninstall section (run
+with /S until its copy exits), both under the test driver with --wait-all.
+A run of the driver with a program that ends at once gives its own share."""
+
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "e2e"))
+import harness  # noqa: E402
+
+RUNS = 7
+COPY_NAME = re.compile(r"^qxu[0-9A-Fa-f]{1,4}\.tmp$", re.IGNORECASE)
+LOG = "[QXUninst]\r\n30000\r\nOrvella_Installation\r\n1033\r\nC:\\Program Files\\Orvella\r\n"
+
+
+def timed(command_line, cwd):
+    begin = time.perf_counter()
+    result = harness.run(command_line, cwd=cwd, wait_all=True)
+    elapsed = time.perf_counter() - begin
+    if result.timed_out or result.boxes or any(code != 0 for _, code in result.processes):
+        sys.exit("unexpected run of %s: %r" % (command_line, result))
+    return elapsed, len(result.processes)
+
+
+def remove_copies(before):
+    for name in harness.temp_entries() - before:
+        if COPY_NAME.match(name):
+            os.remove(os.path.join(harness.USER_TEMP, name))
+
+
+def nsis_uninstaller(work):
+    shutil.copyfile(os.path.join(os.path.dirname(os.path.abspath(__file__)), "two_stage_start.nsi"),
+                    os.path.join(work, "peer.nsi"))
+    subprocess.run(["makensis", "-V1", "peer.nsi"], cwd=work, check=True, stdout=subprocess.DEVNULL)
+    target = os.path.join(work, "peer")
+    setup = os.path.join(work, "peer_setup.exe")
+    result = harness.run('"%s" /S /D=%s' % (harness.winpath(setup), harness.winpath(target)), wait_all=True)
+    uninstaller = os.path.join(target, "uninst.exe")
+    if not os.path.exists(uninstaller):
+        sys.exit("the NSIS installer wrote no uninstaller: %r" % result)
+    return uninstaller
+
+
+def measure(label, command_line, cwd, after=None):
+    timed(command_line, cwd)  # warm-up: file cache and wineserver state
+    if after:
+        after()
+    times, processes = [], 0
+    for _ in range(RUNS):
+        elapsed, processes = timed(command_line, cwd)
+        times.append(elapsed)
+        if after:
+            after()
+    median = statistics.median(times)
+    print("%-34s median %7.1f ms  min %7.1f ms  (%d runs, %d processes)"
+          % (label, median * 1000, min(times) * 1000, RUNS, processes), flush=True)
+    return median
+
+
+def main():
+    with harness.Scratch("bench") as work:
+        folder = os.path.join(work, "Orvella App")
+        os.makedirs(folder)
+        ours = os.path.join(folder, "uninstall.exe")
+        shutil.copyfile(os.path.join(harness.BIN, "uninstall.exe"), ours)
+        with open(os.path.join(folder, "uninstall.log"), "wb") as f:
+            f.write(LOG.encode("utf-8"))
+        peer = nsis_uninstaller(work)
+
+        baseline = measure("driver alone (cmd /c exit 0)", "cmd /c exit 0", work)
+        before = harness.temp_entries()
+        ours_time = measure("uninstall.exe two-stage start", '"%s"' % harness.winpath(ours), work,
+                            after=lambda: remove_copies(before))
+        peer_time = measure("NSIS uninst.exe /S two-stage start", '"%s" /S' % harness.winpath(peer), work)
+    print("ratio uninstall.exe / NSIS: %.2f (with the driver's share taken off both: %.2f)"
+          % (ours_time / peer_time, (ours_time - baseline) / max(peer_time - baseline, 1e-9)))
+
+
+main()
