@@ -156,6 +156,34 @@ def accepted_header_variants():
         harness.check_eq(folders, set(), "runtime folders left behind")
 
 
+@harness.case
+def the_engine_comes_from_the_runtime_folder_only():
+    # A stray QXCore.dll beside the installed uninstaller, and one in the
+    # temporary folder where the copy runs from, are never loaded.
+    planted = os.path.join(harness.USER_TEMP, "QXCore.dll")
+    with open(planted, "wb") as f:
+        f.write(b"MZ" + build_container.junk(4000))
+    try:
+        folders_before, copies_before = temp_state()
+        with harness.Scratch("startup") as scratch:
+            folder = os.path.join(scratch, "Orvella App")
+            os.makedirs(folder)
+            path = os.path.join(folder, "uninstall.exe")
+            shutil.copyfile(UNINSTALLER, path)
+            shutil.copyfile(planted, os.path.join(folder, "QXCore.dll"))
+            with open(os.path.join(folder, "uninstall.log"), "wb") as f:
+                f.write(log_bytes(header()))
+            result = harness.run('"%s"' % harness.winpath(path), cwd=folder, wait_all=True)
+        folders_after, copies_after = temp_state()
+        for name in copies_after - copies_before:
+            os.remove(os.path.join(harness.USER_TEMP, name))
+    finally:
+        os.remove(planted)
+    harness.check_eq(result.boxes, [], "message boxes")
+    harness.check_eq([code for _, code in result.processes], [0, 0], "exit codes")
+    harness.check_eq(folders_after - folders_before, set(), "runtime folders left behind")
+
+
 def damaged_uninstaller(library_bytes):
     """The shipped uninstaller with |library_bytes| as its QXCore.dll."""
     with harness.Scratch("engine") as work:
