@@ -2,7 +2,8 @@
 temporary copy, its second stage up to the opened log, the copy's exit) and
 the same start of an NSIS uninstaller with an empty uninstall section (run
 with /S until its copy exits), both under the test driver with --wait-all.
-A run of the driver with a program that ends at once gives its own share."""
+The driver starting one short-lived program (cmd /c exit 0) is shown for
+scale: that share is in both figures."""
 
 import os
 import re
@@ -74,13 +75,12 @@ def main():
             f.write(LOG.encode("utf-8"))
         peer = nsis_uninstaller(work)
 
-        baseline = measure("driver alone (cmd /c exit 0)", "cmd /c exit 0", work)
+        measure("driver with cmd /c exit 0", "cmd /c exit 0", work)
         before = harness.temp_entries()
         ours_time = measure("uninstall.exe two-stage start", '"%s"' % harness.winpath(ours), work,
                             after=lambda: remove_copies(before))
         peer_time = measure("NSIS uninst.exe /S two-stage start", '"%s" /S' % harness.winpath(peer), work)
-    print("ratio uninstall.exe / NSIS: %.2f (with the driver's share taken off both: %.2f)"
-          % (ours_time / peer_time, (ours_time - baseline) / max(peer_time - baseline, 1e-9)))
+    print("ratio uninstall.exe / NSIS: %.2f (target: at most 1.00)" % (ours_time / peer_time))
 
 
 main()
