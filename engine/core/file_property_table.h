@@ -3,11 +3,9 @@
 // of five-line records.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <string_view>
-#include <vector>
 
+#include "keyed_table.h"
 #include "text.h"
 
 namespace qx::core {
@@ -21,29 +19,7 @@ struct FileProperty {
 
 // Keys compare exactly, case included; setting an existing key replaces its
 // record.
-class FilePropertyTable {
- public:
-  static constexpr size_t kBucketCount = 512;
-
-  FilePropertyTable();
-
-  void Set(TextView key, FileProperty property);
-  // Null when no record has exactly |key|.
-  const FileProperty* Find(TextView key) const;
-  size_t size() const { return entries_.size(); }
-  void Clear();
-
- private:
-  struct Entry {
-    Text key;
-    FileProperty property;
-    int32_t next_in_bucket;
-  };
-  static size_t Bucket(TextView key);
-
-  std::vector<Entry> entries_;
-  std::array<int32_t, kBucketCount> heads_;
-};
+using FilePropertyTable = KeyedTable<FileProperty>;
 
 // Adds the records of a file's bytes to |table|. Lines are UTF-8, trimmed of
 // spaces. A line that begins with ";" or is empty, where a record could
