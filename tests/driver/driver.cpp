@@ -175,13 +175,30 @@ struct Run {
   size_t next_answer = 0;
   int shot_number = 0;
 
+  // Set once the job reports to a completion port.
+  HANDLE port = nullptr;
+
   bool InJob(DWORD pid) const {
     for (const Tracked& t : processes)
       if (t.pid == pid) return true;
     return false;
   }
 
+  void Track(DWORD pid) {
+    if (InJob(pid)) return;
+    HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    if (h) processes.push_back({pid, h, false});
+  }
+
   void RefreshProcesses() {
+    // The port names each process as it starts, so a short-lived copy that
+    // ends between two looks at the job's process list is still followed.
+    DWORD message = 0;
+    ULONG_PTR key = 0;
+    LPOVERLAPPED data = nullptr;
+    while (port && GetQueuedCompletionStatus(port, &message, &key, &data, 0)) {
+      if (message == JOB_OBJECT_MSG_NEW_PROCESS) Track(static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(data)));
+    }
     struct {
       JOBOBJECT_BASIC_PROCESS_ID_LIST list;
       ULONG_PTR more[255];
@@ -189,10 +206,7 @@ struct Run {
     ids.list.NumberOfAssignedProcesses = 256;
     if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, &ids, sizeof(ids), nullptr)) return;
     for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList; ++i) {
-      DWORD pid = static_cast<DWORD>(ids.list.ProcessIdList[i]);
-      if (InJob(pid)) continue;
-      HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
-      if (h) processes.push_back({pid, h, false});
+      Track(static_cast<DWORD>(ids.list.ProcessIdList[i]));
     }
   }
 
@@ -279,6 +293,12 @@ int wmain() {
     return 100;
   }
   HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+  JOBOBJECT_ASSOCIATE_COMPLETION_PORT link = {job, port};
+  if (port && !SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &link, sizeof link)) {
+    CloseHandle(port);
+    port = nullptr;
+  }
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
@@ -293,6 +313,7 @@ int wmain() {
   CloseHandle(pi.hThread);
 
   Run run{&options, job, {}, {}};
+  run.port = port;
   run.processes.push_back({pi.dwProcessId, pi.hProcess, false});
   DWORD start = GetTickCount();
   bool main_done = false;

@@ -76,9 +76,9 @@ def start(log_lines=None, arguments="", uninstaller=None):
     return result, folders_after - folders_before, copies, installed
 
 
-def check_restarted(result, copies, installed):
+def check_restarted(result, copies, installed, what=""):
     """Two processes, both ending with 0, the second a byte copy of the first."""
-    harness.check_eq(len(result.processes), 2, "processes %r" % result.processes)
+    harness.check_eq(len(result.processes), 2, "processes %r %s" % (result.processes, what))
     harness.check_eq([code for _, code in result.processes], [0, 0], "exit codes")
     harness.check_eq(result.exit_code, 0, "exit code of the installed uninstaller")
     harness.check_eq(len(copies), 1, "temporary copies %r" % sorted(copies))
@@ -152,7 +152,7 @@ def accepted_header_variants():
                   header(language="abc")):
         result, folders, copies, installed = start(lines)
         harness.check_eq(result.boxes, [], "message boxes for %r" % lines)
-        check_restarted(result, copies, installed)
+        check_restarted(result, copies, installed, "for %r, copies %r" % (lines, sorted(copies)))
         harness.check_eq(folders, set(), "runtime folders left behind")
 
 
