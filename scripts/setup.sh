@@ -24,7 +24,7 @@ command -v g++ >/dev/null || need+=(g++)
 command -v python3 >/dev/null || need+=(python3)
 command -v dpkg-source >/dev/null || need+=(dpkg-dev)
 [ -f /usr/include/doctest/doctest.h ] || need+=(doctest-dev)
-python3 -c 'import pytest' 2>/dev/null || need+=(python3-pytest)
+/usr/bin/python3 -c 'import pytest' 2>/dev/null || need+=(python3-pytest)
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"

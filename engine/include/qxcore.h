@@ -61,3 +61,12 @@ int WINAPI ExecuteProgram(const wchar_t* program, const wchar_t* parameters, con
 int WINAPI CheckFileProp(wchar_t* path, int size);
 
 }  // extern "C"
+
+// The 25 export names, for code that binds or checks all of them by name.
+#define QX_ENGINE_EXPORTS(X)                                                              \
+  X(InitSFX) X(InitUninstall) X(PerformUninstall) X(AddUninstLog) X(ManageUninstLog)      \
+  X(QXRegDeleteKey) X(QXRegDeleteKeysRecursive) X(QXRegDeleteValue) X(QXRegisterServer) \
+  X(SetVar) X(EvalVar) X(EvalVarBuf) X(ReplaceVarInFile) X(GetSpecialDirectory)          \
+  X(ShowProgressBox) X(ShowDialogBox) X(AddDlgComponent) X(QXDlgGetDlgItem)               \
+  X(ParamStr) X(QXFindString) X(QXStringReplace) X(QXWriteDataToFile) X(QXGetFileInfo)   \
+  X(ExecuteProgram) X(CheckFileProp)

@@ -37,20 +37,9 @@ std::wstring WinePath(const char* linux_path) {
 
 Core::Core() : module_(LoadLibraryW(L"QXCore.dll")) {
   if (!module_) return;
-  Bind(module_.get(), "InitSFX", InitSFX);
-  Bind(module_.get(), "SetVar", SetVar);
-  Bind(module_.get(), "EvalVar", EvalVar);
-  Bind(module_.get(), "EvalVarBuf", EvalVarBuf);
-  Bind(module_.get(), "ReplaceVarInFile", ReplaceVarInFile);
-  Bind(module_.get(), "GetSpecialDirectory", GetSpecialDirectory);
-  Bind(module_.get(), "InitUninstall", InitUninstall);
-  Bind(module_.get(), "ParamStr", ParamStr);
-  Bind(module_.get(), "QXFindString", QXFindString);
-  Bind(module_.get(), "QXStringReplace", QXStringReplace);
-  Bind(module_.get(), "QXWriteDataToFile", QXWriteDataToFile);
-  Bind(module_.get(), "QXGetFileInfo", QXGetFileInfo);
-  Bind(module_.get(), "ExecuteProgram", ExecuteProgram);
-  Bind(module_.get(), "CheckFileProp", CheckFileProp);
+#define QX_BIND(name) Bind(module_.get(), #name, name);
+  QX_ENGINE_EXPORTS(QX_BIND)
+#undef QX_BIND
 }
 
 std::u16string Core::Eval(const wchar_t* text) const { return U(EvalVar(text)); }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "qxcore.h"
 #include "unique_resource.h"
 
 namespace enginetest {
@@ -17,20 +18,10 @@ class Core {
   bool loaded() const { return module_.valid(); }
   HMODULE module() const { return module_.get(); }
 
-  int (WINAPI* InitSFX)(HMODULE) = nullptr;
-  int (WINAPI* SetVar)(const wchar_t*, const wchar_t*) = nullptr;
-  const wchar_t* (WINAPI* EvalVar)(const wchar_t*) = nullptr;
-  int (WINAPI* EvalVarBuf)(const wchar_t*, wchar_t*, int) = nullptr;
-  int (WINAPI* ReplaceVarInFile)(const wchar_t*, const wchar_t*, int) = nullptr;
-  const wchar_t* (WINAPI* GetSpecialDirectory)(int) = nullptr;
-  int (WINAPI* InitUninstall)() = nullptr;
-  const wchar_t* (WINAPI* ParamStr)(int) = nullptr;
-  const wchar_t* (WINAPI* QXFindString)(const wchar_t*, const wchar_t*, int, int) = nullptr;
-  const wchar_t* (WINAPI* QXStringReplace)(const wchar_t*, const wchar_t*, const wchar_t*) = nullptr;
-  int (WINAPI* QXWriteDataToFile)(const wchar_t*, const wchar_t*, int) = nullptr;
-  int (WINAPI* QXGetFileInfo)(const wchar_t*, int, const wchar_t*) = nullptr;
-  int (WINAPI* ExecuteProgram)(const wchar_t*, const wchar_t*, const wchar_t*, int, int, const wchar_t*) = nullptr;
-  int (WINAPI* CheckFileProp)(wchar_t*, int) = nullptr;
+  // Every export, typed by its declaration; null while the library lacks it.
+#define QX_BIND_MEMBER(name) decltype(&::name) name = nullptr;
+  QX_ENGINE_EXPORTS(QX_BIND_MEMBER)
+#undef QX_BIND_MEMBER
 
   // EvalVar's result, copied.
   std::u16string Eval(const wchar_t* text) const;
