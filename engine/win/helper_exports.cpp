@@ -1,7 +1,7 @@
-// The start-up export InitUninstall and the helper exports of the table:
-// parameters, text search and replacement, file data, program execution and
-// file properties. Null texts count as empty; no C++ exception escapes.
-#include <windows.h>
+// Helper exports: parameters, text search and replacement, file data,
+// program execution and file properties. Null texts count as empty; no C++
+// exception escapes.
+#include "qxcore.h"
 
 #include <cstdint>
 #include <vector>
@@ -13,7 +13,6 @@
 #include "file_properties.h"
 #include "process_parameters.h"
 #include "program_start.h"
-#include "uninstall_start.h"
 #include "wide.h"
 
 namespace {
@@ -30,12 +29,6 @@ using qx::engine::ToWide;
 }  // namespace
 
 extern "C" {
-
-// Any result but 1 ends the launcher without its script; a failure inside
-// the engine itself must not read as the 0 of a successful restart.
-int WINAPI InitUninstall() {
-  return Guarded(-2, [] { return qx::engine::InitUninstall(); });
-}
 
 const wchar_t* WINAPI ParamStr(int index) {
   return Guarded(kEmptyResult, [&] {

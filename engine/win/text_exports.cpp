@@ -1,13 +1,13 @@
-// The engine's export table: stdcall functions under their plain names (see
-// QXCore.def). Each one copies its text arguments, treats a null text as the
-// empty text, calls into the engine and lets no C++ exception escape.
-#include <windows.h>
+// Text exports: variables, expansion into the engine's text area or the
+// caller's buffer, expansion of whole files, and the shell's folders. Each one
+// copies its text arguments, treats a null text as the empty text and lets no
+// C++ exception escape.
+#include "qxcore.h"
 
 #include "builtins.h"
 #include "engine_state.h"
 #include "export_support.h"
 #include "file_expansion.h"
-#include "startup.h"
 #include "wide.h"
 
 namespace {
@@ -16,19 +16,11 @@ using qx::engine::Engine;
 using qx::engine::FromWide;
 using qx::engine::Guarded;
 using qx::engine::kEmptyResult;
-
-const wchar_t* ResultText() { return reinterpret_cast<const wchar_t*>(Engine().result.c_str()); }
+using qx::engine::SetResult;
 
 }  // namespace
 
 extern "C" {
-
-int WINAPI InitSFX(HMODULE module) {
-  return Guarded(0, [&] {
-    qx::engine::InitSfx(module);
-    return 0;
-  });
-}
 
 int WINAPI SetVar(const wchar_t* name, const wchar_t* value) {
   return Guarded(0, [&] {
@@ -41,8 +33,9 @@ const wchar_t* WINAPI EvalVar(const wchar_t* text) {
   return Guarded(kEmptyResult, [&] {
     // Copied first: |text| may be an earlier result of this same area.
     const qx::core::Text input = FromWide(text);
-    Engine().text.Expand(input, Engine().result);
-    return ResultText();
+    qx::core::Text expanded;
+    Engine().text.Expand(input, expanded);
+    return SetResult(std::move(expanded));
   });
 }
 
@@ -68,10 +61,7 @@ int WINAPI ReplaceVarInFile(const wchar_t* source, const wchar_t* destination, i
 }
 
 const wchar_t* WINAPI GetSpecialDirectory(int csidl) {
-  return Guarded(kEmptyResult, [&] {
-    Engine().result = qx::engine::SpecialFolderPath(csidl);
-    return ResultText();
-  });
+  return Guarded(kEmptyResult, [&] { return SetResult(qx::engine::SpecialFolderPath(csidl)); });
 }
 
 }  // extern "C"
