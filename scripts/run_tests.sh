@@ -53,7 +53,8 @@ run_ctest() {
     passed=$((passed + p))
     failed=$((failed + f))
     if [ "$f" -ne 0 ]; then
-      grep "^$id: " "$out" | sed "s/^$id: //" | grep -v '^\[doctest\]' | head -n 60 | sed 's/^/     | /'
+      grep "^$id: " "$out" | sed "s/^$id: //" | grep -vE '^(\[doctest\]|Test command:|Working Directory:|Test timeout)' |
+        head -n 60 | sed 's/^/     | /'
     fi
   done
 }
