@@ -183,7 +183,7 @@ const char kValidLog[] = "[QXUninst]\r\n1\r\nOrvella_Installation\r\n1033\r\nC:\
 
 TEST_CASE("the .def files: declared names, 4 bytes per parameter of the declaration") {
   for (const char* path : {QX_ENGINE_DEF, QX_LAUNCHER_DEF}) {
-    INFO(path);
+    INFO("in " << path);
     const std::vector<DefEntry> entries = ReadDef(path);
     CHECK(!entries.empty());
     for (const DefEntry& entry : entries) {
