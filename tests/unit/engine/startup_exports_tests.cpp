@@ -126,9 +126,11 @@ TEST_CASE("export table: every export by its plain name, none decorated") {
   CHECK(module.valid());
   if (!module) return;
   const std::vector<std::string> expected = {
-      "CheckFileProp", "EvalVar",  "EvalVarBuf",   "ExecuteProgram",  "GetSpecialDirectory", "InitSFX",
-      "InitUninstall", "ParamStr", "QXFindString", "QXGetFileInfo",   "QXStringReplace",     "QXWriteDataToFile",
-      "ReplaceVarInFile", "SetVar"};
+      "AddUninstLog",     "CheckFileProp",  "EvalVar",          "EvalVarBuf",     "ExecuteProgram",
+      "GetSpecialDirectory", "InitSFX",     "InitUninstall",    "ManageUninstLog", "ParamStr",
+      "PerformUninstall", "QXFindString",   "QXGetFileInfo",    "QXRegDeleteKey", "QXRegDeleteKeysRecursive",
+      "QXRegDeleteValue", "QXRegisterServer", "QXStringReplace", "QXWriteDataToFile", "ReplaceVarInFile",
+      "SetVar"};
   const std::vector<std::string> names = ExportNames(module.get());
   CHECK_EQ(names.size(), expected.size());
   for (const std::string& name : names) {
