@@ -20,7 +20,7 @@ extern "C" {
 // A phase that failed inside the engine reads as a failure, so the script
 // stops instead of going on as if the phase had run.
 int WINAPI PerformUninstall(int phase, ReplayCallback callback) {
-  return Guarded(-1, [&] { return qx::engine::ReplayPhase(phase, callback); });
+  return Guarded(-1, [&] { return qx::engine::RunReplayPhase(phase, callback); });
 }
 
 int WINAPI AddUninstLog(int kind, const wchar_t* text) {

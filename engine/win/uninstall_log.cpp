@@ -133,30 +133,30 @@ bool AppendOldLog(const std::wstring& temporary, const std::wstring& old) {
 
 }  // namespace
 
-int ReplayPhase(int phase, ReplayCallback callback) {
+int RunReplayPhase(int phase, ReplayCallback callback) {
   EngineState& engine = Engine();
   if (!engine.log) return -1;
+  if (phase < kReplayFiles || phase > kReplayIniKeys) return 0;
   static constexpr int kTagOfPhase[] = {core::kLogFile, core::kLogFolder, core::kLogRegistryKey,
                                         core::kLogRegistryValue, core::kLogIniKey};
-  if (phase < 0 || phase > 4) return 0;
   FileSource source(engine.log.get());
   core::BufferedLineReader log(source);
   core::EntrySet entries;
   core::CollectLogEntries(log, kTagOfPhase[phase], entries);
   switch (phase) {
-    case 0:
+    case kReplayFiles:
       RemoveFiles(entries, callback);
       break;
-    case 1:
+    case kReplayFolders:
       RemoveFolders(entries);
       break;
-    case 2:
+    case kReplayRegistryKeys:
       for (size_t i = 0; i < entries.size(); ++i) DeleteRegistryKey(entries[i].key);
       break;
-    case 3:
+    case kReplayRegistryValues:
       DeleteValues(entries);
       break;
-    case 4:
+    case kReplayIniKeys:
       DeleteIniKeys(entries);
       break;
   }

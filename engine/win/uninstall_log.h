@@ -8,10 +8,18 @@
 
 namespace qx::engine {
 
-// Undoes one kind of logged change: 0 files, 1 folders, 2 registry keys,
-// 3 registry values, 4 INI keys. 0 after the phase (a number outside 0 to 4
-// does nothing), -1 without an open log.
-int ReplayPhase(int phase, ReplayCallback callback);
+// The replay phases, each undoing one kind of logged change.
+enum ReplayPhase : int {
+  kReplayFiles = 0,
+  kReplayFolders = 1,
+  kReplayRegistryKeys = 2,
+  kReplayRegistryValues = 3,
+  kReplayIniKeys = 4,
+};
+
+// 0 after the phase (a number outside 0 to 4 does nothing), -1 without an
+// open log.
+int RunReplayPhase(int phase, ReplayCallback callback);
 
 // Appends an entry of |kind| with the expansion of |text|; a file whose
 // record in the file-properties table is marked not logged is left out.

@@ -206,44 +206,41 @@ TEST_CASE("log exports: no log, begin, tagless lines, phases outside 0 to 4, aba
   const std::wstring log = in.core.EvalVar(L"%TMPLOG%");
   CHECK(log.rfind(in.dir.file(L"qxu"), 0) == 0);
   in.Add(9, L"%APPTITLE% free text");
+  // The file-properties table keeps a file out of the log, only as a file.
+  WriteBytes(in.dir.file(L"qxfprop.dat"), "bin\\skip.dll\r\n\r\n\r\n\r\n1\r\n");
+  in.core.InitSFX(GetModuleHandleW(nullptr));
+  const std::wstring skip = in.Add(0, in.dir.file(L"app\\bin\\skip.dll"));
+  in.Add(1, skip);
   g_calls.clear();
   CHECK_EQ(in.core.PerformUninstall(7, Record), 0);
   CHECK_EQ(in.core.PerformUninstall(-1, Record), 0);
   CHECK(g_calls.empty());
-  CHECK_EQ(in.Bytes(log), "[QXUninst]\r\n30000\r\nOrvella\r\n0\r\n" + Utf8(in.dir.file(L"app")) + "\r\nOrvella free text\r\n");
+  CHECK_EQ(in.Bytes(log), "[QXUninst]\r\n30000\r\nOrvella\r\n0\r\n" + Utf8(in.dir.file(L"app")) + "\r\nOrvella free text\r\n#folder\r\n" + Utf8(skip) + "\r\n");
   CHECK_EQ(in.core.ManageUninstLog(2), 0);
   CHECK(!FileExists(log));
   CHECK_EQ(in.core.AddUninstLog(0, L"C:\\a"), -1);
 }
 
-TEST_CASE("file phase: a path once, missing files, shared counters, self-registered libraries") {
+TEST_CASE("file phase: a path once, missing files and folders, shared counters kept or counted as missing") {
   Installer in;
   SharedCounters counters;
   const std::wstring plain = in.Add(0, in.dir.file(L"plain.txt")), missing = in.Add(0, in.dir.file(L"missing.txt"));
   in.Add(0, plain);
-  const std::wstring three = in.Add(4, in.dir.file(L"three.dll")), one = in.Add(4, in.dir.file(L"one.dll"));
-  const std::wstring text = in.Add(4, in.dir.file(L"text.dll")), reg = in.Add(5, in.dir.file(L"reg.dll"));
-  in.Add(0, reg);
+  const std::wstring three = in.Add(4, in.dir.file(L"three.dll")), text = in.Add(4, in.dir.file(L"text.dll"));
   const std::wstring folder = in.Add(0, in.dir.file(L"app"));
-  for (const std::wstring& file : {plain, three, one, text}) WriteBytes(file, "x");
-  CopyFileW(TestLibrary(L"selfreg_returns.dll").c_str(), reg.c_str(), FALSE);
-  const DWORD count3 = 3, count1 = 1;
+  for (const std::wstring& file : {plain, three, text}) WriteBytes(file, "x");
+  const DWORD count3 = 3;
   counters.Set(three, REG_DWORD, &count3, 4);
-  counters.Set(one, REG_DWORD, &count1, 4);
   counters.Set(text, REG_SZ, L"1", 4);
-  SetEnvironmentVariableW(L"QX_UNREGISTERED", nullptr);
 
   g_calls.clear();
   CHECK_EQ(in.core.PerformUninstall(0, Record), 0);
-  const std::vector<std::pair<std::wstring, int>> expected = {{plain, 1},  {missing, 0}, {folder, 0},
-                                                              {one, 1},    {text, 1},    {reg, 1}};
+  const std::vector<std::pair<std::wstring, int>> expected = {{plain, 1}, {missing, 0}, {folder, 0}, {text, 1}};
   CHECK_EQ(g_calls.size(), expected.size());
   for (const auto& call : expected) CHECK(std::count(g_calls.begin(), g_calls.end(), call) == 1);
   CHECK(FileExists(three) && DwordOf(three) == 2);
-  CHECK(!FileExists(one) && !HasValue(HKEY_LOCAL_MACHINE, kSharedKey, one.c_str()));
   CHECK(!FileExists(text) && HasValue(HKEY_LOCAL_MACHINE, kSharedKey, text.c_str()));
-  CHECK(!FileExists(plain) && !FileExists(reg) && FileExists(folder));
-  CHECK(Env(L"QX_UNREGISTERED") == L"1");
+  CHECK(!FileExists(plain) && FileExists(folder));
 }
 
 TEST_CASE("finish: the uninstaller and its log beside it, an older log replaced or appended") {
