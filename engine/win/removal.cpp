@@ -124,7 +124,7 @@ int RegisterServer(core::TextView library, bool do_register, int limit_ms) {
   return -3;
 }
 
-bool DeleteFileEntry(core::TextView path) { return DeleteFileW(ToWide(path).c_str()) != 0; }
+bool DeleteFileEntry(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
 
 void RemoveFolderEntry(core::TextView path) {
   RemoveDirectoryW(ToWide(path).c_str());

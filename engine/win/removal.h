@@ -48,7 +48,7 @@ bool ReleaseSharedFile(core::TextView path);
 int RegisterServer(core::TextView library, bool do_register, int limit_ms);
 
 // The plain delete: read-only or locked files stay.
-bool DeleteFileEntry(core::TextView path);
+bool DeleteFileEntry(const std::wstring& path);
 // Removes an empty folder, then pauses 200 ms whatever happened.
 void RemoveFolderEntry(core::TextView path);
 // Removes one key from a section of an INI file.

@@ -64,10 +64,10 @@ void RemoveFiles(const core::EntrySet& entries, ReplayCallback callback) {
     // A plain delete fails on a missing file or a folder by itself; only an
     // unregistration needs to know first that the file is there.
     if (!registered) {
-      deleted = DeleteFileW(wide.c_str()) ? 1 : 0;
+      deleted = DeleteFileEntry(wide) ? 1 : 0;
     } else if (IsFile(wide)) {
       RegisterServer(Expand(path), false, kUnregisterLimit);
-      deleted = DeleteFileW(wide.c_str()) ? 1 : 0;
+      deleted = DeleteFileEntry(wide) ? 1 : 0;
     }
     if (callback) callback(0, wide.c_str(), deleted);
   }
