@@ -110,6 +110,34 @@ struct Engine {
 
 Core* g_core = nullptr;
 
+// With QX_SCREENS set (a folder), saves the window as it is on the screen
+// as "<name>.bmp" there, for a person to look at.
+void SaveScreen(HWND window, const std::wstring& name) {
+  wchar_t folder[MAX_PATH];
+  if (!GetEnvironmentVariableW(L"QX_SCREENS", folder, MAX_PATH)) return;
+  Sleep(500);  // the box's thread paints it meanwhile
+  RECT r;
+  GetWindowRect(window, &r);
+  BITMAPINFOHEADER header{sizeof header, r.right - r.left, r.bottom - r.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  HBITMAP picture = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, picture);
+  BitBlt(memory, 0, 0, header.biWidth, header.biHeight, screen, r.left, r.top, SRCCOPY);
+  SelectObject(memory, old);
+  const DWORD size = ((header.biWidth * 3 + 3) & ~3) * header.biHeight;
+  const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof header;
+  BITMAPFILEHEADER file{0x4D42, offset + size, 0, 0, offset};
+  std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+  bytes.append(reinterpret_cast<const char*>(&header), sizeof header);
+  bytes.append(static_cast<const char*>(bits), size);
+  WriteBytes(std::wstring(folder) + L"\\" + name + L".bmp", bytes);
+  DeleteObject(picture);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
 // Ends the box with message 1038 and waits for event 2 and the window's end.
 bool CloseBox(HWND box) {
   SendMessageW(box, WM_USER + 14, 0, 0);
@@ -164,6 +192,7 @@ TEST_CASE("progress box: the package's box, its controls by number and its size 
     CHECK_EQ(button.bottom - button.top, Scaled(25));
     SendMessageW(bar, WM_USER + 2, 40, 0);
     CHECK_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 40);
+    SaveScreen(box, L"progress-" + std::to_wstring(DisplayDpi()));
 
     // The close box is ignored; a click of Cancel reaches the callback, and
     // a result of 0 leaves the box open.
