@@ -22,9 +22,10 @@ cd "$screens"
 desktop='HKCU\Control Panel\Desktop'
 x11='HKCU\Software\Wine\X11 Driver'
 restart() {
-  wineserver -k 2>/dev/null
-  wineserver -w 2>/dev/null
-  wineserver -p 2>/dev/null
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  # Not holding the caller's output open: CTest waits for it to close.
+  wineserver -p >/dev/null 2>&1
 }
 restore() {
   wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
