@@ -70,8 +70,10 @@ bool AddRenameLine(const wchar_t* file, const char* line, size_t length) {
   const size_t header = FindTextNoCase(text, size, kHeader);
   size_t at = size;
   if (header != size) {
-    // Before the next section's "[" line, or at the end.
-    const size_t next = FindTextNoCase(text, size, "\n[", header + kHeaderLength);
+    // Before the next section's "[" line, or at the end. The search starts
+    // at the header's own line feed, so that a section right after an empty
+    // "[Rename]" is found too.
+    const size_t next = FindTextNoCase(text, size, "\n[", header + kHeaderLength - 1);
     if (next != size) {
       at = next + 1;
       MoveMemory(text + at + length, text + at, size - at);
