@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "unique_resource.h"
+
 namespace {
 
 std::string Utf8(const std::wstring& s) {
@@ -147,13 +149,12 @@ void SaveShot(HWND hwnd, const std::wstring& path) {
     fh.bfType = 0x4D42;
     fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
     fh.bfSize = fh.bfOffBits + image;
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f != INVALID_HANDLE_VALUE) {
+    qx::UniqueFile f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (f) {
       DWORD n;
-      WriteFile(f, &fh, sizeof(fh), &n, nullptr);
-      WriteFile(f, &bi.bmiHeader, sizeof(bi.bmiHeader), &n, nullptr);
-      WriteFile(f, bits, image, &n, nullptr);
-      CloseHandle(f);
+      WriteFile(f.get(), &fh, sizeof(fh), &n, nullptr);
+      WriteFile(f.get(), &bi.bmiHeader, sizeof(bi.bmiHeader), &n, nullptr);
+      WriteFile(f.get(), bits, image, &n, nullptr);
     }
     DeleteObject(bmp);
   }
@@ -163,7 +164,7 @@ void SaveShot(HWND hwnd, const std::wstring& path) {
 
 struct Tracked {
   DWORD pid;
-  HANDLE process;
+  qx::UniqueHandle process;
   bool reported;
 };
 
@@ -186,8 +187,8 @@ struct Run {
 
   void Track(DWORD pid) {
     if (InJob(pid)) return;
-    HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
-    if (h) processes.push_back({pid, h, false});
+    qx::UniqueHandle h(OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+    if (h) processes.push_back({pid, std::move(h), false});
   }
 
   void RefreshProcesses() {
@@ -212,9 +213,9 @@ struct Run {
 
   void ReportEnded() {
     for (Tracked& t : processes) {
-      if (t.reported || WaitForSingleObject(t.process, 0) != WAIT_OBJECT_0) continue;
+      if (t.reported || WaitForSingleObject(t.process.get(), 0) != WAIT_OBJECT_0) continue;
       DWORD code = 0;
-      GetExitCodeProcess(t.process, &code);
+      GetExitCodeProcess(t.process.get(), &code);
       Emit(L"PROCESS " + std::to_wstring(t.pid) + L" " + std::to_wstring(static_cast<long>(code)));
       t.reported = true;
     }
@@ -292,12 +293,11 @@ int wmain() {
     Emit(L"usage: qxdriver [--answer ID]... [--timeout MS] [--shots DIR] [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)");
     return 100;
   }
-  HANDLE job = CreateJobObjectW(nullptr, nullptr);
-  HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
-  JOBOBJECT_ASSOCIATE_COMPLETION_PORT link = {job, port};
-  if (port && !SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &link, sizeof link)) {
-    CloseHandle(port);
-    port = nullptr;
+  qx::UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+  qx::UniqueHandle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+  JOBOBJECT_ASSOCIATE_COMPLETION_PORT link = {job.get(), port.get()};
+  if (port && !SetInformationJobObject(job.get(), JobObjectAssociateCompletionPortInformation, &link, sizeof link)) {
+    port.reset();
   }
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
@@ -308,13 +308,13 @@ int wmain() {
     Emit(L"STARTFAILED " + std::to_wstring(GetLastError()));
     return 101;
   }
-  AssignProcessToJobObject(job, pi.hProcess);
-  ResumeThread(pi.hThread);
-  CloseHandle(pi.hThread);
+  qx::UniqueHandle thread(pi.hThread);
+  AssignProcessToJobObject(job.get(), pi.hProcess);
+  ResumeThread(thread.get());
 
-  Run run{&options, job, {}, {}};
-  run.port = port;
-  run.processes.push_back({pi.dwProcessId, pi.hProcess, false});
+  Run run{&options, job.get(), {}, {}};
+  run.port = port.get();
+  run.processes.push_back({pi.dwProcessId, qx::UniqueHandle(pi.hProcess), false});
   DWORD start = GetTickCount();
   bool main_done = false;
   for (;;) {
@@ -332,7 +332,7 @@ int wmain() {
     }
     if (GetTickCount() - start > options.timeout_ms) {
       Emit(L"TIMEOUT");
-      TerminateJobObject(job, 255);
+      TerminateJobObject(job.get(), 255);
       return 102;
     }
     Sleep(20);

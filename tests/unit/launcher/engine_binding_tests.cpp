@@ -1,9 +1,8 @@
 // The engine's delayed import: loaded from the runtime folder on the first
 // call, and unloaded so that a later call loads it afresh.
-#include <windows.h>
-
-#include "common/test_check.h"
-#include "tests/unit/launcher/test_support.h"
+#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include "doctest_text.h"
+#include "test_support.h"
 #include "uninstall/engine_api.h"
 #include "uninstall/engine_binding.h"
 #include "uninstall/launcher.h"
@@ -43,5 +42,3 @@ TEST_CASE("unloading returns every slot to its stub and a later call loads a fre
   qx::UnloadEngine();
   CHECK(!EngineLoaded());
 }
-
-TEST_MAIN()

@@ -1,6 +1,7 @@
 // The restart-rename fallback on real files, and EXITCODE's conversion.
-#include "common/test_check.h"
-#include "tests/unit/launcher/test_support.h"
+#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include "doctest_text.h"
+#include "test_support.h"
 #include "uninstall/restart_delete.h"
 #include "uninstall/uninstall_script.h"
 
@@ -12,11 +13,13 @@ const char kLine[] = "NUL=C:\\APP\\LOCKED.DLL\r\n";
 
 // The file after one entry was added to |before|.
 std::string AfterEntry(const std::string& before) {
-  TestFolder folder;
-  const std::wstring file = folder / L"wininit.ini";
+  Scratch folder;
+  const std::wstring file = folder.file(L"wininit.ini");
   if (!before.empty()) WriteBytes(file, before);
   CHECK(qx::AddRenameLine(file.c_str(), kLine, sizeof kLine - 1));
-  return ReadBytes(file);
+  std::string after;
+  ReadBytes(file, after);
+  return after;
 }
 
 }  // namespace
@@ -45,11 +48,11 @@ TEST_CASE("text search folds case and finds nothing past the end") {
 }
 
 TEST_CASE("the fallback writes nothing for a file without a short name") {
-  TestFolder folder;
+  Scratch folder;
   // No engine is loaded here, so reaching the Windows folder would fail
   // loudly: the missing file must end the fallback first.
-  qx::AddRenameSectionEntry((folder / L"missing.dll").c_str());
-  CHECK(!Exists(folder / L"wininit.ini"));
+  qx::AddRenameSectionEntry(folder.file(L"missing.dll").c_str());
+  CHECK(!FileExists(folder.file(L"wininit.ini")));
 }
 
 TEST_CASE("EXITCODE converts like an unsigned long, -1 past 32 bits") {
@@ -60,5 +63,3 @@ TEST_CASE("EXITCODE converts like an unsigned long, -1 past 32 bits") {
   CHECK_EQ(qx::ExitCodeValue(L"4294967295"), -1);
   CHECK_EQ(qx::ExitCodeValue(L"99999999999"), -1);
 }
-
-TEST_MAIN()
