@@ -72,6 +72,14 @@ struct ModuleTraits {
   static HMODULE Invalid() { return nullptr; }
   static void Close(HMODULE m) { FreeLibrary(m); }
 };
+struct GdiObjectTraits {
+  static HGDIOBJ Invalid() { return nullptr; }
+  static void Close(HGDIOBJ o) { DeleteObject(o); }
+};
+struct WindowTraits {
+  static HWND Invalid() { return nullptr; }
+  static void Close(HWND w) { DestroyWindow(w); }
+};
 struct HeapBlockTraits {
   static void* Invalid() { return nullptr; }
   static void Close(void* p) { HeapFree(GetProcessHeap(), 0, p); }
@@ -84,6 +92,9 @@ using UniqueHandle = UniqueResource<HANDLE, HandleTraits>;
 using UniqueFind = UniqueResource<HANDLE, FindHandleTraits>;
 using UniqueKey = UniqueResource<HKEY, RegKeyTraits>;
 using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
+// Fonts, brushes and bitmaps.
+using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
+using UniqueWindow = UniqueResource<HWND, WindowTraits>;
 using UniqueHeapBlock = UniqueResource<void*, HeapBlockTraits>;
 
 }  // namespace qx

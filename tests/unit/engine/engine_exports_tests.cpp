@@ -39,7 +39,7 @@ void Start(const Core& core, const Scratch& runtime, const std::string& table) {
 // what the child wrote: the parameter variables, one per line.
 std::string RunChild(const std::wstring& arguments) {
   Scratch scratch;
-  WriteBytes(scratch.file(L"qxlng.dat"), PackageLanguageTable());
+  WriteBytes(scratch.file(L"qxlng.dat"), PackageFile("qxlng.dat"));
   const std::wstring out = scratch.file(L"out.txt");
   SetEnvironmentVariableW(kChildOut, out.c_str());
   SetEnvironmentVariableW(kChildRuntime, scratch.path().c_str());
@@ -88,7 +88,7 @@ TEST_CASE("exports are bound by their plain names") {
 TEST_CASE("InitSFX: runtime folder, language table read and then deleted") {
   Core core;
   Scratch runtime;
-  Start(core, runtime, PackageLanguageTable());
+  Start(core, runtime, PackageFile("qxlng.dat"));
   CHECK_EQ(core.Eval(L"%QXSFXPATH%"), U(runtime.path()));
   CHECK(!FileExists(runtime.file(L"qxlng.dat")));
   CHECK_EQ(core.Eval(L"#UninstallPrompt"), U(L"Do you really want to uninstall the \"Orvella\" package?"));
@@ -118,7 +118,7 @@ TEST_CASE("language selection: a second section, a missing one, no table") {
   {
     Core core;
     Scratch runtime;
-    Start(core, runtime, PackageLanguageTable());
+    Start(core, runtime, PackageFile("qxlng.dat"));
     core.SetVar(L"QXLANGID", L"1036");
     CHECK_EQ(core.Eval(L"#UninstallPrompt"), U(L"#UninstallPrompt"));
     CHECK_EQ(core.Eval(L"%QXLANGID%"), U(L"1036"));
@@ -185,7 +185,7 @@ TEST_CASE("EvalVarBuf bounds") {
 TEST_CASE("built-in variables under Wine") {
   Core core;
   Scratch runtime;
-  Start(core, runtime, PackageLanguageTable());
+  Start(core, runtime, PackageFile("qxlng.dat"));
   CHECK_EQ(core.Eval(L"%ISADMIN%|%isadmin%|%IsAdmin%"), U(L"1|1|1"));
   CHECK_EQ(core.Eval(L"%IS64OS%"), U(L"1"));
   const std::u16string poweruser = core.Eval(L"%ISPOWERUSER%");
@@ -246,7 +246,7 @@ TEST_CASE("GetSpecialDirectory") {
 TEST_CASE("ReplaceVarInFile: expansion, line ends, escape mode") {
   Core core;
   Scratch dir;
-  Start(core, dir, PackageLanguageTable());
+  Start(core, dir, PackageFile("qxlng.dat"));
   core.SetVar(L"APPTITLE", L"a\\b");
   const std::wstring source = dir.file(L"in.txt"), target = dir.file(L"out.txt");
   WriteBytes(source, "C:\\dir\\%APPTITLE%\r\n#Cancel\rx/$y\ncaf\xc3\xa9 %apptitle%\r\n\r\nlast");

@@ -30,9 +30,9 @@ std::wstring WinePath(const char* linux_path) {
   return path;
 }
 
-std::string PackageLanguageTable() {
+std::string PackageFile(const char* name) {
   std::string bytes;
-  ReadBytes(WinePath(QX_PACKAGE_DIR "/qxlng.dat"), bytes);
+  ReadBytes(WinePath(QX_PACKAGE_DIR "/") + FromUtf8(name), bytes);
   return bytes;
 }
 

@@ -37,8 +37,8 @@ std::u16string U(const std::wstring& text);
 std::u16string U(const wchar_t* text);
 // A Linux path of the source tree or the build, as seen through Wine's Z: drive.
 std::wstring WinePath(const char* linux_path);
-// The package's own language table, as it is shipped.
-std::string PackageLanguageTable();
+// One of the package's own data files, as it is shipped.
+std::string PackageFile(const char* name);
 // Makes QXCore.dll load from the deliverables folder.
 void UseDeliverablesFolder();
 

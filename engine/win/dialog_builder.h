@@ -1,0 +1,83 @@
+// Windows built from the dialog description "qxdlg.dat": the description
+// loaded once, the scale factors and fonts, the control registry that maps
+// (dialog, control number) to a control, and the component list.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "dialog_description.h"
+#include "text.h"
+#include "unique_resource.h"
+
+namespace qx::engine {
+
+// A runner's view of its dialog's messages: called first for every message
+// the dialog receives; true when it handled the message, with |result| the
+// dialog procedure's answer.
+using DialogHook = bool (*)(void* context, HWND dialog, UINT message, WPARAM wparam, LPARAM lparam,
+                            INT_PTR& result);
+
+// A built dialog and what it owns. Destroying it removes the dialog's
+// records from the control registry, destroys the window with its controls
+// and then the brushes and pictures they drew with.
+class DialogWindow {
+ public:
+  DialogWindow() = default;
+  ~DialogWindow();
+  DialogWindow(const DialogWindow&) = delete;
+  DialogWindow& operator=(const DialogWindow&) = delete;
+
+  HWND window() const { return window_.get(); }
+  void SetHook(DialogHook hook, void* context) {
+    hook_ = hook;
+    hook_context_ = context;
+  }
+
+ private:
+  friend class DialogBuilder;
+  friend INT_PTR CALLBACK DialogProcedure(HWND, UINT, WPARAM, LPARAM);
+  friend INT_PTR CALLBACK ContainerProcedure(HWND, UINT, WPARAM, LPARAM);
+
+  // Colours a control asks its parent for (WM_CTLCOLOR*).
+  struct Look {
+    HWND control;
+    HBRUSH background;  // null: the system's
+    COLORREF background_colour;
+    bool text_coloured;
+    COLORREF text_colour;
+  };
+  const Look* FindLook(HWND control) const;
+  INT_PTR Colour(HWND control, HDC dc) const;
+
+  UniqueModule rich_edit_;
+  std::vector<UniqueGdiObject> objects_;
+  std::vector<Look> looks_;
+  DialogHook hook_ = nullptr;
+  void* hook_context_ = nullptr;
+  UniqueWindow window_;
+};
+
+// Builds the dialog of |section| on the calling thread, hidden, with no
+// owner. Null when the description cannot be read, has no such section, or
+// the window cannot be created.
+std::unique_ptr<DialogWindow> BuildDialog(core::TextView section);
+
+// The control number of a registered control of |dialog|; false when
+// |control| is not one.
+bool FindControlNumber(HWND dialog, HWND control, int32_t& number);
+// The control registered as (|dialog|, |number|), or null; null too once the
+// dialog no longer exists.
+HWND FindControl(HWND dialog, int32_t number);
+
+// The component list of the dialog being shown, and the variable reference
+// of each of its rows by index.
+struct ComponentList {
+  HWND list = nullptr;
+  std::vector<core::Text> references;
+};
+ComponentList& Components();
+
+}  // namespace qx::engine

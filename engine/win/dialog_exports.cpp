@@ -1,0 +1,41 @@
+// Dialog exports: the progress box, modal dialogs, their component list and
+// the lookup of a dialog's controls by number. The state they share (the
+// description, fonts, control registry, component list) lives with the
+// builder (dialog_builder.cpp); the runs with dialog_runs.cpp.
+#include "qxcore.h"
+
+#include "dialog_builder.h"
+#include "dialog_runs.h"
+#include "export_support.h"
+#include "wide.h"
+
+using qx::engine::FromWide;
+using qx::engine::Guarded;
+
+extern "C" {
+
+int WINAPI ShowProgressBox(DialogCallback callback) {
+  return Guarded(0, [&] {
+    qx::engine::ShowProgressBoxOnThread(callback);
+    return 0;
+  });
+}
+
+int WINAPI ShowDialogBox(const wchar_t* section, DialogCallback callback) {
+  return Guarded(4, [&] { return qx::engine::RunDialogBox(FromWide(section), callback); });
+}
+
+int WINAPI AddDlgComponent(const wchar_t* name, const wchar_t* description, const wchar_t* variable, int state) {
+  return Guarded(0, [&] {
+    qx::engine::AddComponent(FromWide(name), FromWide(description), FromWide(variable), state);
+    return 0;
+  });
+}
+
+HWND WINAPI QXDlgGetDlgItem(int dialog, int control) {
+  return Guarded<HWND>(nullptr, [&] {
+    return qx::engine::FindControl(reinterpret_cast<HWND>(static_cast<INT_PTR>(dialog)), control);
+  });
+}
+
+}  // extern "C"
