@@ -19,9 +19,20 @@ source "$top/scripts/wine_env.sh"
 manual=0
 [ -n "${DISPLAY:-}" ] && [ "${QX_HEADLESS:-0}" != 1 ] && manual=1
 qx_wine_start "$build"
-trap qx_wine_stop EXIT
 # No Linux menu entries or desktop files for the shortcut the installer makes.
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+frames='HKCU\Software\Wine\X11 Driver'
+finish() {
+  (cd "$build" && wine reg delete "$frames" /v Decorated /f >/dev/null 2>&1)
+  qx_wine_stop
+}
+trap finish EXIT
+if [ $manual = 0 ]; then
+  # Xvfb has no window manager: Wine draws the frames, so the screenshots
+  # show the windows as a person sees them.
+  (cd "$build" && wine reg add "$frames" /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1)
+  wineserver -k; wineserver -w; wineserver -p
+fi
 c=$WINEPREFIX/drive_c
 app="$c/Program Files (x86)/Orvella"
 shared="$c/ProgramData/Orvella Shared"
@@ -31,7 +42,7 @@ mkdir -p "$temp"
 rm -rf "$demo" && mkdir -p "$demo/shots"
 
 reg_has() { (cd "$build" && wine reg query "$1" /reg:32 >/dev/null 2>&1); }
-ini_keys() { [ -f "$c/windows/orvella.ini" ] && grep -c '=' "$c/windows/orvella.ini" || echo 0; }
+ini_keys() { if [ -f "$c/windows/orvella.ini" ]; then grep -c '=' "$c/windows/orvella.ini" || true; else echo 0; fi; }
 
 # One line per thing the installation made: "present" or "gone".
 inventory() {
@@ -49,7 +60,11 @@ inventory() {
 }
 
 echo "== installing the sample application with the engine's installer-side exports"
+# A fresh start: no earlier installation, and no counter of one for the
+# shared library.
 rm -rf "$app" "$shared"
+(cd "$build" && wine reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' \
+  /v 'C:\ProgramData\Orvella Shared\orvshared.dll' /f /reg:32 >/dev/null 2>&1) || true
 (cd "$build/win/sample" && wine orvella_setup.exe)
 echo "notes of the user's own" >"$app/data/my notes.txt"
 echo "the user adds a file of their own: Program Files (x86)/Orvella/data/my notes.txt"
@@ -98,3 +113,14 @@ pngs=("$demo"/shots/*.png)
 echo
 echo "== ${#pngs[@]} screenshot(s) under $demo/shots"
 for p in "${pngs[@]}"; do echo "  $p"; done
+# The README's pictures: the confirmation, the progress box, the closing
+# message.
+boxes=("$demo"/shots/*-box.png)
+windows=("$demo"/shots/*-window.png)
+if [ ${#boxes[@]} -ge 2 ] && [ ${#windows[@]} -ge 1 ]; then
+  mkdir -p "$top/docs"
+  cp "${boxes[0]}" "$top/docs/confirm.png"
+  cp "${windows[0]}" "$top/docs/progress.png"
+  cp "${boxes[-1]}" "$top/docs/final.png"
+  echo "  copied to docs/: confirm.png, progress.png, final.png"
+fi

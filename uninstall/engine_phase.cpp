@@ -67,6 +67,10 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
   GuardResult init = RunGuarded(StartEngine, &start, IsEngineBindingFailure);
   if (init.caught) return StatusRuntime;
   if (init.value != 1) {
+    // The copy's own temporary file goes at the next restart whether or not
+    // it accepted the log; these results come from the copy only, never
+    // from the installed uninstaller.
+    if (init.value >= -5 && init.value <= -3) ScheduleDeleteAtRestart(state.LauncherPath.get());
     // Nobody saw the engine's message in a silent run: each start-up failure
     // ends with its own code instead of the 0 of a normal end.
     if (init.value < 0 && init.value >= -5 && lstrcmpW(EvalVar(L"%SILENT%"), L"1") == 0)

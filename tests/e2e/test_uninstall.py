@@ -91,6 +91,9 @@ class Installation:
         assert os.path.exists(os.path.join(self.desktop, "Orvella.lnk"))
 
     def remove_leftovers(self):
+        # The shared library's counter too, so the next installation starts it at 1.
+        subprocess.run(["wine", "reg", "delete", SHARED_DLLS, "/v", "C:\\ProgramData\\Orvella Shared\\orvshared.dll",
+                        "/f", "/reg:32"], cwd=self.wine.build, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for path in (self.app, self.shared):
             subprocess.run(["rm", "-rf", path])
         for name in ("Orvella.lnk", "Orvella.desktop"):
@@ -107,6 +110,7 @@ class Installation:
 def installation(wine):
     before = wine.temp_entries()
     installed = Installation(wine)
+    installed.remove_leftovers()
     installed.install()
     yield installed
     installed.remove_leftovers()
@@ -119,6 +123,35 @@ def installation(wine):
 
 def pending_deletions(wine):
     return reg_query(wine, PENDING, "/v", "PendingFileRenameOperations") or ""
+
+
+def copies_made(wine):
+    """The temporary copies that the run's first stage started."""
+    return {name for name in wine.temp_entries() if COPY_NAME.match(name)}
+
+
+def test_interactive_run_confirms_shows_progress_removes_and_reports(installation, wine):
+    before = copies_made(wine)
+    result = installation.run(answers=[6, 1])
+    assert result.boxes == [(TITLE, PROMPT), (TITLE, FINAL)]
+    assert ("#32770", TITLE) in [(cls, caption.rstrip()) for cls, caption in result.windows]
+    assert [code for _, code in result.processes] == [0, 0]
+    installation.assert_all_removed()
+    # The running copy is left for the next restart.
+    (copy,) = copies_made(wine) - before
+    assert copy in pending_deletions(wine)
+
+
+def test_a_copy_refusing_the_log_still_goes_at_the_next_restart(installation, wine):
+    with open(os.path.join(installation.app, "uninstall.log"), "r+b") as f:
+        f.write(b"[QXUninst]\r\n30000\r\nAnother_Package_")
+    before = copies_made(wine)
+    result = installation.run()
+    assert result.boxes == [(TITLE, "Error: invalid log file.")]
+    assert [code for _, code in result.processes] == [0, 0]
+    (copy,) = copies_made(wine) - before
+    assert copy in pending_deletions(wine)
+    installation.assert_nothing_removed()
 
 
 def test_silent_run_removes_everything_without_a_box(installation, wine):
