@@ -19,6 +19,8 @@ struct EngineImports {
 
 EngineImports g_imports;
 
+constexpr DWORD kEngineExitWaitMs = 5000;
+
 // Descriptor fields are image-relative when the descriptor says so, and
 // addresses otherwise.
 template <typename T>
@@ -73,6 +75,9 @@ void UnloadEngine() {
   for (unsigned i = 0; i < imports.count; ++i) slots[i] = imports.stubs[i];
   FreeLibrary(*module);
   *module = nullptr;
+  // A thread of the engine's own (the progress box's) holds the library
+  // until it has ended; the runtime folder can only go after that.
+  for (DWORD waited = 0; GetModuleHandleW(L"QXCore.dll") && waited < kEngineExitWaitMs; waited += 10) Sleep(10);
 }
 
 }  // namespace qx

@@ -1,8 +1,8 @@
 // qxdriver: starts a program under test, answers and records its message
 // boxes, and reports full Windows exit codes.
 //
-//   qxdriver [--answer ID]... [--timeout MS] [--shots DIR] [--cwd DIR]
-//            [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)
+//   qxdriver [--answer ID]... [--manual] [--timeout MS] [--shots DIR]
+//            [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)
 //
 // --raw passes its one argument unchanged as the child's command line; after
 // "--" the arguments are quoted by the usual rules and joined.
@@ -15,6 +15,7 @@
 // Exit codes are printed as signed decimals. Boxes are answered with the
 // --answer ids in order (1 IDOK, 2 IDCANCEL, 6 IDYES, 7 IDNO); when the list
 // runs out, the first of IDOK, IDYES, IDCANCEL that the box has is pressed.
+// With --manual no box is answered: a person clicks, the driver records.
 // Processes the program starts belong to the same job; --wait-all waits for
 // all of them, so a program that restarts itself as a copy can be followed.
 #include <windows.h>
@@ -76,6 +77,7 @@ struct Options {
   std::wstring shots;
   std::wstring cwd;
   bool wait_all = false;
+  bool manual = false;
   std::wstring command;
 };
 
@@ -105,13 +107,14 @@ bool ParseOptions(Options& o) {
   for (; i < argc; ++i) {
     std::wstring a = argv[i];
     if (a == L"--") break;
-    if (i + 1 >= argc && a != L"--wait-all") return false;
+    if (i + 1 >= argc && a != L"--wait-all" && a != L"--manual") return false;
     if (a == L"--raw") o.command = argv[++i];
     else if (a == L"--answer") o.answers.push_back(_wtoi(argv[++i]));
     else if (a == L"--timeout") o.timeout_ms = static_cast<DWORD>(_wtoi(argv[++i]));
     else if (a == L"--shots") o.shots = argv[++i];
     else if (a == L"--cwd") o.cwd = argv[++i];
     else if (a == L"--wait-all") o.wait_all = true;
+    else if (a == L"--manual") o.manual = true;
     else return false;
   }
   for (++i; i < argc; ++i) {
@@ -268,7 +271,7 @@ struct Run {
     if (cls == L"#32770" && text) {
       Emit(L"BOX " + Escape(WindowText(hwnd)) + L"\t" + Escape(WindowText(text)));
       run->Shot(hwnd, L"box");
-      run->Answer(hwnd);
+      if (!run->options->manual) run->Answer(hwnd);
     } else {
       Emit(L"WINDOW " + Escape(cls) + L"\t" + Escape(WindowText(hwnd)));
       run->Shot(hwnd, L"window");
@@ -290,7 +293,7 @@ struct Run {
 int wmain() {
   Options options;
   if (!ParseOptions(options)) {
-    Emit(L"usage: qxdriver [--answer ID]... [--timeout MS] [--shots DIR] [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)");
+    Emit(L"usage: qxdriver [--answer ID]... [--manual] [--timeout MS] [--shots DIR] [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)");
     return 100;
   }
   qx::UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
