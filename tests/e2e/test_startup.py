@@ -13,6 +13,11 @@ import build_container
 TITLE = "Orvella_Installation"
 LOG_NOT_FOUND = "Error: uninstall log file not found."
 LOG_INVALID = "Error: invalid log file."
+PROMPT = 'Do you really want to uninstall the "Orvella_Installation" package?'
+# A copy that opened the log runs the script: answered No, it ends with 2
+# and removes nothing.
+ACCEPTED = [(TITLE, PROMPT)]
+NO = 7
 RUNTIME_FATAL = "Fatal Error\nCannot create temporary runtime: the program will exit."
 ENGINE_NAMES = ["QXDlgGetDlgItem", "SetVar", "EvalVar", "EvalVarBuf", "ShowProgressBox",
                 "PerformUninstall", "AddUninstLog", "InitSFX", "InitUninstall"]
@@ -65,7 +70,7 @@ def start(wine, log_lines=None, arguments="", uninstaller=None):
             with open(os.path.join(folder, "uninstall.log"), "wb") as f:
                 f.write(log_bytes(log_lines))
         command = '"%s"' % wine.winpath(path) + (" " + arguments if arguments else "")
-        result = wine.run(command, cwd=scratch, wait_all=True)
+        result = wine.run(command, answers=[NO], cwd=scratch, wait_all=True)
         installed = open(path, "rb").read()
     assert not result.timed_out, "the run did not end: %r" % result
     folders_after, copies_after = temp_state(wine)
@@ -78,10 +83,11 @@ def start(wine, log_lines=None, arguments="", uninstaller=None):
     return result, folders_after - folders_before, copies, installed
 
 
-def check_restarted(result, copies, installed, what=""):
-    """Two processes, both ending with 0, the second a byte copy of the first."""
+def check_restarted(result, copies, installed, what="", copy_code=0):
+    """Two processes, the second a byte copy of the first; the first ends
+    with 0, the copy with |copy_code|."""
     assert len(result.processes) == 2, "processes %r %s" % (result.processes, what)
-    assert [code for _, code in result.processes] == [0, 0], "exit codes"
+    assert [code for _, code in result.processes] == [0, copy_code], "exit codes"
     assert result.exit_code == 0, "exit code of the installed uninstaller"
     assert len(copies) == 1, "temporary copies %r" % sorted(copies)
     assert next(iter(copies.values())) == installed, "the copy differs from the installed uninstaller"
@@ -112,16 +118,16 @@ def test_without_a_log_the_first_stage_reports_it_and_ends_with_zero(wine):
 
 def test_with_a_log_the_copy_restarts_with_u_and_opens_the_log(wine):
     result, folders, copies, installed = start(wine, header() + ["#file", "C:\\Program Files\\Orvella\\a.txt"])
-    assert result.boxes == [], "message boxes"
-    check_restarted(result, copies, installed)
+    assert result.boxes == ACCEPTED, "message boxes"
+    check_restarted(result, copies, installed, copy_code=2)
     assert folders == set(), "runtime folders left behind"
 
 
 def test_upper_case_u_is_an_ordinary_first_stage_parameter(wine):
     # As the second stage, "/U" would find no uninstaller path, so no log.
     result, folders, copies, installed = start(wine, header(), arguments="/U")
-    assert result.boxes == [], "message boxes"
-    check_restarted(result, copies, installed)
+    assert result.boxes == ACCEPTED, "message boxes"
+    check_restarted(result, copies, installed, copy_code=2)
     assert folders == set(), "runtime folders left behind"
 
 
@@ -147,8 +153,8 @@ def test_accepted_header_variants(wine):
                   header(language=""),
                   header(language="abc")):
         result, folders, copies, installed = start(wine, lines)
-        assert result.boxes == [], "message boxes for %r" % lines
-        check_restarted(result, copies, installed, "for %r, copies %r" % (lines, sorted(copies)))
+        assert result.boxes == ACCEPTED, "message boxes for %r" % lines
+        check_restarted(result, copies, installed, "for %r, copies %r" % (lines, sorted(copies)), copy_code=2)
         assert folders == set(), "runtime folders left behind"
 
 
@@ -168,14 +174,14 @@ def test_the_engine_comes_from_the_runtime_folder_only(wine):
             shutil.copyfile(planted, os.path.join(folder, "QXCore.dll"))
             with open(os.path.join(folder, "uninstall.log"), "wb") as f:
                 f.write(log_bytes(header()))
-            result = wine.run('"%s"' % wine.winpath(path), cwd=folder, wait_all=True)
+            result = wine.run('"%s"' % wine.winpath(path), answers=[NO], cwd=folder, wait_all=True)
         folders_after, copies_after = temp_state(wine)
         for name in copies_after - copies_before:
             os.remove(os.path.join(wine.user_temp, name))
     finally:
         os.remove(planted)
-    assert result.boxes == [], "message boxes"
-    assert [code for _, code in result.processes] == [0, 0], "exit codes"
+    assert result.boxes == ACCEPTED, "message boxes"
+    assert [code for _, code in result.processes] == [0, 2], "exit codes"
     assert folders_after - folders_before == set(), "runtime folders left behind"
 
 
