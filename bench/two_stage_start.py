@@ -1,7 +1,8 @@
 """Times the two-stage start of the installed uninstaller (first stage, the
-temporary copy, its second stage up to the opened log, the copy's exit) and
-the same start of an NSIS uninstaller with an empty uninstall section (run
-with /S until its copy exits), both under the test driver with --wait-all.
+temporary copy, its second stage up to the opened log and the script over a
+log without entries, the copy's exit), run silently (/S), and the same start
+of an NSIS uninstaller with an empty uninstall section (run with /S until its
+copy exits), both under the test driver with --wait-all.
 The driver starting one short-lived program (cmd /c exit 0) is shown for
 scale: that share is in both figures."""
 
@@ -79,7 +80,7 @@ def main():
 
         measure("driver with cmd /c exit 0", "cmd /c exit 0", work)
         before = wine.temp_entries()
-        ours_time = measure("uninstall.exe two-stage start", '"%s"' % wine.winpath(ours), work,
+        ours_time = measure("uninstall.exe /S two-stage start", '"%s" /S' % wine.winpath(ours), work,
                             after=lambda: remove_copies(before))
         peer_time = measure("NSIS uninst.exe /S two-stage start", '"%s" /S' % wine.winpath(peer), work)
     print("ratio uninstall.exe / NSIS: %.2f (target: at most 1.00)" % (ours_time / peer_time))
