@@ -126,9 +126,10 @@ TEST_CASE("export table: every export by its plain name, none decorated") {
   CHECK(module.valid());
   if (!module) return;
   const std::vector<std::string> expected = {
-      "CheckFileProp", "EvalVar",  "EvalVarBuf",   "ExecuteProgram",  "GetSpecialDirectory", "InitSFX",
-      "InitUninstall", "ParamStr", "QXFindString", "QXGetFileInfo",   "QXStringReplace",     "QXWriteDataToFile",
-      "ReplaceVarInFile", "SetVar"};
+      "AddDlgComponent",  "CheckFileProp",   "EvalVar",           "EvalVarBuf",       "ExecuteProgram",
+      "GetSpecialDirectory", "InitSFX",      "InitUninstall",     "ParamStr",         "QXDlgGetDlgItem",
+      "QXFindString",     "QXGetFileInfo",   "QXStringReplace",   "QXWriteDataToFile", "ReplaceVarInFile",
+      "SetVar",           "ShowDialogBox",   "ShowProgressBox"};
   const std::vector<std::string> names = ExportNames(module.get());
   CHECK_EQ(names.size(), expected.size());
   for (const std::string& name : names) {
