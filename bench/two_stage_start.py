@@ -14,7 +14,9 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "e2e"))
-import harness  # noqa: E402
+from conftest import Wine  # noqa: E402
+
+wine = Wine()
 
 RUNS = 7
 COPY_NAME = re.compile(r"^qxu[0-9A-Fa-f]{1,4}\.tmp$", re.IGNORECASE)
@@ -23,7 +25,7 @@ LOG = "[QXUninst]\r\n30000\r\nOrvella_Installation\r\n1033\r\nC:\\Program Files\
 
 def timed(command_line, cwd):
     begin = time.perf_counter()
-    result = harness.run(command_line, cwd=cwd, wait_all=True)
+    result = wine.run(command_line, cwd=cwd, wait_all=True)
     elapsed = time.perf_counter() - begin
     if result.timed_out or result.boxes or any(code != 0 for _, code in result.processes):
         sys.exit("unexpected run of %s: %r" % (command_line, result))
@@ -31,9 +33,9 @@ def timed(command_line, cwd):
 
 
 def remove_copies(before):
-    for name in harness.temp_entries() - before:
+    for name in wine.temp_entries() - before:
         if COPY_NAME.match(name):
-            os.remove(os.path.join(harness.USER_TEMP, name))
+            os.remove(os.path.join(wine.user_temp, name))
 
 
 def nsis_uninstaller(work):
@@ -42,7 +44,7 @@ def nsis_uninstaller(work):
     subprocess.run(["makensis", "-V1", "peer.nsi"], cwd=work, check=True, stdout=subprocess.DEVNULL)
     target = os.path.join(work, "peer")
     setup = os.path.join(work, "peer_setup.exe")
-    result = harness.run('"%s" /S /D=%s' % (harness.winpath(setup), harness.winpath(target)), wait_all=True)
+    result = wine.run('"%s" /S /D=%s' % (wine.winpath(setup), wine.winpath(target)), wait_all=True)
     uninstaller = os.path.join(target, "uninst.exe")
     if not os.path.exists(uninstaller):
         sys.exit("the NSIS installer wrote no uninstaller: %r" % result)
@@ -66,20 +68,20 @@ def measure(label, command_line, cwd, after=None):
 
 
 def main():
-    with harness.Scratch("bench") as work:
+    with wine.scratch("bench") as work:
         folder = os.path.join(work, "Orvella App")
         os.makedirs(folder)
         ours = os.path.join(folder, "uninstall.exe")
-        shutil.copyfile(os.path.join(harness.BIN, "uninstall.exe"), ours)
+        shutil.copyfile(os.path.join(wine.bin, "uninstall.exe"), ours)
         with open(os.path.join(folder, "uninstall.log"), "wb") as f:
             f.write(LOG.encode("utf-8"))
         peer = nsis_uninstaller(work)
 
         measure("driver with cmd /c exit 0", "cmd /c exit 0", work)
-        before = harness.temp_entries()
-        ours_time = measure("uninstall.exe two-stage start", '"%s"' % harness.winpath(ours), work,
+        before = wine.temp_entries()
+        ours_time = measure("uninstall.exe two-stage start", '"%s"' % wine.winpath(ours), work,
                             after=lambda: remove_copies(before))
-        peer_time = measure("NSIS uninst.exe /S two-stage start", '"%s" /S' % harness.winpath(peer), work)
+        peer_time = measure("NSIS uninst.exe /S two-stage start", '"%s" /S' % wine.winpath(peer), work)
     print("ratio uninstall.exe / NSIS: %.2f (target: at most 1.00)" % (ours_time / peer_time))
 
 

@@ -4,4 +4,4 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
-QX_BUILD=$build python3 "$top/bench/two_stage_start.py"
+QX_BUILD=$build PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 "$top/bench/two_stage_start.py"

@@ -1,76 +1,126 @@
 #!/usr/bin/env bash
-# make demo: runs the built uninstaller under Wine through the test driver and
-# shows the payload it carries, its exit codes, and what the runs left in the
-# temporary folder: first without a log beside it (the log-not-found message),
-# then installed with its log (the restart from a temporary copy with "/u",
-# whose second stage opens and checks the log), then a copy with a damaged
-# container (the fatal message). With $DISPLAY the windows appear there; without it the run happens
-# in Xvfb. Either way each window is saved as a PNG under BUILD/demo/.
+# make demo: installs the sample Orvella application into the project's Wine
+# prefix with the sample installer (through the engine's installer-side
+# exports), adds a file of the user's own, then runs the installed
+# uninstaller and reports what it removed, what it left and why, and its exit
+# codes. With $DISPLAY the uninstaller's windows appear there for a person to
+# click through; without one the run happens inside Xvfb and the test driver
+# answers Yes and OK. Either way each window is saved as a PNG under
+# BUILD/demo/shots/, and copied to docs/ for the README.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build}
-uninstaller=$build/bin/uninstall.exe
 driver=$build/win/tests/qxdriver.exe
 demo=$build/demo
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
-echo "== payload carried by $uninstaller"
-7zz l "$uninstaller" | sed -n '/^Path = /,$p'
-
 source "$top/scripts/wine_env.sh"
+manual=0
+[ -n "${DISPLAY:-}" ] && [ "${QX_HEADLESS:-0}" != 1 ] && manual=1
 qx_wine_start "$build"
-trap qx_wine_stop EXIT
-temp="$WINEPREFIX/drive_c/users/$(id -un)/Temp"
+# No Linux menu entries or desktop files for the shortcut the installer makes.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+frames='HKCU\Software\Wine\X11 Driver'
+finish() {
+  (cd "$build" && wine reg delete "$frames" /v Decorated /f >/dev/null 2>&1)
+  qx_wine_stop
+}
+trap finish EXIT
+if [ $manual = 0 ]; then
+  # Xvfb has no window manager: Wine draws the frames, so the screenshots
+  # show the windows as a person sees them.
+  (cd "$build" && wine reg add "$frames" /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1)
+  wineserver -k; wineserver -w; wineserver -p
+fi
+c=$WINEPREFIX/drive_c
+app="$c/Program Files (x86)/Orvella"
+shared="$c/ProgramData/Orvella Shared"
+desktop="$c/users/$(id -un)/Desktop"
+temp="$c/users/$(id -un)/Temp"
 mkdir -p "$temp"
 rm -rf "$demo" && mkdir -p "$demo/shots"
 
-# Runs one program under the driver; prints its events, exit code and what it
-# left in the temporary folder.
-run() {
-  local label=$1 program=$2 before after
-  shift 2
-  mkdir -p "$demo/shots/$label"
-  before=$(ls -1A "$temp" | sort)
-  wine "$driver" "$@" --shots "$(winpath "$demo/shots/$label")" --raw "\"$(winpath "$program")\"" | tee "$demo/events.txt"
-  after=$(ls -1A "$temp" | sort)
-  echo "exit code: $(sed -n 's/^EXIT //p' "$demo/events.txt")"
-  left=$(comm -13 <(echo "$before") <(echo "$after"))
-  if [ -z "$left" ]; then
-    echo "temporary folder: nothing left behind"
-  else
-    echo "temporary folder: left behind:"
-    echo "$left" | sed 's/^/  /'
-  fi
+reg_has() { (cd "$build" && wine reg query "$1" /reg:32 >/dev/null 2>&1); }
+ini_keys() { if [ -f "$c/windows/orvella.ini" ]; then grep -c '=' "$c/windows/orvella.ini" || true; else echo 0; fi; }
+
+# One line per thing the installation made: "present" or "gone".
+inventory() {
+  local path key
+  for path in "$app/orvella.txt" "$app/orvella_component.dll" "$app/data/library.dat" \
+              "$app/data/media/Привет 世界.txt" "$app/data/media" "$shared/orvshared.dll" "$shared" \
+              "$app/uninstall.exe" "$app/uninstall.log" "$desktop/Orvella.lnk" \
+              "$app/data/my notes.txt" "$app/data" "$app"; do
+    printf '  %-8s %s\n' "$([ -e "$path" ] && echo present || echo gone)" "${path#$c/}"
+  done
+  for key in 'HKCU\Software\Orvella' 'HKCU\Software\Orvella Component' 'HKLM\Software\Orvella'; do
+    printf '  %-8s registry key %s\n' "$(reg_has "$key" && echo present || echo gone)" "$key"
+  done
+  printf '  %-8s INI keys in C:\\windows\\orvella.ini (%s)\n' "$([ "$(ini_keys)" -gt 0 ] && echo present || echo gone)" "$(ini_keys)"
 }
 
+echo "== installing the sample application with the engine's installer-side exports"
+# A fresh start: no earlier installation, and no counter of one for the
+# shared library.
+rm -rf "$app" "$shared"
+(cd "$build" && wine reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' \
+  /v 'C:\ProgramData\Orvella Shared\orvshared.dll' /f /reg:32 >/dev/null 2>&1) || true
+(cd "$build/win/sample" && wine orvella_setup.exe)
+echo "notes of the user's own" >"$app/data/my notes.txt"
+echo "the user adds a file of their own: Program Files (x86)/Orvella/data/my notes.txt"
 echo
-echo "== running the uninstaller with no log beside it"
-run no-log "$uninstaller"
+echo "== what is installed"
+inventory
 
 echo
-echo "== running an installed uninstaller with its log (first stage, then the copy)"
-install="$WINEPREFIX/drive_c/Program Files/Orvella"
-mkdir -p "$install"
-cp "$uninstaller" "$install/uninstall.exe"
-printf '%s\r\n' "[QXUninst]" 30000 Orvella_Installation 1033 'C:\Program Files\Orvella' >"$install/uninstall.log"
-run with-log "$install/uninstall.exe" --wait-all
-echo "(the restarted copy qxu*.tmp would stay until the next restart; the demo removes it)"
+if [ $manual = 1 ]; then
+  echo "== running the installed uninstaller on $DISPLAY: answer its windows yourself"
+  answering=(--manual)
+else
+  echo "== running the installed uninstaller inside Xvfb; the test driver answers Yes, then OK"
+  answering=(--answer 6 --answer 1)
+fi
+before=$(ls -1A "$temp" | sort)
+wine "$driver" "${answering[@]}" --wait-all --timeout 600000 --shots "$(winpath "$demo/shots")" \
+  --raw "\"C:\\Program Files (x86)\\Orvella\\uninstall.exe\"" | tee "$demo/events.txt"
+left=$(comm -13 <(echo "$before") <(ls -1A "$temp" | sort))
+
+echo
+echo "== after the uninstallation"
+inventory
+cat <<'WHY'
+  why what is left is left:
+    the user's own file was never logged, so it stays, and with it the folders
+    that hold it ("data" and "Orvella": only empty folders are removed);
+    an INI file whose keys are all removed stays as an empty section.
+WHY
+pending=$( (cd "$build" && wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
+  /v PendingFileRenameOperations 2>/dev/null) | grep -o 'qxu[0-9A-Fa-f]*\.tmp' | sort -u | tr '\n' ' ' || true)
+echo "  scheduled for deletion at the next restart: ${pending:-nothing}(the uninstaller's running copy)"
+if echo "$left" | grep -qE '^qx[0-9A-Fa-f]{8}$'; then echo "  a runtime folder was left in the temporary folder"; else echo "  no runtime folder left in the temporary folder"; fi
+echo
+echo "exit codes: first stage $(sed -n 's/^EXIT //p' "$demo/events.txt"); all processes:" \
+  "$(sed -n 's/^PROCESS [0-9]* //p' "$demo/events.txt" | tr '\n' ' ')"
+
+# The restarted copy would stay in the temporary folder until a restart.
 for name in $left; do case $name in qxu*.tmp) rm -f "$temp/$name" ;; esac; done
-rm -rf "$install"
-
-echo
-echo "== running a copy whose container header says total size 0"
-python3 "$top/package/build_container.py" --image "$build/win/uninstall/uninstall_image.exe" \
-  --out "$demo/damaged.exe" --data "$build/bin/qxdlg.dat" --data "$build/bin/qxlng.dat" \
-  --library "$build/bin/QXCore.dll" --total-size 0
-run damaged "$demo/damaged.exe"
 
 shopt -s nullglob
-for bmp in "$demo"/shots/*/*.bmp; do
+for bmp in "$demo"/shots/*.bmp; do
   /usr/bin/convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
 done
-pngs=("$demo"/shots/*/*.png)
+pngs=("$demo"/shots/*.png)
 echo
 echo "== ${#pngs[@]} screenshot(s) under $demo/shots"
 for p in "${pngs[@]}"; do echo "  $p"; done
+# The README's pictures: the confirmation, the progress box, the closing
+# message.
+boxes=("$demo"/shots/*-box.png)
+windows=("$demo"/shots/*-window.png)
+if [ ${#boxes[@]} -ge 2 ] && [ ${#windows[@]} -ge 1 ]; then
+  mkdir -p "$top/docs"
+  cp "${boxes[0]}" "$top/docs/confirm.png"
+  cp "${windows[0]}" "$top/docs/progress.png"
+  cp "${boxes[-1]}" "$top/docs/final.png"
+  echo "  copied to docs/: confirm.png, progress.png, final.png"
+fi

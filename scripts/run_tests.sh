@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Runs every test suite and ends with "N passed, N failed".
-#   native unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)
-#   Windows unit tests under Wine
-#   end-to-end tests of the built programs under Wine (tests/e2e/test_*.py)
+# Runs every test suite and ends with "N passed, N failed", counting test
+# cases (each doctest case, each pytest case):
+#   native unit tests (AddressSanitizer, UndefinedBehaviorSanitizer), by CTest
+#   Windows unit tests under Wine, by CTest
+#   end-to-end tests of the built programs under Wine (pytest, tests/e2e)
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build}
@@ -10,47 +11,92 @@ log=$build/test-log
 mkdir -p "$log"
 rm -f "$log"/*.out
 
-# Each suite prints PASS/FAIL lines; a suite that ends badly without a FAIL
-# line counts as one failure of its own.
-run_suite() {
-  local name=$1; shift
+passed=0
+failed=0
+
+# Runs the CTest tests of |dir|. Each program's cases come from its doctest
+# summary; a program that ends badly without a summary, or with a failure
+# its summary does not show, counts as one failed case more. A program with
+# no summary that passes counts as one case.
+run_ctest() {
+  local name=$1 dir=$2
   local out="$log/$name.out"
   echo "== $name"
-  "$@" >"$out" 2>&1
-  local rc=$?
-  grep -E '^(PASS|FAIL) ' "$out" | sed 's/^/   /'
-  if [ $rc -ne 0 ] && ! grep -q '^FAIL ' "$out"; then
-    echo "FAIL $name (exit $rc)" >>"$out"
-    echo "   FAIL $name (exit $rc); see $out"
+  ctest --test-dir "$dir" -V >"$out" 2>&1
+  local -A cases=() fails=() names=() states=()
+  local line summary='^([0-9]+): \[doctest\] test cases: *[0-9]+ \| *([0-9]+) passed \| *([0-9]+) failed'
+  local status='Test +#([0-9]+): ([^ ]+) \.* *(\*\*\*)?([A-Za-z][^0-9]*[^ 0-9]) +[0-9.]+ sec'
+  while IFS= read -r line; do
+    if [[ $line =~ $summary ]]; then
+      cases[${BASH_REMATCH[1]}]=${BASH_REMATCH[2]}
+      fails[${BASH_REMATCH[1]}]=${BASH_REMATCH[3]}
+    elif [[ $line =~ $status ]]; then
+      names[${BASH_REMATCH[1]}]=${BASH_REMATCH[2]}
+      states[${BASH_REMATCH[1]}]=${BASH_REMATCH[4]}
+    fi
+  done <"$out"
+  if [ ${#names[@]} -eq 0 ]; then
+    echo "   no test ran; see $out"
     tail -n 20 "$out" | sed 's/^/     | /'
-  elif grep -q '^FAIL ' "$out"; then
-    grep -B0 -A0 '^  at ' "$out" | head -n 40 | sed 's/^/     | /'
+    failed=$((failed + 1))
+    return
   fi
+  local id p f
+  for id in $(printf '%s\n' "${!names[@]}" | sort -n); do
+    if [ -z "${cases[$id]:-}" ]; then
+      if [ "${states[$id]}" = Passed ]; then p=1 f=0; else p=0 f=1; fi
+    else
+      p=${cases[$id]} f=${fails[$id]}
+      [ "${states[$id]}" != Passed ] && [ "$f" -eq 0 ] && f=1
+    fi
+    echo "   ${names[$id]} (${states[$id]}): $p passed, $f failed"
+    passed=$((passed + p))
+    failed=$((failed + f))
+    if [ "$f" -ne 0 ]; then
+      grep "^$id: " "$out" | sed "s/^$id: //" | grep -vE '^(\[doctest\]|Test command:|Working Directory:|Test timeout)' |
+        head -n 60 | sed 's/^/     | /'
+    fi
+  done
 }
 
-for t in "$build"/native/tests/*_tests; do
-  [ -x "$t" ] && run_suite "native-$(basename "$t")" "$t"
-done
+# Runs pytest on the end-to-end tests. Its exit code 5 (no tests) is not a
+# failure; an end without a summary counts as one failed case.
+run_pytest() {
+  local name=$1
+  local out="$log/$name.out"
+  echo "== $name"
+  PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -v -p no:cacheprovider "$top/tests/e2e" >"$out" 2>&1
+  local rc=$?
+  grep -E ' (PASSED|FAILED|ERROR)( |$)' "$out" | sed -E 's/^.*::([^ ]+) (PASSED|FAILED|ERROR).*/   \2 \1/'
+  local summary
+  summary=$(grep -E '^=+ .* in [0-9.]+s' "$out" | tail -n 1)
+  local p f e
+  p=$(grep -oE '[0-9]+ passed' <<<"$summary" | grep -oE '[0-9]+' || true)
+  f=$(grep -oE '[0-9]+ failed' <<<"$summary" | grep -oE '[0-9]+' || true)
+  e=$(grep -oE '[0-9]+ errors?' <<<"$summary" | grep -oE '[0-9]+' || true)
+  p=${p:-0} f=$((${f:-0} + ${e:-0}))
+  if [ -z "$summary" ] || { [ "$rc" -ne 0 ] && [ "$rc" -ne 5 ] && [ "$f" -eq 0 ]; }; then
+    echo "   $name ended without a result (exit $rc); see $out"
+    tail -n 20 "$out" | sed 's/^/     | /'
+    f=$((f + 1))
+  elif [ "$f" -ne 0 ]; then
+    sed -n '/^=* FAILURES =*$/,/^=* short test summary/p' "$out" | grep -E '^(E  |[^ ].*:[0-9]+: )' | head -n 60 |
+      sed 's/^/     | /'
+  fi
+  passed=$((passed + p))
+  failed=$((failed + f))
+}
+
+run_ctest native "$build/native"
 
 source "$top/scripts/wine_env.sh"
 QX_HEADLESS=1 qx_wine_start "$build"
 trap qx_wine_stop EXIT
 export QX_TOP=$top
 
-for t in "$build"/win/tests/*_tests.exe; do
-  [ -f "$t" ] && run_suite "wine-$(basename "$t" .exe)" wine "$t"
-done
+run_ctest wine "$build/win/tests"
+run_pytest e2e
 
-# The progress box at 120 dots per inch needs a wineserver started with that
-# setting; the script restores 96 and saves screenshots under build/screens.
-run_suite wine-dialog_dpi bash "$top/tests/unit/engine/dialog_dpi.sh" "$build"
-
-for t in "$top"/tests/e2e/test_*.py; do
-  [ -f "$t" ] && run_suite "e2e-$(basename "$t" .py)" python3 "$t"
-done
-
-passed=$(cat "$log"/*.out 2>/dev/null | grep -c '^PASS ')
-failed=$(cat "$log"/*.out 2>/dev/null | grep -c '^FAIL ')
 echo
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

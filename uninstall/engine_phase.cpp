@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "uninstall/engine_api.h"
+#include "uninstall/restart_delete.h"
 #include "uninstall/script_guard.h"
 #include "uninstall/uninstall_script.h"
 
@@ -10,6 +11,13 @@ namespace qx {
 namespace {
 
 constexpr UINT kScriptErrorStyle = MB_ICONERROR | MB_TOPMOST;
+
+// The user's own parameter is the first stage's first one, which the copy
+// receives third, after "/u" and the installed uninstaller's path.
+bool UserAskedForSilentRun() {
+  const bool copy = lstrcmpW(EvalVar(L"%PARAM%"), L"/u") == 0;
+  return lstrcmpiW(EvalVar(copy ? L"%PARAM3%" : L"%PARAM%"), L"/S") == 0;
+}
 
 struct EngineStart {
   LauncherState* state;
@@ -30,6 +38,8 @@ int StartEngine(void* context) {
   StripFileName(folder);
   SetVar(L"ARCPATH", folder.get());
   InitSFX(state.Instance);
+  // Set before InitUninstall, which shows no message in a silent run either.
+  if (UserAskedForSilentRun()) SetVar(L"SILENT", L"1");
 
   // A copy that InitUninstall starts inherits the current folder. Were that
   // the runtime folder, the copy would hold it in use and this run's exit
@@ -45,6 +55,7 @@ int StartEngine(void* context) {
 
 int RunScript(void*) { return RunUninstallScript(); }
 
+
 }  // namespace
 
 int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_result) {
@@ -55,7 +66,19 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
   EngineStart start{&state, &start_folder};
   GuardResult init = RunGuarded(StartEngine, &start, IsEngineBindingFailure);
   if (init.caught) return StatusRuntime;
-  if (init.value != 1) return 0;
+  if (init.value != 1) {
+    // The copy's own temporary file goes at the next restart whether or not
+    // it accepted the log; these results come from the copy only, never
+    // from the installed uninstaller.
+    if (init.value >= -5 && init.value <= -3) ScheduleDeleteAtRestart(state.LauncherPath.get());
+    // Nobody saw the engine's message in a silent run: each start-up failure
+    // ends with its own code instead of the 0 of a normal end.
+    if (init.value < 0 && init.value >= -5 && lstrcmpW(EvalVar(L"%SILENT%"), L"1") == 0)
+      script_result = kSilentStartFailure - init.value;
+    return 0;
+  }
+
+  ScheduleDeleteAtRestart(state.LauncherPath.get());
 
   GuardResult script = RunGuarded(RunScript, nullptr, CatchEveryException);
   if (!script.caught) {

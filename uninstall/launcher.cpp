@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "uninstall/container.h"
+#include "uninstall/engine_binding.h"
 #include "uninstall/engine_phase.h"
 #include "uninstall/runtime_folder.h"
 
@@ -42,10 +43,6 @@ void SetLibrarySearchFolder(const wchar_t* folder) {
   using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCWSTR);
   FARPROC proc = GetProcAddress(kernel, "SetDllDirectoryW");
   if (proc) reinterpret_cast<SetDllDirectoryFunction>(reinterpret_cast<void*>(proc))(folder);
-}
-
-void UnloadEngine() {
-  if (HMODULE engine = GetModuleHandleW(L"QXCore.dll")) FreeLibrary(engine);
 }
 
 int ShowFatalMessage(const LauncherState& state, int status) {

@@ -1,11 +1,122 @@
 #include "uninstall/uninstall_script.h"
 
-namespace qx {
+#include "uninstall/engine_api.h"
+#include "uninstall/first_stage.h"
+#include "uninstall/launcher.h"
+#include "uninstall/restart_delete.h"
 
-// The dialogue and the replay phases are not part of this build yet: the
-// script ends at once with a result that lets the launcher finish normally.
-int RunUninstallScript() {
+namespace qx {
+namespace {
+
+constexpr int kTextBytes = 16384;
+constexpr UINT kSetPosition = WM_USER + 2;
+constexpr UINT kCloseBox = WM_USER + 14;
+constexpr int kProgressBarControl = 3;
+constexpr int kCancelControl = 0;
+
+// Written on the box's thread before ShowProgressBox returns, read on this
+// one afterwards; null in a silent run.
+HWND g_progress_window = nullptr;
+HWND g_progress_bar = nullptr;
+
+// The expanded confirmation and closing texts, cut to fit.
+wchar_t g_text[kTextBytes / 2];
+
+// Both variables count only as this exact text.
+bool VariableIsOne(const wchar_t* reference) { return lstrcmpW(EvalVar(reference), L"1") == 0; }
+bool IsSilent() { return VariableIsOne(L"%SILENT%"); }
+
+void SetProgress(int percent) {
+  if (g_progress_bar) SendMessageW(g_progress_bar, kSetPosition, static_cast<WPARAM>(percent), 0);
+}
+
+int ShowBox(const wchar_t* text, UINT style) {
+  return MessageBoxW(nullptr, text, Launcher().AppTitle.get(), style);
+}
+
+// The replay in the script's order; false at the first phase that fails.
+bool ReplayLog() {
+  if (PerformUninstall(0, ReplayCallback) != 0) return false;
+  SetProgress(60);
+  if (PerformUninstall(1, ReplayCallback) != 0) return false;
+  SetProgress(80);
+  static constexpr int kRegistryAndIniPhases[] = {3, 2, 4};
+  for (int phase : kRegistryAndIniPhases)
+    if (PerformUninstall(phase, ReplayCallback) != 0) return false;
+  SetProgress(90);
+  return true;
+}
+
+// The box closes on its own thread; the request is synchronous, so the box
+// is gone when this returns.
+void CloseProgressBox() {
+  if (g_progress_window) SendMessageW(g_progress_window, kCloseBox, 0, 0);
+  g_progress_window = nullptr;
+  g_progress_bar = nullptr;
+}
+
+}  // namespace
+
+int WINAPI ProgressBoxCallback(int event, HWND dialog, int) {
+  if (event == 0) {
+    g_progress_window = dialog;
+    g_progress_bar = QXDlgGetDlgItem(static_cast<int>(reinterpret_cast<INT_PTR>(dialog)), kProgressBarControl);
+    // Without its button the uninstallation cannot be cancelled halfway.
+    ShowWindow(QXDlgGetDlgItem(static_cast<int>(reinterpret_cast<INT_PTR>(dialog)), kCancelControl), SW_HIDE);
+  }
   return 0;
+}
+
+int WINAPI ReplayCallback(int kind, const wchar_t* path, int deleted) {
+  if (kind == 0 && deleted == 0) ScheduleDeleteAtRestart(path);
+  return 0;
+}
+
+int ExitCodeValue(const wchar_t* text) {
+  while (*text == L' ' || (*text >= L'\t' && *text <= L'\r')) ++text;
+  bool negative = false;
+  if (*text == L'+' || *text == L'-') negative = *text++ == L'-';
+  unsigned long long value = 0;
+  bool overflow = false;
+  for (; *text >= L'0' && *text <= L'9'; ++text) {
+    value = value * 10 + static_cast<unsigned>(*text - L'0');
+    if (value > 0xFFFFFFFFull) overflow = true, value = 0xFFFFFFFFull;
+  }
+  if (overflow) return -1;
+  const unsigned result = static_cast<unsigned>(value);
+  return static_cast<int>(negative ? 0u - result : result);
+}
+
+int RunUninstallScript() {
+  SetVar(L"EXITCODE", L"0");
+
+  if (!VariableIsOne(L"%ISADMIN%")) {
+    ShowBox(EvalVar(L"#UninstallAdminReq"), MB_OK | MB_ICONERROR);
+    return 3;
+  }
+  if (!IsSilent()) {
+    EvalVarBuf(L"#UninstallPrompt", g_text, kTextBytes);
+    if (ShowBox(g_text, MB_YESNO | MB_ICONQUESTION) == IDNO) return 2;
+  }
+  if (!IsSilent()) ShowProgressBox(ProgressBoxCallback);
+
+  // The installed uninstaller is one of the logged files: the first stage
+  // must have let go of it before the file phase.
+  WaitForFirstStage();
+  if (!ReplayLog()) {
+    // The box must not outlive the engine, which is unloaded right after.
+    CloseProgressBox();
+    return 3;
+  }
+
+  DeleteFileW(EvalVar(L"%DESKTOPDIR%\\Orvella.lnk"));
+  if (!IsSilent()) {
+    SetProgress(100);
+    CloseProgressBox();
+    EvalVarBuf(L"#UninstallFinal", g_text, kTextBytes);
+    ShowBox(g_text, MB_OK | MB_ICONINFORMATION);
+  }
+  return ExitCodeValue(EvalVar(L"%EXITCODE%"));
 }
 
 }  // namespace qx

@@ -1,11 +1,24 @@
 // The package's uninstall script, run by the launcher when the engine has
-// opened a valid log (InitUninstall returned 1).
+// opened a valid log (InitUninstall returned 1): rights, confirmation,
+// progress box, the five replay phases, the desktop shortcut and the closing
+// message.
 #pragma once
+
+#include <windows.h>
 
 namespace qx {
 
-// Runs the script; returns its result (0 when it ran through, else the exit
-// code the launcher ends with).
+// Returns 3 without rights or after a failed phase, 2 when the user says No,
+// otherwise the value of EXITCODE.
 int RunUninstallScript();
+
+// EXITCODE's text as a number: leading blanks and one sign, digits up to the
+// first other character, all bits set when the value passes 32 bits.
+int ExitCodeValue(const wchar_t* text);
+
+// The engine's callbacks: the progress box's controls once it is built, and
+// files the replay could not delete.
+int WINAPI ProgressBoxCallback(int event, HWND dialog, int value);
+int WINAPI ReplayCallback(int kind, const wchar_t* path, int deleted);
 
 }  // namespace qx

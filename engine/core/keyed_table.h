@@ -20,30 +20,26 @@ class KeyedTable {
   struct Entry {
     Text key;
     Value value;
-    int32_t next_in_bucket;
   };
-
-  KeyedTable() { heads_.fill(-1); }
 
   // Replaces the value of the entry with exactly |key|, or adds one.
   template <typename V>
   void Set(TextView key, V&& value) {
-    const size_t bucket = Bucket(key);
-    for (int32_t i = heads_[bucket]; i >= 0; i = entries_[i].next_in_bucket) {
-      if (entries_[i].key == key) {
-        entries_[i].value = std::forward<V>(value);
-        return;
-      }
+    const uint32_t hash = Hash(key);
+    std::vector<Slot>& bucket = buckets_[hash % kBucketCount];
+    if (const int32_t i = IndexIn(bucket, hash, key); i >= 0) {
+      entries_[i].value = std::forward<V>(value);
+      return;
     }
-    entries_.push_back(Entry{Text(key), Value(std::forward<V>(value)), heads_[bucket]});
-    heads_[bucket] = static_cast<int32_t>(entries_.size() - 1);
+    entries_.push_back(Entry{Text(key), Value(std::forward<V>(value))});
+    bucket.push_back(Slot{hash, static_cast<int32_t>(entries_.size() - 1)});
   }
 
   // Null when no entry has exactly |key|.
   const Value* Find(TextView key) const {
-    for (int32_t i = heads_[Bucket(key)]; i >= 0; i = entries_[i].next_in_bucket)
-      if (entries_[i].key == key) return &entries_[i].value;
-    return nullptr;
+    const uint32_t hash = Hash(key);
+    const int32_t i = IndexIn(buckets_[hash % kBucketCount], hash, key);
+    return i >= 0 ? &entries_[i].value : nullptr;
   }
 
   size_t size() const { return entries_.size(); }
@@ -51,19 +47,33 @@ class KeyedTable {
 
   void Clear() {
     entries_.clear();
-    heads_.fill(-1);
+    for (std::vector<Slot>& bucket : buckets_) bucket.clear();
   }
 
  private:
-  static size_t Bucket(TextView key) {
+  // A bucket holds each entry's full hash beside its index, so a lookup
+  // compares keys only where the hashes agree: a bucket stays cheap to walk
+  // even with hundreds of entries (100,000 keys give about 200 a bucket).
+  struct Slot {
+    uint32_t hash;
+    int32_t index;
+  };
+
+  static uint32_t Hash(TextView key) {
     // FNV-1a over the UTF-16 units.
     uint32_t hash = 2166136261u;
     for (char16_t c : key) hash = (hash ^ c) * 16777619u;
-    return hash % kBucketCount;
+    return hash;
+  }
+
+  int32_t IndexIn(const std::vector<Slot>& bucket, uint32_t hash, TextView key) const {
+    for (const Slot& slot : bucket)
+      if (slot.hash == hash && entries_[slot.index].key == key) return slot.index;
+    return -1;
   }
 
   std::vector<Entry> entries_;
-  std::array<int32_t, kBucketCount> heads_;
+  std::array<std::vector<Slot>, kBucketCount> buckets_;
 };
 
 }  // namespace qx::core

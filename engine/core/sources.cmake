@@ -6,8 +6,10 @@ set(QX_ENGINE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/file_property_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/language_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lines.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/registry_path.cpp
   ${CMAKE_CURRENT_LIST_DIR}/system_facts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text_layer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/uninstall_log_format.cpp
   ${CMAKE_CURRENT_LIST_DIR}/uninstall_start_rules.cpp
   ${CMAKE_CURRENT_LIST_DIR}/variables.cpp)

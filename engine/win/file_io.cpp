@@ -1,5 +1,6 @@
 #include "file_io.h"
 
+#include "fixed_string.h"
 #include "unique_resource.h"
 
 namespace qx::engine {
@@ -28,6 +29,21 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
     if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
     bytes.remove_prefix(written);
   }
+  return true;
+}
+
+bool IsFileWithContent(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  return data.nFileSizeHigh != 0 || data.nFileSizeLow != 0;
+}
+
+bool CreateTemporaryFile(const std::wstring& folder, const wchar_t* prefix, std::wstring& path) {
+  FixedString<wchar_t, MAX_PATH> name;
+  if (!GetTempFileNameW(folder.c_str(), prefix, 0, name.writable())) return false;
+  if (!name.commit(TextLength(name.writable()))) return false;
+  path = name.get();
   return true;
 }
 

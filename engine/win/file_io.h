@@ -15,5 +15,9 @@ bool ReadAll(HANDLE file, std::string& bytes);
 bool ReadWholeFile(const wchar_t* path, std::string& bytes);
 // True only when every byte was written.
 bool WriteAll(HANDLE file, std::string_view bytes);
+// True for a file of at least one byte; missing files and folders are not.
+bool IsFileWithContent(const std::wstring& path);
+// A new empty file with a unique name beginning with |prefix| in |folder|.
+bool CreateTemporaryFile(const std::wstring& folder, const wchar_t* prefix, std::wstring& path);
 
 }  // namespace qx::engine

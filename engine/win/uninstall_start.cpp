@@ -19,7 +19,9 @@ namespace {
 
 using core::Text;
 
+// A silent run has nobody to answer a box; the caller's exit code tells.
 void ShowMessage(core::TextView language_key) {
+  if (Expand(u"%SILENT%") == u"1") return;
   const std::wstring text = ToWide(Expand(language_key));
   const std::wstring caption = ToWide(Expand(u"%APPTITLE%"));
   MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK);

@@ -1,8 +1,8 @@
 // qxdriver: starts a program under test, answers and records its message
 // boxes, and reports full Windows exit codes.
 //
-//   qxdriver [--answer ID]... [--timeout MS] [--shots DIR] [--cwd DIR]
-//            [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)
+//   qxdriver [--answer ID]... [--manual] [--timeout MS] [--shots DIR]
+//            [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)
 //
 // --raw passes its one argument unchanged as the child's command line; after
 // "--" the arguments are quoted by the usual rules and joined.
@@ -15,6 +15,7 @@
 // Exit codes are printed as signed decimals. Boxes are answered with the
 // --answer ids in order (1 IDOK, 2 IDCANCEL, 6 IDYES, 7 IDNO); when the list
 // runs out, the first of IDOK, IDYES, IDCANCEL that the box has is pressed.
+// With --manual no box is answered: a person clicks, the driver records.
 // Processes the program starts belong to the same job; --wait-all waits for
 // all of them, so a program that restarts itself as a copy can be followed.
 #include <windows.h>
@@ -23,6 +24,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "unique_resource.h"
 
 namespace {
 
@@ -74,6 +77,7 @@ struct Options {
   std::wstring shots;
   std::wstring cwd;
   bool wait_all = false;
+  bool manual = false;
   std::wstring command;
 };
 
@@ -103,13 +107,14 @@ bool ParseOptions(Options& o) {
   for (; i < argc; ++i) {
     std::wstring a = argv[i];
     if (a == L"--") break;
-    if (i + 1 >= argc && a != L"--wait-all") return false;
+    if (i + 1 >= argc && a != L"--wait-all" && a != L"--manual") return false;
     if (a == L"--raw") o.command = argv[++i];
     else if (a == L"--answer") o.answers.push_back(_wtoi(argv[++i]));
     else if (a == L"--timeout") o.timeout_ms = static_cast<DWORD>(_wtoi(argv[++i]));
     else if (a == L"--shots") o.shots = argv[++i];
     else if (a == L"--cwd") o.cwd = argv[++i];
     else if (a == L"--wait-all") o.wait_all = true;
+    else if (a == L"--manual") o.manual = true;
     else return false;
   }
   for (++i; i < argc; ++i) {
@@ -147,13 +152,12 @@ void SaveShot(HWND hwnd, const std::wstring& path) {
     fh.bfType = 0x4D42;
     fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
     fh.bfSize = fh.bfOffBits + image;
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f != INVALID_HANDLE_VALUE) {
+    qx::UniqueFile f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (f) {
       DWORD n;
-      WriteFile(f, &fh, sizeof(fh), &n, nullptr);
-      WriteFile(f, &bi.bmiHeader, sizeof(bi.bmiHeader), &n, nullptr);
-      WriteFile(f, bits, image, &n, nullptr);
-      CloseHandle(f);
+      WriteFile(f.get(), &fh, sizeof(fh), &n, nullptr);
+      WriteFile(f.get(), &bi.bmiHeader, sizeof(bi.bmiHeader), &n, nullptr);
+      WriteFile(f.get(), bits, image, &n, nullptr);
     }
     DeleteObject(bmp);
   }
@@ -163,7 +167,7 @@ void SaveShot(HWND hwnd, const std::wstring& path) {
 
 struct Tracked {
   DWORD pid;
-  HANDLE process;
+  qx::UniqueHandle process;
   bool reported;
 };
 
@@ -186,8 +190,8 @@ struct Run {
 
   void Track(DWORD pid) {
     if (InJob(pid)) return;
-    HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
-    if (h) processes.push_back({pid, h, false});
+    qx::UniqueHandle h(OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+    if (h) processes.push_back({pid, std::move(h), false});
   }
 
   void RefreshProcesses() {
@@ -212,9 +216,9 @@ struct Run {
 
   void ReportEnded() {
     for (Tracked& t : processes) {
-      if (t.reported || WaitForSingleObject(t.process, 0) != WAIT_OBJECT_0) continue;
+      if (t.reported || WaitForSingleObject(t.process.get(), 0) != WAIT_OBJECT_0) continue;
       DWORD code = 0;
-      GetExitCodeProcess(t.process, &code);
+      GetExitCodeProcess(t.process.get(), &code);
       Emit(L"PROCESS " + std::to_wstring(t.pid) + L" " + std::to_wstring(static_cast<long>(code)));
       t.reported = true;
     }
@@ -267,7 +271,7 @@ struct Run {
     if (cls == L"#32770" && text) {
       Emit(L"BOX " + Escape(WindowText(hwnd)) + L"\t" + Escape(WindowText(text)));
       run->Shot(hwnd, L"box");
-      run->Answer(hwnd);
+      if (!run->options->manual) run->Answer(hwnd);
     } else {
       Emit(L"WINDOW " + Escape(cls) + L"\t" + Escape(WindowText(hwnd)));
       run->Shot(hwnd, L"window");
@@ -289,15 +293,14 @@ struct Run {
 int wmain() {
   Options options;
   if (!ParseOptions(options)) {
-    Emit(L"usage: qxdriver [--answer ID]... [--timeout MS] [--shots DIR] [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)");
+    Emit(L"usage: qxdriver [--answer ID]... [--manual] [--timeout MS] [--shots DIR] [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)");
     return 100;
   }
-  HANDLE job = CreateJobObjectW(nullptr, nullptr);
-  HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
-  JOBOBJECT_ASSOCIATE_COMPLETION_PORT link = {job, port};
-  if (port && !SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &link, sizeof link)) {
-    CloseHandle(port);
-    port = nullptr;
+  qx::UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+  qx::UniqueHandle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+  JOBOBJECT_ASSOCIATE_COMPLETION_PORT link = {job.get(), port.get()};
+  if (port && !SetInformationJobObject(job.get(), JobObjectAssociateCompletionPortInformation, &link, sizeof link)) {
+    port.reset();
   }
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
@@ -308,13 +311,13 @@ int wmain() {
     Emit(L"STARTFAILED " + std::to_wstring(GetLastError()));
     return 101;
   }
-  AssignProcessToJobObject(job, pi.hProcess);
-  ResumeThread(pi.hThread);
-  CloseHandle(pi.hThread);
+  qx::UniqueHandle thread(pi.hThread);
+  AssignProcessToJobObject(job.get(), pi.hProcess);
+  ResumeThread(thread.get());
 
-  Run run{&options, job, {}, {}};
-  run.port = port;
-  run.processes.push_back({pi.dwProcessId, pi.hProcess, false});
+  Run run{&options, job.get(), {}, {}};
+  run.port = port.get();
+  run.processes.push_back({pi.dwProcessId, qx::UniqueHandle(pi.hProcess), false});
   DWORD start = GetTickCount();
   bool main_done = false;
   for (;;) {
@@ -332,7 +335,7 @@ int wmain() {
     }
     if (GetTickCount() - start > options.timeout_ms) {
       Emit(L"TIMEOUT");
-      TerminateJobObject(job, 255);
+      TerminateJobObject(job.get(), 255);
       return 102;
     }
     Sleep(20);

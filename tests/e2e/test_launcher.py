@@ -2,13 +2,9 @@
 unusual containers, and what each leaves in the temporary folder."""
 
 import os
-import sys
 
-sys.path.insert(0, os.path.dirname(__file__))
-import harness  # noqa: E402
-
-sys.path.insert(0, os.path.join(harness.TOP, "package"))
-import build_container  # noqa: E402
+import build_container
+import pytest
 
 TITLE = "Orvella_Installation"
 STRINGS = {
@@ -16,8 +12,6 @@ STRINGS = {
     2: "Cannot create temporary runtime: the program will exit.",
     3: "This program has got corrupted internal data: it will exit. Please obtain a new copy.",
 }
-IMAGE = os.path.join(harness.BUILD, "win", "uninstall", "uninstall_image.exe")
-UNINSTALLER = os.path.join(harness.BIN, "uninstall.exe")
 
 
 def read(path):
@@ -25,23 +19,25 @@ def read(path):
         return f.read()
 
 
-_payload = {}
-
-
-def payload():
+@pytest.fixture(scope="module")
+def payload(wine):
     """The shipped payload archive, as the package build makes it."""
-    if "archive" not in _payload:
-        with harness.Scratch("payload") as work:
-            _payload["archive"] = build_container.make_payload_archive(
-                work, [os.path.join(harness.BIN, n) for n in ("qxdlg.dat", "qxlng.dat")],
-                os.path.join(harness.BIN, "QXCore.dll"))
-    return _payload["archive"]
+    with wine.scratch("payload") as work:
+        return build_container.make_payload_archive(
+            work, [os.path.join(wine.bin, n) for n in ("qxdlg.dat", "qxlng.dat")],
+            os.path.join(wine.bin, "QXCore.dll"))
 
 
-def small_archive(files, renames=None):
+@pytest.fixture(scope="module")
+def image(wine):
+    """The launcher's image without a container."""
+    return read(os.path.join(wine.build, "win", "uninstall", "uninstall_image.exe"))
+
+
+def small_archive(wine, files, renames=None):
     """An archive of |files| ({name: bytes}) with a plain header, so that
     names can be replaced afterwards."""
-    with harness.Scratch("archive") as work:
+    with wine.scratch("archive") as work:
         for name, data in files.items():
             os.makedirs(os.path.dirname(os.path.join(work, name)), exist_ok=True)
             with open(os.path.join(work, name), "wb") as f:
@@ -52,123 +48,112 @@ def small_archive(files, renames=None):
     return build_container.rename_entries(archive, renames) if renames else archive
 
 
-def runtime_folders():
-    return {n for n in harness.temp_entries() if n.startswith("qx")}
+def runtime_folders(wine):
+    return {n for n in wine.temp_entries() if n.startswith("qx")}
 
 
-def launch(data, name="uninstall.exe"):
+def launch(wine, data, name="uninstall.exe"):
     """Writes |data| as an uninstaller into a scratch folder and runs it;
     returns the result and the runtime folders the run left behind."""
-    before = runtime_folders()
-    with harness.Scratch("launcher") as folder:
+    before = runtime_folders(wine)
+    with wine.scratch("launcher") as folder:
         path = os.path.join(folder, name)
         with open(path, "wb") as f:
             f.write(data)
-        result = harness.run('"%s"' % harness.winpath(path), cwd=folder)
-    harness.check(not result.timed_out, "the launcher did not end: %r" % result)
-    return result, runtime_folders() - before
+        result = wine.run('"%s"' % wine.winpath(path), cwd=folder)
+    assert not result.timed_out, "the launcher did not end: %r" % result
+    return result, runtime_folders(wine) - before
 
 
 def check_fatal(result, status):
-    harness.check_eq(result.boxes, [(TITLE, "Fatal Error\n" + STRINGS.get(status, ""))], "message boxes")
-    harness.check_eq(result.exit_code, -status, "exit code")
+    assert result.boxes == [(TITLE, "Fatal Error\n" + STRINGS.get(status, ""))], "message boxes"
+    assert result.exit_code == -status, "exit code"
 
 
 def check_clean_success(result, left):
     # The engine started: with no log beside the launcher it says so and the
     # run ends normally.
-    harness.check_eq(result.boxes, [(TITLE, "Error: uninstall log file not found.")], "message boxes")
-    harness.check_eq(result.exit_code, 0, "exit code")
-    harness.check_eq(left, set(), "runtime folders left behind")
+    assert result.boxes == [(TITLE, "Error: uninstall log file not found.")], "message boxes"
+    assert result.exit_code == 0, "exit code"
+    assert left == set(), "runtime folders left behind"
 
 
-@harness.case
-def sound_launcher_ends_with_zero_and_removes_its_folder():
-    before = runtime_folders()
-    result = harness.run('"%s"' % harness.winpath(UNINSTALLER), cwd=harness.BIN)
-    check_clean_success(result, runtime_folders() - before)
+def test_sound_launcher_ends_with_zero_and_removes_its_folder(wine):
+    before = runtime_folders(wine)
+    result = wine.run('"%s"' % wine.winpath(os.path.join(wine.bin, "uninstall.exe")), cwd=wine.bin)
+    check_clean_success(result, runtime_folders(wine) - before)
 
 
-@harness.case
-def total_size_zero_is_corrupt_and_creates_no_folder():
-    before = harness.temp_entries()
-    with harness.Scratch("launcher") as folder:
+def test_total_size_zero_is_corrupt_and_creates_no_folder(wine, image, payload):
+    before = wine.temp_entries()
+    with wine.scratch("launcher") as folder:
         path = os.path.join(folder, "uninstall.exe")
         with open(path, "wb") as f:
-            f.write(build_container.container(read(IMAGE), payload(), total_size=0))
-        result = harness.run('"%s"' % harness.winpath(path), cwd=folder)
+            f.write(build_container.container(image, payload, total_size=0))
+        result = wine.run('"%s"' % wine.winpath(path), cwd=folder)
     check_fatal(result, 3)
-    harness.check_eq(harness.temp_entries() - before, set(), "new entries in the temporary folder")
+    assert wine.temp_entries() - before == set(), "new entries in the temporary folder"
 
 
-@harness.case
-def image_without_container_is_corrupt():
-    result, left = launch(read(IMAGE))
+def test_image_without_container_is_corrupt(wine, image):
+    result, left = launch(wine, image)
     check_fatal(result, 3)
-    harness.check_eq(left, set(), "runtime folders left behind")
+    assert left == set(), "runtime folders left behind"
 
 
-@harness.case
-def archive_after_a_gap_and_after_a_bad_signature_copy_is_found():
-    image = read(IMAGE)
+def test_archive_after_a_gap_and_after_a_bad_signature_copy_is_found(wine, image, payload):
     for gap in (build_container.junk(5000), build_container.decoy_signature(),
                 build_container.junk(40000) + build_container.decoy_signature()):
-        result, left = launch(build_container.container(image, payload(), gap=gap))
+        result, left = launch(wine, build_container.container(image, payload, gap=gap))
         check_clean_success(result, left)
     # ArchiveOffset moves the start of the search past filler bytes.
-    result, left = launch(build_container.container(image, payload(), archive_offset=70000))
+    result, left = launch(wine, build_container.container(image, payload, archive_offset=70000))
     check_clean_success(result, left)
 
 
-@harness.case
-def archive_offset_past_the_archive_is_corrupt():
-    data = bytearray(build_container.container(read(IMAGE), payload()))
+def test_archive_offset_past_the_archive_is_corrupt(wine, image, payload):
+    data = bytearray(build_container.container(image, payload))
     end = build_container.image_end(data)
     data[end + 2:end + 10] = (40).to_bytes(8, "little")
-    result, left = launch(bytes(data))
+    result, left = launch(wine, bytes(data))
     check_fatal(result, 3)
-    harness.check_eq(left, set(), "runtime folders left behind")
+    assert left == set(), "runtime folders left behind"
 
 
-@harness.case
-def truncated_archive_is_corrupt_and_its_folder_removed():
-    full = build_container.container(read(IMAGE), payload())
-    for cut in (1, 200, len(payload()) - 40):
-        result, left = launch(full[:-cut])
+def test_truncated_archive_is_corrupt_and_its_folder_removed(wine, image, payload):
+    full = build_container.container(image, payload)
+    for cut in (1, 200, len(payload) - 40):
+        result, left = launch(wine, full[:-cut])
         check_fatal(result, 3)
-        harness.check_eq(left, set(), "runtime folders left behind")
+        assert left == set(), "runtime folders left behind"
 
 
-@harness.case
-def damaged_stream_reports_the_library_code():
-    archive = bytearray(payload())
+def test_damaged_stream_reports_the_library_code(wine, image, payload):
+    archive = bytearray(payload)
     for i in range(40, 90):
         archive[i] ^= 0xFF
-    result, left = launch(build_container.container(read(IMAGE), bytes(archive)))
-    harness.check(result.exit_code in (-1, -3), "exit code %r" % result.exit_code)
+    result, left = launch(wine, build_container.container(image, bytes(archive)))
+    assert result.exit_code in (-1, -3), "exit code %r" % result.exit_code
     check_fatal(result, -result.exit_code)
-    harness.check_eq(left, set(), "runtime folders left behind")
+    assert left == set(), "runtime folders left behind"
 
 
-@harness.case
-def traversal_names_are_never_written():
+def test_traversal_names_are_never_written(wine, image):
     victim = "qxvictim.txt"
     for stored, name in (("aa/" + victim, "../" + victim), ("aa\u00e9" + victim, "C:\\" + victim),
                          ("ab" + victim, "/\\" + victim), ("ac/" + victim, "..\\" + victim)):
-        archive = small_archive({stored: b"written outside"}, {stored: name})
-        result, left = launch(build_container.container(read(IMAGE), archive))
+        archive = small_archive(wine, {stored: b"written outside"}, {stored: name})
+        result, left = launch(wine, build_container.container(image, archive))
         check_fatal(result, 3)
-        harness.check_eq(left, set(), "runtime folders left behind")
-        harness.check(not os.path.exists(os.path.join(harness.USER_TEMP, victim)), "%r was written" % name)
-        harness.check(not os.path.exists(os.path.join(harness.DRIVE_C, victim)), "%r was written" % name)
+        assert left == set(), "runtime folders left behind"
+        assert not os.path.exists(os.path.join(wine.user_temp, victim)), "%r was written" % name
+        assert not os.path.exists(os.path.join(wine.drive_c, victim)), "%r was written" % name
 
 
-@harness.case
-def duplicate_entry_fails_with_runtime_status_and_removes_what_was_written():
-    archive = small_archive({"one.txt": b"1", "two.txt": b"2"}, {"two.txt": "one.txt"})
-    result, left = launch(build_container.container(read(IMAGE), archive))
+def test_duplicate_entry_fails_with_runtime_status_and_removes_what_was_written(wine, image):
+    archive = small_archive(wine, {"one.txt": b"1", "two.txt": b"2"}, {"two.txt": "one.txt"})
+    result, left = launch(wine, build_container.container(image, archive))
     check_fatal(result, 2)
-    harness.check_eq(left, set(), "runtime folders left behind")
+    assert left == set(), "runtime folders left behind"
 
 
-harness.main()

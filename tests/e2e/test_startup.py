@@ -7,24 +7,26 @@ import os
 import re
 import shutil
 import subprocess
-import sys
 
-sys.path.insert(0, os.path.dirname(__file__))
-import harness  # noqa: E402
-
-sys.path.insert(0, os.path.join(harness.TOP, "package"))
-import build_container  # noqa: E402
+import build_container
 
 TITLE = "Orvella_Installation"
 LOG_NOT_FOUND = "Error: uninstall log file not found."
 LOG_INVALID = "Error: invalid log file."
 RUNTIME_FATAL = "Fatal Error\nCannot create temporary runtime: the program will exit."
-UNINSTALLER = os.path.join(harness.BIN, "uninstall.exe")
-IMAGE = os.path.join(harness.BUILD, "win", "uninstall", "uninstall_image.exe")
 ENGINE_NAMES = ["QXDlgGetDlgItem", "SetVar", "EvalVar", "EvalVarBuf", "ShowProgressBox",
                 "PerformUninstall", "AddUninstLog", "InitSFX", "InitUninstall"]
 RUNTIME_NAME = re.compile(r"^qx[0-9A-Fa-f]{8}$")
 COPY_NAME = re.compile(r"^qxu[0-9A-Fa-f]{1,4}\.tmp$", re.IGNORECASE)
+
+
+def uninstaller_path(wine):
+    return os.path.join(wine.bin, "uninstall.exe")
+
+
+def image_path(wine):
+    """The launcher's image without a container."""
+    return os.path.join(wine.build, "win", "uninstall", "uninstall_image.exe")
 
 
 def header(title=TITLE, language="1033", destination="C:\\Program Files\\Orvella"):
@@ -35,41 +37,41 @@ def log_bytes(lines):
     return "".join(line + "\r\n" for line in lines).encode("utf-8")
 
 
-def temp_state():
+def temp_state(wine):
     """(runtime folders, temporary copies) in the user's temporary folder."""
-    names = harness.temp_entries()
-    folders = {n for n in names if RUNTIME_NAME.match(n) and os.path.isdir(os.path.join(harness.USER_TEMP, n))}
+    names = wine.temp_entries()
+    folders = {n for n in names if RUNTIME_NAME.match(n) and os.path.isdir(os.path.join(wine.user_temp, n))}
     copies = {n for n in names if COPY_NAME.match(n)}
     return folders, copies
 
 
-def start(log_lines=None, arguments="", uninstaller=None):
+def start(wine, log_lines=None, arguments="", uninstaller=None):
     """Installs |uninstaller| (the shipped one by default) as uninstall.exe in
     a folder whose name holds a space, with uninstall.log when |log_lines| is
     given, and runs it with |arguments|, following every process it starts.
     Returns the result, the runtime folders left behind, and the contents of
     the temporary copies it made (which are removed afterwards)."""
-    folders_before, copies_before = temp_state()
-    with harness.Scratch("startup") as scratch:
+    folders_before, copies_before = temp_state(wine)
+    with wine.scratch("startup") as scratch:
         folder = os.path.join(scratch, "Orvella App")
         os.makedirs(folder)
         path = os.path.join(folder, "uninstall.exe")
         if uninstaller is None:
-            shutil.copyfile(UNINSTALLER, path)
+            shutil.copyfile(uninstaller_path(wine), path)
         else:
             with open(path, "wb") as f:
                 f.write(uninstaller)
         if log_lines is not None:
             with open(os.path.join(folder, "uninstall.log"), "wb") as f:
                 f.write(log_bytes(log_lines))
-        command = '"%s"' % harness.winpath(path) + (" " + arguments if arguments else "")
-        result = harness.run(command, cwd=scratch, wait_all=True)
+        command = '"%s"' % wine.winpath(path) + (" " + arguments if arguments else "")
+        result = wine.run(command, cwd=scratch, wait_all=True)
         installed = open(path, "rb").read()
-    harness.check(not result.timed_out, "the run did not end: %r" % result)
-    folders_after, copies_after = temp_state()
+    assert not result.timed_out, "the run did not end: %r" % result
+    folders_after, copies_after = temp_state(wine)
     copies = {}
     for name in copies_after - copies_before:
-        copy = os.path.join(harness.USER_TEMP, name)
+        copy = os.path.join(wine.user_temp, name)
         with open(copy, "rb") as f:
             copies[name] = f.read()
         os.remove(copy)
@@ -78,70 +80,64 @@ def start(log_lines=None, arguments="", uninstaller=None):
 
 def check_restarted(result, copies, installed, what=""):
     """Two processes, both ending with 0, the second a byte copy of the first."""
-    harness.check_eq(len(result.processes), 2, "processes %r %s" % (result.processes, what))
-    harness.check_eq([code for _, code in result.processes], [0, 0], "exit codes")
-    harness.check_eq(result.exit_code, 0, "exit code of the installed uninstaller")
-    harness.check_eq(len(copies), 1, "temporary copies %r" % sorted(copies))
-    harness.check(next(iter(copies.values())) == installed, "the copy differs from the installed uninstaller")
+    assert len(result.processes) == 2, "processes %r %s" % (result.processes, what)
+    assert [code for _, code in result.processes] == [0, 0], "exit codes"
+    assert result.exit_code == 0, "exit code of the installed uninstaller"
+    assert len(copies) == 1, "temporary copies %r" % sorted(copies)
+    assert next(iter(copies.values())) == installed, "the copy differs from the installed uninstaller"
 
 
-@harness.case
-def engine_is_a_delayed_import_holding_all_nine_names():
-    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", UNINSTALLER], stdout=subprocess.PIPE,
+def test_engine_is_a_delayed_import_holding_all_nine_names(wine):
+    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", uninstaller_path(wine)], stdout=subprocess.PIPE,
                           check=True).stdout.decode("utf-8", "replace")
     imported = [line.split(":", 1)[1].strip().lower() for line in dump.splitlines() if "DLL Name:" in line]
-    harness.check("kernel32.dll" in imported, "import table not read: %r" % imported)
-    harness.check("qxcore.dll" not in imported, "QXCore.dll is a normal import: %r" % imported)
-    with open(UNINSTALLER, "rb") as f:
-        image = f.read()[:build_container.image_end(open(IMAGE, "rb").read())]
-    harness.check(b"QXCore.dll\0" in image, "the delayed import does not name QXCore.dll")
+    assert "kernel32.dll" in imported, "import table not read: %r" % imported
+    assert "qxcore.dll" not in imported, "QXCore.dll is a normal import: %r" % imported
+    with open(uninstaller_path(wine), "rb") as f:
+        image = f.read()[:build_container.image_end(open(image_path(wine), "rb").read())]
+    assert b"QXCore.dll\0" in image, "the delayed import does not name QXCore.dll"
     for name in ENGINE_NAMES:
-        harness.check(b"\0" + name.encode() + b"\0" in image, "the image does not import %s" % name)
+        assert b"\0" + name.encode() + b"\0" in image, "the image does not import %s" % name
 
 
-@harness.case
-def without_a_log_the_first_stage_reports_it_and_ends_with_zero():
+def test_without_a_log_the_first_stage_reports_it_and_ends_with_zero(wine):
     for arguments in ("", "/U"):
-        result, folders, copies, _ = start(arguments=arguments)
-        harness.check_eq(result.boxes, [(TITLE, LOG_NOT_FOUND)], "message boxes")
-        harness.check_eq(result.exit_code, 0, "exit code")
-        harness.check_eq(len(result.processes), 1, "processes %r" % result.processes)
-        harness.check_eq(folders, set(), "runtime folders left behind")
-        harness.check_eq(copies, {}, "temporary copies")
+        result, folders, copies, _ = start(wine, arguments=arguments)
+        assert result.boxes == [(TITLE, LOG_NOT_FOUND)], "message boxes"
+        assert result.exit_code == 0, "exit code"
+        assert len(result.processes) == 1, "processes %r" % result.processes
+        assert folders == set(), "runtime folders left behind"
+        assert copies == {}, "temporary copies"
 
 
-@harness.case
-def with_a_log_the_copy_restarts_with_u_and_opens_the_log():
-    result, folders, copies, installed = start(header() + ["#file", "C:\\Program Files\\Orvella\\a.txt"])
-    harness.check_eq(result.boxes, [], "message boxes")
+def test_with_a_log_the_copy_restarts_with_u_and_opens_the_log(wine):
+    result, folders, copies, installed = start(wine, header() + ["#file", "C:\\Program Files\\Orvella\\a.txt"])
+    assert result.boxes == [], "message boxes"
     check_restarted(result, copies, installed)
-    harness.check_eq(folders, set(), "runtime folders left behind")
+    assert folders == set(), "runtime folders left behind"
 
 
-@harness.case
-def upper_case_u_is_an_ordinary_first_stage_parameter():
+def test_upper_case_u_is_an_ordinary_first_stage_parameter(wine):
     # As the second stage, "/U" would find no uninstaller path, so no log.
-    result, folders, copies, installed = start(header(), arguments="/U")
-    harness.check_eq(result.boxes, [], "message boxes")
+    result, folders, copies, installed = start(wine, header(), arguments="/U")
+    assert result.boxes == [], "message boxes"
     check_restarted(result, copies, installed)
-    harness.check_eq(folders, set(), "runtime folders left behind")
+    assert folders == set(), "runtime folders left behind"
 
 
-@harness.case
-def logs_that_fail_the_header_checks_are_reported_by_the_copy():
+def test_logs_that_fail_the_header_checks_are_reported_by_the_copy(wine):
     for lines in (["30000", TITLE, "1033", "C:\\Orvella"],          # no header line
                   ["QXUninst]"] + header()[1:],                       # the bracket missing
                   header(title="Another_Installation"),
                   header(title=TITLE + "_Plus"),                       # longer than the title
                   header(title="Orvella_installation_")):
-        result, folders, copies, installed = start(lines)
-        harness.check_eq(result.boxes, [(TITLE, LOG_INVALID)], "message boxes for %r" % lines)
+        result, folders, copies, installed = start(wine, lines)
+        assert result.boxes == [(TITLE, LOG_INVALID)], "message boxes for %r" % lines
         check_restarted(result, copies, installed)
-        harness.check_eq(folders, set(), "runtime folders left behind")
+        assert folders == set(), "runtime folders left behind"
 
 
-@harness.case
-def accepted_header_variants():
+def test_accepted_header_variants(wine):
     for lines in (header(title="Orvella"),                    # a leading part of the title
                   header(title="orvella_INSTALLATION"),       # without regard to case
                   header(title=""),                           # an empty title line matches any
@@ -150,50 +146,49 @@ def accepted_header_variants():
                   header(language="0"),
                   header(language=""),
                   header(language="abc")):
-        result, folders, copies, installed = start(lines)
-        harness.check_eq(result.boxes, [], "message boxes for %r" % lines)
+        result, folders, copies, installed = start(wine, lines)
+        assert result.boxes == [], "message boxes for %r" % lines
         check_restarted(result, copies, installed, "for %r, copies %r" % (lines, sorted(copies)))
-        harness.check_eq(folders, set(), "runtime folders left behind")
+        assert folders == set(), "runtime folders left behind"
 
 
-@harness.case
-def the_engine_comes_from_the_runtime_folder_only():
+def test_the_engine_comes_from_the_runtime_folder_only(wine):
     # A stray QXCore.dll beside the installed uninstaller, and one in the
     # temporary folder where the copy runs from, are never loaded.
-    planted = os.path.join(harness.USER_TEMP, "QXCore.dll")
+    planted = os.path.join(wine.user_temp, "QXCore.dll")
     with open(planted, "wb") as f:
         f.write(b"MZ" + build_container.junk(4000))
     try:
-        folders_before, copies_before = temp_state()
-        with harness.Scratch("startup") as scratch:
+        folders_before, copies_before = temp_state(wine)
+        with wine.scratch("startup") as scratch:
             folder = os.path.join(scratch, "Orvella App")
             os.makedirs(folder)
             path = os.path.join(folder, "uninstall.exe")
-            shutil.copyfile(UNINSTALLER, path)
+            shutil.copyfile(uninstaller_path(wine), path)
             shutil.copyfile(planted, os.path.join(folder, "QXCore.dll"))
             with open(os.path.join(folder, "uninstall.log"), "wb") as f:
                 f.write(log_bytes(header()))
-            result = harness.run('"%s"' % harness.winpath(path), cwd=folder, wait_all=True)
-        folders_after, copies_after = temp_state()
+            result = wine.run('"%s"' % wine.winpath(path), cwd=folder, wait_all=True)
+        folders_after, copies_after = temp_state(wine)
         for name in copies_after - copies_before:
-            os.remove(os.path.join(harness.USER_TEMP, name))
+            os.remove(os.path.join(wine.user_temp, name))
     finally:
         os.remove(planted)
-    harness.check_eq(result.boxes, [], "message boxes")
-    harness.check_eq([code for _, code in result.processes], [0, 0], "exit codes")
-    harness.check_eq(folders_after - folders_before, set(), "runtime folders left behind")
+    assert result.boxes == [], "message boxes"
+    assert [code for _, code in result.processes] == [0, 0], "exit codes"
+    assert folders_after - folders_before == set(), "runtime folders left behind"
 
 
-def damaged_uninstaller(library_bytes):
+def damaged_uninstaller(wine, library_bytes):
     """The shipped uninstaller with |library_bytes| as its QXCore.dll."""
-    with harness.Scratch("engine") as work:
+    with wine.scratch("engine") as work:
         library = os.path.join(work, "QXCore.dll")
         with open(library, "wb") as f:
             f.write(library_bytes)
         archive = build_container.make_payload_archive(
-            os.path.join(work, "payload"), [os.path.join(harness.BIN, n) for n in ("qxdlg.dat", "qxlng.dat")],
+            os.path.join(work, "payload"), [os.path.join(wine.bin, n) for n in ("qxdlg.dat", "qxlng.dat")],
             library)
-    with open(IMAGE, "rb") as f:
+    with open(image_path(wine), "rb") as f:
         return build_container.container(f.read(), archive)
 
 
@@ -201,24 +196,22 @@ def without_export(library, name, replacement):
     """|library| with the export |name| renamed to |replacement| (same length,
     same place in the sorted name table), so that |name| is missing."""
     old, new = b"\0" + name + b"\0", b"\0" + replacement + b"\0"
-    harness.check_eq(library.count(old), 1, "occurrences of %r in the engine" % name)
+    assert library.count(old) == 1, "occurrences of %r in the engine" % name
     return library.replace(old, new)
 
 
-@harness.case
-def an_engine_that_cannot_be_bound_ends_with_the_runtime_status():
-    with open(os.path.join(harness.BIN, "QXCore.dll"), "rb") as f:
+def test_an_engine_that_cannot_be_bound_ends_with_the_runtime_status(wine):
+    with open(os.path.join(wine.bin, "QXCore.dll"), "rb") as f:
         engine = f.read()
     for library in (without_export(engine, b"SetVar", b"SetVaq"),         # the first call
                     without_export(engine, b"InitSFX", b"InitSFW"),       # after the library is loaded
                     without_export(engine, b"InitUninstall", b"InitUninstalk"),
                     b"MZ" + build_container.junk(4000)):                  # not a library at all
-        result, folders, copies, _ = start(header(), uninstaller=damaged_uninstaller(library))
-        harness.check_eq(result.boxes, [(TITLE, RUNTIME_FATAL)], "message boxes")
-        harness.check_eq(result.exit_code, -2, "exit code")
-        harness.check_eq(len(result.processes), 1, "processes %r" % result.processes)
-        harness.check_eq(folders, set(), "runtime folders left behind")
-        harness.check_eq(copies, {}, "temporary copies")
+        result, folders, copies, _ = start(wine, header(), uninstaller=damaged_uninstaller(wine, library))
+        assert result.boxes == [(TITLE, RUNTIME_FATAL)], "message boxes"
+        assert result.exit_code == -2, "exit code"
+        assert len(result.processes) == 1, "processes %r" % result.processes
+        assert folders == set(), "runtime folders left behind"
+        assert copies == {}, "temporary copies"
 
 
-harness.main()

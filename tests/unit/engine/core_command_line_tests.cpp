@@ -4,7 +4,7 @@
 
 #include "command_line.h"
 #include "system_facts.h"
-#include "test_check.h"
+#include "doctest_text.h"
 
 using namespace qx::core;
 

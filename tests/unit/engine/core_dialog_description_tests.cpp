@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "dialog_description.h"
-#include "test_check.h"
+#include "doctest_text.h"
 
 using namespace qx::core;
 

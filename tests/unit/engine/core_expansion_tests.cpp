@@ -1,7 +1,7 @@
 // The variable store and the expansion of "#key", "%NAME%" and "/$".
 #include <string>
 
-#include "test_check.h"
+#include "doctest_text.h"
 #include "text_layer.h"
 
 using namespace qx::core;

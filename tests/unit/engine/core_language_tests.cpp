@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "language_table.h"
-#include "test_check.h"
+#include "doctest_text.h"
 
 using namespace qx::core;
 

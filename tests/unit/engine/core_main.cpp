@@ -1,3 +1,2 @@
-#include "test_check.h"
-
-TEST_MAIN()
+#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include "doctest_text.h"

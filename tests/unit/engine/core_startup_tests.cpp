@@ -4,7 +4,7 @@
 
 #include "crc32.h"
 #include "file_property_table.h"
-#include "test_check.h"
+#include "doctest_text.h"
 #include "uninstall_start_rules.h"
 
 using namespace qx::core;
@@ -132,11 +132,11 @@ TEST_CASE("file properties: records, comments, overwritten keys, short tail") {
     CHECK(!a->not_logged);
   }
   const FileProperty* upper = table.Find(u"Bin\\A.dll");
-  CHECK(upper && upper->redirection == u"other" && upper->not_logged);
+  CHECK((upper && upper->redirection == u"other" && upper->not_logged));
   const FileProperty* readme = table.Find(u"readme.txt");
-  CHECK(readme && readme->redirection.empty() && readme->condition2 == u"%X%" && !readme->not_logged);
+  CHECK((readme && readme->redirection.empty() && readme->condition2 == u"%X%" && !readme->not_logged));
   const FileProperty* tail = table.Find(u"tail.txt");
-  CHECK(tail && tail->redirection == u"D:\\t" && tail->condition1.empty() && !tail->not_logged);
+  CHECK((tail && tail->redirection == u"D:\\t" && tail->condition1.empty() && !tail->not_logged));
   CHECK(table.Find(u"BIN\\A.DLL") == nullptr);
   CHECK(table.Find(u";not a record") == nullptr);
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "lines.h"
-#include "test_check.h"
+#include "doctest_text.h"
 #include "text.h"
 
 using namespace qx::core;

@@ -2,6 +2,7 @@
 // controls a description builds and their lookup by number. Sizes follow the
 // display's dots per inch (tests/unit/engine/dialog_dpi.sh runs the progress
 // box case at 96 and 120).
+#define DOCTEST_CONFIG_IMPLEMENT
 #include <windows.h>
 #include <commctrl.h>
 
@@ -9,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "doctest_text.h"
 #include "engine_test_support.h"
-#include "test_check.h"
 
 using namespace enginetest;
 
@@ -78,13 +79,6 @@ std::wstring ClassOf(HWND window) {
   return name;
 }
 
-std::string PackageFile(const char* name) {
-  std::string path = "Z:" QX_PACKAGE_DIR "/";
-  std::string bytes;
-  ReadBytes(FromUtf8(path + name), bytes);
-  return bytes;
-}
-
 int DisplayDpi() {
   HDC display = CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr);
   const int dpi = GetDeviceCaps(display, LOGPIXELSY);
@@ -100,7 +94,7 @@ struct Engine {
   Scratch folder;
   Core core;
   explicit Engine(const std::string& description, HMODULE launcher = GetModuleHandleW(nullptr)) {
-    WriteBytes(folder.file(L"qxlng.dat"), PackageLanguageTable());
+    WriteBytes(folder.file(L"qxlng.dat"), PackageFile("qxlng.dat"));
     if (!description.empty()) WriteBytes(folder.file(L"qxdlg.dat"), description);
     core.SetVar(L"QXSFXPATH", folder.path().c_str());
     core.SetVar(L"APPTITLE", L"Orvella");
@@ -153,7 +147,7 @@ bool Unloaded() {
 
 TEST_CASE("progress box: the package's box, its controls by number and its size at this dpi") {
   std::printf("  dpi %d\n", DisplayDpi());
-  HMODULE launcher = LoadLibraryExW(FromUtf8("Z:" QX_BIN_DIR "/uninstall.exe").c_str(), nullptr,
+  HMODULE launcher = LoadLibraryExW(qxtest::Deliverable(L"uninstall.exe").c_str(), nullptr,
                                     LOAD_LIBRARY_AS_DATAFILE);
   {
     Engine engine(PackageFile("qxdlg.dat"), launcher);
@@ -167,7 +161,7 @@ TEST_CASE("progress box: the package's box, its controls by number and its size 
     CHECK(events[0].thread != GetCurrentThreadId());
     CHECK(IsWindowVisible(box));
     CHECK(Text(box) == L"Orvella");
-    CHECK(GetWindowLongW(box, GWL_STYLE) & WS_SYSMENU);
+    CHECK((GetWindowLongW(box, GWL_STYLE) & WS_SYSMENU) != 0);
     CHECK(SendMessageW(box, WM_GETICON, ICON_SMALL, 0) != 0);
     CHECK(!FileExists(engine.folder.file(L"qxdlg.dat")));
 
@@ -373,7 +367,7 @@ TEST_CASE("dialog box: flag letters, containers, rich text, component rows and t
     CHECK_EQ(events[4].value, 7);
   }
   CHECK(!(g_seen.dialog_style & WS_SYSMENU));
-  CHECK(g_seen.edit_style & ES_READONLY);
+  CHECK((g_seen.edit_style & ES_READONLY) != 0);
   CHECK(!(g_seen.edit_style & ES_PASSWORD));
   CHECK_EQ(g_seen.check_style & (BS_RIGHT | BS_CENTER), BS_RIGHT);
   CHECK_EQ(g_seen.label_style & (SS_TYPEMASK | SS_SUNKEN), SS_CENTER);
@@ -393,5 +387,5 @@ TEST_CASE("dialog box: flag letters, containers, rich text, component rows and t
 
 int main(int argc, char** argv) {
   UseDeliverablesFolder();
-  return qxtest::RunAll(argc, argv);
+  return doctest::Context(argc, argv).run();
 }

@@ -1,14 +1,15 @@
 // QXCore.dll's text exports, called through their plain names under Wine.
 // Started with QX_ENGINE_CHILD_OUT set, the program is instead a child whose
 // own command line feeds the parameter variables (see ChildMain).
+#define DOCTEST_CONFIG_IMPLEMENT
 #include <windows.h>
 #include <shlobj.h>
 
 #include <string>
 #include <vector>
 
+#include "doctest_text.h"
 #include "engine_test_support.h"
-#include "test_check.h"
 
 using namespace enginetest;
 
@@ -38,7 +39,7 @@ void Start(const Core& core, const Scratch& runtime, const std::string& table) {
 // what the child wrote: the parameter variables, one per line.
 std::string RunChild(const std::wstring& arguments) {
   Scratch scratch;
-  WriteBytes(scratch.file(L"qxlng.dat"), PackageLanguageTable());
+  WriteBytes(scratch.file(L"qxlng.dat"), PackageFile("qxlng.dat"));
   const std::wstring out = scratch.file(L"out.txt");
   SetEnvironmentVariableW(kChildOut, out.c_str());
   SetEnvironmentVariableW(kChildRuntime, scratch.path().c_str());
@@ -78,16 +79,16 @@ TEST_CASE("exports are bound by their plain names") {
   Core core;
   CHECK(core.loaded());
   if (!core.loaded()) return;
-  CHECK(core.InitSFX && core.SetVar && core.EvalVar && core.EvalVarBuf && core.ReplaceVarInFile &&
-        core.GetSpecialDirectory);
-  CHECK(GetProcAddress(core.module(), "SetVar@8") == nullptr);
-  CHECK(GetProcAddress(core.module(), "_EvalVarBuf@12") == nullptr);
+  CHECK((core.InitSFX && core.SetVar && core.EvalVar && core.EvalVarBuf && core.ReplaceVarInFile &&
+        core.GetSpecialDirectory));
+  CHECK((GetProcAddress(core.module(), "SetVar@8") == nullptr));
+  CHECK((GetProcAddress(core.module(), "_EvalVarBuf@12") == nullptr));
 }
 
 TEST_CASE("InitSFX: runtime folder, language table read and then deleted") {
   Core core;
   Scratch runtime;
-  Start(core, runtime, PackageLanguageTable());
+  Start(core, runtime, PackageFile("qxlng.dat"));
   CHECK_EQ(core.Eval(L"%QXSFXPATH%"), U(runtime.path()));
   CHECK(!FileExists(runtime.file(L"qxlng.dat")));
   CHECK_EQ(core.Eval(L"#UninstallPrompt"), U(L"Do you really want to uninstall the \"Orvella\" package?"));
@@ -117,7 +118,7 @@ TEST_CASE("language selection: a second section, a missing one, no table") {
   {
     Core core;
     Scratch runtime;
-    Start(core, runtime, PackageLanguageTable());
+    Start(core, runtime, PackageFile("qxlng.dat"));
     core.SetVar(L"QXLANGID", L"1036");
     CHECK_EQ(core.Eval(L"#UninstallPrompt"), U(L"#UninstallPrompt"));
     CHECK_EQ(core.Eval(L"%QXLANGID%"), U(L"1036"));
@@ -175,7 +176,7 @@ TEST_CASE("EvalVarBuf bounds") {
 
   buffer.assign(8, L'?');
   CHECK_EQ(core.EvalVarBuf(L"ab/$", buffer.data(), 16), 8);
-  CHECK(buffer[2] == L'\r' && buffer[3] == L'\n' && buffer[4] == 0 && buffer[5] == L'?');
+  CHECK((buffer[2] == L'\r' && buffer[3] == L'\n' && buffer[4] == 0 && buffer[5] == L'?'));
   buffer.assign(8, L'?');
   CHECK_EQ(core.EvalVarBuf(nullptr, buffer.data(), 16), 0);
   CHECK(buffer[0] == 0);
@@ -184,11 +185,11 @@ TEST_CASE("EvalVarBuf bounds") {
 TEST_CASE("built-in variables under Wine") {
   Core core;
   Scratch runtime;
-  Start(core, runtime, PackageLanguageTable());
+  Start(core, runtime, PackageFile("qxlng.dat"));
   CHECK_EQ(core.Eval(L"%ISADMIN%|%isadmin%|%IsAdmin%"), U(L"1|1|1"));
   CHECK_EQ(core.Eval(L"%IS64OS%"), U(L"1"));
   const std::u16string poweruser = core.Eval(L"%ISPOWERUSER%");
-  CHECK(poweruser == u"0" || poweruser == u"1");
+  CHECK((poweruser == u"0" || poweruser == u"1"));
   CHECK_EQ(core.Eval(L"%WIN%"), WindowsFolder());
   wchar_t sys[MAX_PATH];
   CHECK_EQ(core.Eval(L"%SYS%"), U(std::wstring(sys, GetSystemDirectoryW(sys, MAX_PATH))));
@@ -214,13 +215,13 @@ TEST_CASE("built-in variables under Wine") {
   wsprintfW(expected, L"%04u%02u%02u", before.wYear, before.wMonth, before.wDay);
   std::u16string dayBefore = U(expected);
   wsprintfW(expected, L"%04u%02u%02u", after.wYear, after.wMonth, after.wDay);
-  CHECK(date == dayBefore || date == U(expected));
+  CHECK((date == dayBefore || date == U(expected)));
   CHECK_EQ(stamp.size(), size_t(17));
-  CHECK(stamp.substr(0, 8) == date && stamp[8] == u' ' && stamp[11] == u':' && stamp[14] == u':');
+  CHECK((stamp.substr(0, 8) == date && stamp[8] == u' ' && stamp[11] == u':' && stamp[14] == u':'));
 
   // Windows 7 and later without a compatibility manifest report 6.1 to 6.3.
   const std::u16string os = core.Eval(L"%OSVER%");
-  CHECK(os == u"13" || os == u"15" || os == u"16" || os == u"17" || os == u"0");
+  CHECK((os == u"13" || os == u"15" || os == u"16" || os == u"17" || os == u"0"));
 }
 
 TEST_CASE("parameter variables of the host process") {
@@ -245,7 +246,7 @@ TEST_CASE("GetSpecialDirectory") {
 TEST_CASE("ReplaceVarInFile: expansion, line ends, escape mode") {
   Core core;
   Scratch dir;
-  Start(core, dir, PackageLanguageTable());
+  Start(core, dir, PackageFile("qxlng.dat"));
   core.SetVar(L"APPTITLE", L"a\\b");
   const std::wstring source = dir.file(L"in.txt"), target = dir.file(L"out.txt");
   WriteBytes(source, "C:\\dir\\%APPTITLE%\r\n#Cancel\rx/$y\ncaf\xc3\xa9 %apptitle%\r\n\r\nlast");
@@ -308,5 +309,5 @@ int main(int argc, char** argv) {
   UseDeliverablesFolder();
   wchar_t out[MAX_PATH];
   if (GetEnvironmentVariableW(kChildOut, out, MAX_PATH)) return ChildMain(out);
-  return ::qxtest::RunAll(argc, argv);
+  return doctest::Context(argc, argv).run();
 }

@@ -68,7 +68,7 @@ int EnginePhase() {
   const std::wstring runtime = name;
   DeleteFileW(runtime.c_str());
   if (!CreateDirectoryW(runtime.c_str(), nullptr)) return 101;
-  WriteBytes(runtime + L"\\qxlng.dat", PackageLanguageTable());
+  WriteBytes(runtime + L"\\qxlng.dat", PackageFile("qxlng.dat"));
 
   int result = 102;
   std::wstring block;

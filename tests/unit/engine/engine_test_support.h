@@ -1,5 +1,5 @@
 // Helpers of the Windows engine tests: the library bound by its export names,
-// scratch folders and whole files.
+// and the package's files; the general helpers come from test_support.h.
 #pragma once
 
 #include <windows.h>
@@ -7,9 +7,12 @@
 #include <string>
 
 #include "qxcore.h"
+#include "test_support.h"
 #include "unique_resource.h"
 
 namespace enginetest {
+
+using namespace qxtest;
 
 // Loads QXCore.dll afresh (a new engine state) and binds its exports.
 class Core {
@@ -30,32 +33,13 @@ class Core {
   qx::UniqueModule module_;
 };
 
-// A fresh folder under the temporary folder, removed with everything in it.
-class Scratch {
- public:
-  Scratch();
-  ~Scratch();
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  const std::wstring& path() const { return path_; }
-  std::wstring file(const wchar_t* name) const { return path_ + L"\\" + name; }
-
- private:
-  std::wstring path_;
-};
-
 std::u16string U(const std::wstring& text);
 std::u16string U(const wchar_t* text);
-bool WriteBytes(const std::wstring& path, const std::string& bytes);
-bool ReadBytes(const std::wstring& path, std::string& bytes);
-bool FileExists(const std::wstring& path);
-std::string Utf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& text);
-// The package's own language table, as it is shipped.
-std::string PackageLanguageTable();
+// A Linux path of the source tree or the build, as seen through Wine's Z: drive.
+std::wstring WinePath(const char* linux_path);
+// One of the package's own data files, as it is shipped.
+std::string PackageFile(const char* name);
 // Makes QXCore.dll load from the deliverables folder.
 void UseDeliverablesFolder();
-// This test program's own path.
-std::wstring SelfPath();
 
 }  // namespace enginetest

@@ -1,8 +1,10 @@
 // Container header, archive signature search and payload extraction.
 #include <cstring>
 
-#include "common/test_check.h"
-#include "tests/unit/launcher/test_support.h"
+#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include "doctest_text.h"
+#include "test_support.h"
+#include "unique_resource.h"
 #include "uninstall/container.h"
 #include "uninstall/launcher.h"
 
@@ -74,8 +76,8 @@ std::string Filler(size_t size) {
 
 // Runs the signature search over |stream| from |start|; -1 when not found.
 long long Search(const std::string& stream, uint64_t start = 0) {
-  TestFolder dir;
-  std::wstring path = dir / L"stream.bin";
+  Scratch dir;
+  std::wstring path = dir.file(L"stream.bin");
   CHECK(WriteBytes(path, stream));
   CSzFile file;
   File_Construct(&file);
@@ -89,9 +91,9 @@ long long Search(const std::string& stream, uint64_t start = 0) {
 // A launcher file holding |archive| after an 18-byte header at offset 0, and
 // a runtime folder to extract into.
 struct Extraction {
-  TestFolder dir;
-  std::wstring launcher = dir / L"launcher.bin";
-  std::wstring runtime = dir / L"qxRUNTIME\\";
+  Scratch dir;
+  std::wstring launcher = dir.file(L"launcher.bin");
+  std::wstring runtime = dir.file(L"qxRUNTIME\\");
   qx::LauncherState state;
 
   explicit Extraction(const std::string& archive, const std::string& gap = "") {
@@ -167,15 +169,15 @@ TEST_CASE("A container end beyond 4 GiB fails the header read") {
 }
 
 TEST_CASE("ReadContainerHeader reads both fields after the image") {
-  TestFolder dir;
+  Scratch dir;
   std::string image = Head(0x80, {{0x1000, 0x200}});
   image.resize(0x1200, 'i');
   std::string header = "QX";
   header += std::string("\x05\x00\x00\x00\x00\x00\x00\x00", 8);
   header += std::string("\x34\x12\x00\x00\x01\x00\x00\x00", 8);
-  CHECK(WriteBytes(dir / L"image.exe", image + header + "archive"));
+  CHECK(WriteBytes(dir.file(L"image.exe"), image + header + "archive"));
   qx::LauncherState state;
-  state.LauncherPath.assign((dir / L"image.exe").c_str());
+  state.LauncherPath.assign(dir.file(L"image.exe").c_str());
   CHECK(qx::ReadContainerHeader(state));
   CHECK_EQ(state.ContainerStart, 0x1200u);
   CHECK_EQ(state.ArchiveOffset, 5ull);
@@ -186,17 +188,17 @@ TEST_CASE("ReadContainerHeader reads both fields after the image") {
 }
 
 TEST_CASE("A short or missing container header fails ReadContainerHeader") {
-  TestFolder dir;
+  Scratch dir;
   std::string image = Head(0x80, {{0x1000, 0x200}});
   image.resize(0x1200, 'i');
   qx::LauncherState state;
-  state.LauncherPath.assign((dir / L"image.exe").c_str());
+  state.LauncherPath.assign(dir.file(L"image.exe").c_str());
   CHECK(!qx::ReadContainerHeader(state));  // no file at all
-  CHECK(WriteBytes(dir / L"image.exe", image));
+  CHECK(WriteBytes(dir.file(L"image.exe"), image));
   CHECK(!qx::ReadContainerHeader(state));
-  CHECK(WriteBytes(dir / L"image.exe", image + "QX" + std::string(15, '\1')));
+  CHECK(WriteBytes(dir.file(L"image.exe"), image + "QX" + std::string(15, '\1')));
   CHECK(!qx::ReadContainerHeader(state));
-  CHECK(WriteBytes(dir / L"image.exe", image + "QX" + std::string(16, '\1')));
+  CHECK(WriteBytes(dir.file(L"image.exe"), image + "QX" + std::string(16, '\1')));
   CHECK(qx::ReadContainerHeader(state));
 }
 
@@ -264,7 +266,7 @@ TEST_CASE("A name of 258 characters is extracted, one of 259 is refused with sta
   {
     Extraction x(Archive(L"name259.7z"));
     CHECK_EQ(x.Run(), 2);
-    CHECK(!Exists(x.runtime + std::wstring(100, L'd')));
+    CHECK(!FileExists(x.runtime + std::wstring(100, L'd')));
   }
 }
 
@@ -277,7 +279,7 @@ TEST_CASE("Two entries of one name: the first is written, the second fails with 
 TEST_CASE("An entry that climbs out of the runtime folder stops extraction with status 3") {
   Extraction x(Archive(L"traversal.7z"));
   CHECK_EQ(x.Run(), 3);
-  CHECK(!Exists(x.dir / L"x.txt"));
+  CHECK(!FileExists(x.dir.file(L"x.txt")));
 }
 
 TEST_CASE("A large entry is written in full") {
@@ -295,7 +297,7 @@ TEST_CASE("A damaged stream ends with the library's data or CRC code") {
   for (size_t i = 100; i < 200; ++i) archive[i] = static_cast<char>(archive[i] ^ 0x5A);
   Extraction x(archive);
   int status = x.Run();
-  CHECK(status == 1 || status == 3);
+  CHECK((status == 1 || status == 3));
 }
 
 TEST_CASE("An archive with no entries writes nothing and succeeds") {
@@ -305,13 +307,12 @@ TEST_CASE("An archive with no entries writes nothing and succeeds") {
   Extraction x(empty + Filler(8));
   CHECK_EQ(x.Run(), 0);
   WIN32_FIND_DATAW entry;
-  HANDLE find = FindFirstFileW((x.runtime + L"*").c_str(), &entry);
+  qx::UniqueFind find(FindFirstFileW((x.runtime + L"*").c_str(), &entry));
   int names = 0;
-  if (find != INVALID_HANDLE_VALUE) {
+  if (find) {
     do {
       if (std::wstring(entry.cFileName) != L"." && std::wstring(entry.cFileName) != L"..") ++names;
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &entry));
   }
   CHECK_EQ(names, 0);
 }
@@ -320,7 +321,7 @@ TEST_CASE("The archive is found after a gap and a bad signature copy") {
   std::string bad_copy = StartHeader(false);
   Extraction x(Archive(L"nested.7z"), Filler(40000) + bad_copy + Filler(3));
   CHECK_EQ(x.Run(), 0);
-  CHECK(Exists(x.runtime + L"data\\sub\\b.txt"));
+  CHECK(FileExists(x.runtime + L"data\\sub\\b.txt"));
 }
 
 TEST_CASE("No archive, a truncated one or no launcher file is status 3") {
@@ -341,8 +342,8 @@ TEST_CASE("No archive, a truncated one or no launcher file is status 3") {
 }
 
 TEST_CASE("The shipped uninstaller unpacks its three payload files unchanged") {
-  TestFolder dir;
-  std::wstring runtime = dir / L"qxSHIPPED\\";
+  Scratch dir;
+  std::wstring runtime = dir.file(L"qxSHIPPED\\");
   CHECK(CreateDirectoryW(runtime.c_str(), nullptr));
   qx::LauncherState state;
   std::wstring uninstaller = Deliverable(L"uninstall.exe");
@@ -357,8 +358,7 @@ TEST_CASE("The shipped uninstaller unpacks its three payload files unchanged") {
   for (const wchar_t* name : {L"qxdlg.dat", L"qxlng.dat", L"QXCore.dll"}) {
     std::string expected = ReadBytes(Deliverable(name));
     CHECK(expected != "<missing>");
-    if (ReadBytes(runtime + name) != expected) Fail(__FILE__, __LINE__, "differs: " + Narrow(name));
+    if (ReadBytes(runtime + name) != expected) FAIL_CHECK("differs: " << Utf8(name));
   }
 }
 
-TEST_MAIN()

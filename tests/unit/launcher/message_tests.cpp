@@ -2,8 +2,9 @@
 // exit codes.
 #include <climits>
 
-#include "common/test_check.h"
-#include "tests/unit/launcher/test_support.h"
+#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include "doctest_text.h"
+#include "test_support.h"
 #include "uninstall/launcher.h"
 
 using namespace qxtest;
@@ -13,7 +14,7 @@ namespace {
 std::string Message(int status) {
   qx::PathBuffer text;
   qx::FormatFatalMessage(GetModuleHandleW(nullptr), status, text);
-  return Narrow(text.get());
+  return Utf8(text.get());
 }
 
 }  // namespace
@@ -33,7 +34,7 @@ TEST_CASE("A status without a text gives an empty second line") {
 TEST_CASE("The title is string 0") {
   wchar_t title[260];
   int n = LoadStringW(GetModuleHandleW(nullptr), 0, title, 260);
-  CHECK_EQ(Narrow(std::wstring(title, n > 0 ? n : 0)), std::string("Orvella_Installation"));
+  CHECK_EQ(Utf8(std::wstring(title, n > 0 ? n : 0)), std::string("Orvella_Installation"));
 }
 
 TEST_CASE("Fatal exit codes are the negated status") {
@@ -43,4 +44,3 @@ TEST_CASE("Fatal exit codes are the negated status") {
   CHECK_EQ(qx::FatalExitCode(INT_MIN), INT_MIN);
 }
 
-TEST_MAIN()

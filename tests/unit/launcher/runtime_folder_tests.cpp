@@ -1,7 +1,8 @@
 // Runtime folder naming, creation and removal.
-#include "common/test_check.h"
+#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include "doctest_text.h"
 #include "common/unique_resource.h"
-#include "tests/unit/launcher/test_support.h"
+#include "test_support.h"
 #include "uninstall/launcher.h"
 #include "uninstall/runtime_folder.h"
 
@@ -12,8 +13,8 @@ namespace {
 DWORD WINAPI TickOfSixteen() { return 0x10; }
 DWORD WINAPI StoppedClock() { return 0; }
 
-void PrepareState(qx::LauncherState& state, const TestFolder& temp) {
-  state.RuntimeFolder.assign(temp.path().c_str());
+void PrepareState(qx::LauncherState& state, const Scratch& temp) {
+  state.RuntimeFolder.assign(temp.dir().c_str());
   state.RuntimeFolderLength = static_cast<uint32_t>(state.RuntimeFolder.length());
 }
 
@@ -21,7 +22,7 @@ std::string Name(uint32_t seed) {
   qx::PathBuffer path;
   path.assign(L"C:\\Temp\\");
   CHECK(qx::AppendRuntimeFolderName(path, seed));
-  return Narrow(path.get());
+  return Utf8(path.get());
 }
 
 }  // namespace
@@ -50,51 +51,51 @@ TEST_CASE("The seed mixes tick count, thread and process") {
 }
 
 TEST_CASE("CreateRuntimeFolder makes the folder and points the state at it") {
-  TestFolder temp;
+  Scratch temp;
   qx::LauncherState state;
   PrepareState(state, temp);
   CHECK(qx::CreateRuntimeFolder(state, 0x2F, &TickOfSixteen));
-  CHECK(std::wstring(state.RuntimeFolder.get()) == temp / L"qx0000002F\\");
-  CHECK_EQ(state.RuntimeFolderLength, static_cast<uint32_t>(temp.path().size() + 11));
-  CHECK(IsFolder(temp / L"qx0000002F"));
+  CHECK(std::wstring(state.RuntimeFolder.get()) == temp.file(L"qx0000002F\\"));
+  CHECK_EQ(state.RuntimeFolderLength, static_cast<uint32_t>(temp.dir().size() + 11));
+  CHECK(IsFolder(temp.file(L"qx0000002F")));
 }
 
 TEST_CASE("A taken name moves the seed by the tick count and leaves the other folder alone") {
-  TestFolder temp;
-  CHECK(CreateDirectoryW((temp / L"qx0000002F").c_str(), nullptr));
-  CHECK(WriteBytes(temp / L"qx0000002F\\mine.txt", "keep"));
-  CHECK(WriteBytes(temp / L"qx0000003F", "a file takes the name too"));
+  Scratch temp;
+  CHECK(CreateDirectoryW(temp.file(L"qx0000002F").c_str(), nullptr));
+  CHECK(WriteBytes(temp.file(L"qx0000002F\\mine.txt"), "keep"));
+  CHECK(WriteBytes(temp.file(L"qx0000003F"), "a file takes the name too"));
   qx::LauncherState state;
   PrepareState(state, temp);
   CHECK(qx::CreateRuntimeFolder(state, 0x2F, &TickOfSixteen));
-  CHECK(std::wstring(state.RuntimeFolder.get()) == temp / L"qx0000004F\\");
-  CHECK_EQ(ReadBytes(temp / L"qx0000002F\\mine.txt"), std::string("keep"));
-  CHECK(!IsFolder(temp / L"qx0000003F"));
+  CHECK(std::wstring(state.RuntimeFolder.get()) == temp.file(L"qx0000004F\\"));
+  CHECK_EQ(ReadBytes(temp.file(L"qx0000002F\\mine.txt")), std::string("keep"));
+  CHECK(!IsFolder(temp.file(L"qx0000003F")));
 }
 
 TEST_CASE("After 100 taken names creation fails and the state keeps the temporary folder") {
-  TestFolder temp;
-  CHECK(CreateDirectoryW((temp / L"qx00000001").c_str(), nullptr));
+  Scratch temp;
+  CHECK(CreateDirectoryW(temp.file(L"qx00000001").c_str(), nullptr));
   qx::LauncherState state;
   PrepareState(state, temp);
   CHECK(!qx::CreateRuntimeFolder(state, 1, &StoppedClock));
-  CHECK(std::wstring(state.RuntimeFolder.get()) == temp.path());
-  CHECK_EQ(state.RuntimeFolderLength, static_cast<uint32_t>(temp.path().size()));
+  CHECK(std::wstring(state.RuntimeFolder.get()) == temp.dir());
+  CHECK_EQ(state.RuntimeFolderLength, static_cast<uint32_t>(temp.dir().size()));
 }
 
 TEST_CASE("A creation error other than already-exists fails at once, touching nothing") {
-  TestFolder temp;
+  Scratch temp;
   qx::LauncherState state;
   PrepareState(state, temp);
   // The "temporary folder" does not exist: the creation reports path-not-found.
   state.RuntimeFolder.append(L"missing\\");
   state.RuntimeFolderLength = static_cast<uint32_t>(state.RuntimeFolder.length());
   CHECK(!qx::CreateRuntimeFolder(state, 1, &TickOfSixteen));
-  CHECK(!Exists(temp / L"missing"));
+  CHECK(!FileExists(temp.file(L"missing")));
 }
 
 TEST_CASE("Two runtime folders of one process get different names") {
-  TestFolder temp;
+  Scratch temp;
   qx::LauncherState first, second;
   PrepareState(first, temp);
   PrepareState(second, temp);
@@ -106,8 +107,8 @@ TEST_CASE("Two runtime folders of one process get different names") {
 }
 
 TEST_CASE("RemoveFolderTree removes a nested tree with read-only and hidden files") {
-  TestFolder temp;
-  std::wstring root = temp / L"qxTREE\\";
+  Scratch temp;
+  std::wstring root = temp.file(L"qxTREE\\");
   CHECK_EQ(qx::CreateFolderPath((root + L"a\\b\\c").c_str()), 0ul);
   CHECK(CreateDirectoryW((root + L"empty").c_str(), nullptr));
   CHECK(WriteBytes(root + L"top.txt", "1"));
@@ -118,13 +119,13 @@ TEST_CASE("RemoveFolderTree removes a nested tree with read-only and hidden file
   qx::PathBuffer path;
   path.assign(root.c_str());
   CHECK_EQ(qx::RemoveFolderTree(path), 0ul);
-  CHECK(!Exists(root));
+  CHECK(!FileExists(root));
   CHECK(std::wstring(path.get()) == root);
 }
 
 TEST_CASE("A file held open stops the removal; the rest of its folder chain stays") {
-  TestFolder temp;
-  std::wstring root = temp / L"qxHELD\\";
+  Scratch temp;
+  std::wstring root = temp.file(L"qxHELD\\");
   CHECK_EQ(qx::CreateFolderPath((root + L"inner").c_str()), 0ul);
   CHECK(WriteBytes(root + L"inner\\held.txt", "open"));
   qx::UniqueFile held(CreateFileW((root + L"inner\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -134,21 +135,20 @@ TEST_CASE("A file held open stops the removal; the rest of its folder chain stay
   path.assign(root.c_str());
   CHECK(qx::RemoveFolderTree(path) != 0ul);
   CHECK(std::wstring(path.get()) == root);
-  CHECK(Exists(root + L"inner\\held.txt"));
+  CHECK(FileExists(root + L"inner\\held.txt"));
   CHECK(IsFolder(root + L"inner"));
   CHECK(IsFolder(root));
   held.reset();
   CHECK_EQ(qx::RemoveFolderTree(path), 0ul);
-  CHECK(!Exists(root));
+  CHECK(!FileExists(root));
 }
 
 TEST_CASE("RemoveFolderTree of a missing folder reports the listing error") {
-  TestFolder temp;
+  Scratch temp;
   qx::PathBuffer path;
-  path.assign((temp / L"qxNONE\\").c_str());
+  path.assign(temp.file(L"qxNONE\\").c_str());
   DWORD error = qx::RemoveFolderTree(path);
-  CHECK(error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
-  CHECK(IsFolder(temp.path()));
+  CHECK((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND));
+  CHECK(IsFolder(temp.dir()));
 }
 
-TEST_MAIN()

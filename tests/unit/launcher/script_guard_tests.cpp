@@ -4,8 +4,9 @@
 // binding failures arrive as the codes the engine phase takes.
 #include <string>
 
-#include "common/test_check.h"
-#include "tests/unit/launcher/test_support.h"
+#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include "doctest_text.h"
+#include "test_support.h"
 #include "uninstall/engine_api.h"
 #include "uninstall/script_guard.h"
 
@@ -54,7 +55,7 @@ int CallAbsentExport(void*) { return QXAbsentExport(1); }
 std::string Text(DWORD code) {
   qx::ScriptErrorText text;
   qx::FormatScriptError(code, text);
-  return Narrow(text.get());
+  return Utf8(text.get());
 }
 
 }  // namespace
@@ -122,4 +123,3 @@ TEST_CASE("The script error names the code in lower-case hex without prefix or p
   CHECK_EQ(Text(0xFFFFFFFF), std::string("Unexpected error in script: code ffffffff.\nUninstaller execution aborted."));
 }
 
-TEST_MAIN()

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "common/test_check.h"
+#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include "doctest_text.h"
 #include "slice_copy.h"
 #include "staged_path.h"
 
@@ -146,4 +147,3 @@ TEST_CASE("staged path carries the trailing blank and refuses what does not fit"
   CHECK_EQ(out.length(), 0u);
 }
 
-TEST_MAIN()

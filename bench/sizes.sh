@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Bytes of each deliverable beside its limit, and an empty program linked the
+# same way as the floor.
+set -euo pipefail
+build=${1:?build folder}
+report() {  # name, file, limit in bytes (0: none)
+  local bytes
+  bytes=$(stat -c %s "$2")
+  if [ "$3" -gt 0 ]; then
+    printf '%-34s %8d bytes  (limit %d, %s)\n' "$1" "$bytes" "$3" "$([ "$bytes" -le "$3" ] && echo within || echo OVER)"
+  else
+    printf '%-34s %8d bytes\n' "$1" "$bytes"
+  fi
+}
+report "launcher image"                "$build/win/uninstall/uninstall_image.exe" 128000
+report "uninstall.exe with container"  "$build/bin/uninstall.exe" 0
+report "QXCore.dll"                    "$build/bin/QXCore.dll" 204800
+report "videostage.exe"                "$build/bin/videostage.exe" 40960
+report "empty program (floor)"         "$build/win/bench/empty_program.exe" 0

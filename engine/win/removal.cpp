@@ -1,0 +1,138 @@
+#include "removal.h"
+
+#include "registry_path.h"
+#include "unique_resource.h"
+#include "wide.h"
+
+namespace qx::engine {
+
+namespace {
+
+// Subkey names longer than this are not enumerated, so their trees stay.
+constexpr DWORD kKeyNameCapacity = 512;
+constexpr DWORD kTypeQueryBytes = 255;
+constexpr DWORD kFolderPause = 200;
+constexpr DWORD kPollInterval = 2;
+
+bool OpenKey(core::TextView path, REGSAM access, UniqueKey& key) {
+  RegistryKeyPath split;
+  if (!SplitRegistryPath(path, split)) return false;
+  return RegOpenKeyExW(split.root, split.subkey.c_str(), 0, access, key.put()) == ERROR_SUCCESS;
+}
+
+// The entry points take no argument, unlike a thread procedure; calling one
+// from a procedure of the right shape keeps the worker's stack balanced.
+DWORD WINAPI RunEntryPoint(void* entry) {
+  using EntryPoint = HRESULT(STDAPICALLTYPE*)();
+  return static_cast<DWORD>(reinterpret_cast<EntryPoint>(entry)());
+}
+
+}  // namespace
+
+bool SplitRegistryPath(core::TextView path, RegistryKeyPath& split) {
+  const core::RegistryPath parsed = core::ParseRegistryPath(path);
+  if (parsed.root == 0) return false;
+  split.root = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(parsed.root));
+  split.subkey = ToWide(parsed.subkey);
+  return true;
+}
+
+bool DeleteRegistryKey(core::TextView path) {
+  RegistryKeyPath split;
+  if (!SplitRegistryPath(path, split) || split.subkey.empty()) return false;
+  return RegDeleteKeyW(split.root, split.subkey.c_str()) == ERROR_SUCCESS;
+}
+
+void DeleteRegistryKeyTree(core::TextView path) {
+  RegistryKeyPath split;
+  if (SplitRegistryPath(path, split)) DeleteKeyTree(split.root, split.subkey.c_str());
+}
+
+bool DeleteKeyTree(HKEY parent, const wchar_t* name) {
+  if (!name || !name[0]) return false;
+  UniqueKey key;
+  if (RegOpenKeyExW(parent, name, 0, DELETE | KEY_ENUMERATE_SUB_KEYS, key.put()) != ERROR_SUCCESS) return false;
+  wchar_t subkey[kKeyNameCapacity];
+  for (;;) {
+    // Always index 0: each deleted subkey's place is taken by the next one.
+    DWORD length = kKeyNameCapacity;
+    const LONG status = RegEnumKeyExW(key.get(), 0, subkey, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) return RegDeleteKeyW(parent, name) == ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS || !DeleteKeyTree(key.get(), subkey)) return false;
+  }
+}
+
+bool DeleteRegistryValue(core::TextView key_path, core::TextView name) {
+  UniqueKey key;
+  if (!OpenKey(key_path, KEY_ALL_ACCESS, key)) return false;
+  return RegDeleteValueW(key.get(), ToWide(name).c_str()) == ERROR_SUCCESS;
+}
+
+int32_t ReadRegistryDword(core::TextView key_path, core::TextView name) {
+  UniqueKey key;
+  if (!OpenKey(key_path, KEY_ALL_ACCESS, key)) return -1;
+  BYTE data[kTypeQueryBytes];
+  DWORD size = sizeof data;
+  DWORD type = REG_NONE;
+  if (RegQueryValueExW(key.get(), ToWide(name).c_str(), nullptr, &type, data, &size) != ERROR_SUCCESS) return -1;
+  if (type != REG_DWORD || size != sizeof(DWORD)) return -1;
+  DWORD value;
+  CopyMemory(&value, data, sizeof value);
+  return static_cast<int32_t>(value);
+}
+
+void WriteRegistryDword(core::TextView key_path, core::TextView name, uint32_t value) {
+  UniqueKey key;
+  if (!OpenKey(key_path, KEY_ALL_ACCESS, key)) return;
+  const DWORD data = value;
+  RegSetValueExW(key.get(), ToWide(name).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+}
+
+bool ReleaseSharedFile(core::TextView path) {
+  const int32_t count = ReadRegistryDword(kSharedFilesKey, path);
+  if (count == -1) return true;
+  const int64_t left = int64_t{count} - 1;
+  if (left < 1) {
+    // The same name that was read: expanding it again could name another value.
+    DeleteRegistryValue(kSharedFilesKey, path);
+    return true;
+  }
+  WriteRegistryDword(kSharedFilesKey, path, static_cast<uint32_t>(left));
+  return false;
+}
+
+int RegisterServer(core::TextView library, bool do_register, int limit_ms) {
+  UniqueModule module(LoadLibraryW(ToWide(library).c_str()));
+  if (!module) return -1;
+  FARPROC entry = GetProcAddress(module.get(), do_register ? "DllRegisterServer" : "DllUnregisterServer");
+  if (!entry) return -2;
+  UniqueHandle worker(CreateThread(nullptr, 0, RunEntryPoint, reinterpret_cast<void*>(entry), 0, nullptr));
+  // Never started, so never finished in time.
+  if (!worker) return -3;
+  const ULONGLONG start = GetTickCount64();
+  const ULONGLONG limit = limit_ms > 0 ? static_cast<ULONGLONG>(limit_ms) : 0;
+  for (;;) {
+    if (WaitForSingleObject(worker.get(), 0) == WAIT_OBJECT_0) return 1;
+    if (GetTickCount64() - start >= limit) break;
+    Sleep(kPollInterval);
+  }
+  TerminateThread(worker.get(), 0);
+  // A terminated thread may have stopped anywhere inside the library, holding
+  // its locks or leaving its own work half done: unloading the code under it
+  // is unsafe, so the library stays loaded until the process ends.
+  module.release();
+  return -3;
+}
+
+bool DeleteFileEntry(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+
+void RemoveFolderEntry(core::TextView path) {
+  RemoveDirectoryW(ToWide(path).c_str());
+  Sleep(kFolderPause);
+}
+
+void DeleteIniKey(core::TextView file, core::TextView section, core::TextView key) {
+  WritePrivateProfileStringW(ToWide(section).c_str(), ToWide(key).c_str(), nullptr, ToWide(file).c_str());
+}
+
+}  // namespace qx::engine

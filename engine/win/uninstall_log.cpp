@@ -1,0 +1,222 @@
+#include "uninstall_log.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine_state.h"
+#include "file_io.h"
+#include "removal.h"
+#include "uninstall_log_format.h"
+#include "uninstall_start_rules.h"
+#include "unique_resource.h"
+#include "wide.h"
+
+namespace qx::engine {
+
+namespace {
+
+using core::EntryCode;
+using core::Text;
+using core::TextView;
+
+constexpr int kUnregisterLimit = 3000;
+// Appended lines are written in blocks of about this size.
+constexpr size_t kWriteBlock = size_t(1) << 20;
+
+class FileSource : public core::ByteSource {
+ public:
+  explicit FileSource(HANDLE file) : file_(file) {}
+  bool Rewind() override {
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(file_, start, nullptr, FILE_BEGIN) != 0;
+  }
+  size_t Read(char* buffer, size_t size) override {
+    DWORD got = 0;
+    const DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    return ReadFile(file_, buffer, want, &got, nullptr) ? got : 0;
+  }
+
+ private:
+  HANDLE file_;
+};
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void RemoveFiles(const core::EntrySet& entries, ReplayCallback callback) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const Text& path = entries[i].key;
+    const EntryCode code = entries[i].value;
+    const bool shared = code == EntryCode::kShared || code == EntryCode::kSharedSelfRegistered;
+    const bool registered = code == EntryCode::kSelfRegistered || code == EntryCode::kSharedSelfRegistered;
+    if (shared && !ReleaseSharedFile(path)) continue;
+    const std::wstring wide = ToWide(path);
+    int deleted = 0;
+    // A plain delete fails on a missing file or a folder by itself; only an
+    // unregistration needs to know first that the file is there.
+    if (!registered) {
+      deleted = DeleteFileEntry(wide) ? 1 : 0;
+    } else if (IsFile(wide)) {
+      RegisterServer(Expand(path), false, kUnregisterLimit);
+      deleted = DeleteFileEntry(wide) ? 1 : 0;
+    }
+    if (callback) callback(0, wide.c_str(), deleted);
+  }
+}
+
+void RemoveFolders(const core::EntrySet& entries) {
+  std::vector<Text> folders;
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (IsFolder(ToWide(entries[i].key))) folders.push_back(entries[i].key);
+  core::SortFoldersForRemoval(folders);
+  for (const Text& folder : folders) RemoveFolderEntry(folder);
+}
+
+void DeleteValues(const core::EntrySet& entries) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::vector<Text> fields = core::SplitQuotedFields(entries[i].key);
+    if (fields.empty()) continue;
+    DeleteRegistryValue(Expand(fields[0]), Expand(fields.size() > 1 ? TextView(fields[1]) : TextView()));
+  }
+}
+
+void DeleteIniKeys(const core::EntrySet& entries) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::vector<Text> fields = core::SplitQuotedFields(entries[i].key);
+    if (fields.size() >= 3) DeleteIniKey(fields[0], fields[1], fields[2]);
+  }
+}
+
+// Writes an entry whose text is already expanded.
+void WriteEntry(int kind, TextView payload) {
+  EngineState& engine = Engine();
+  if (kind == core::kLogFile) {
+    const core::FileProperty* property =
+        engine.file_properties.Find(core::RelativeToInstallFolder(payload, Expand(u"%DESTPATH%")));
+    if (property && property->not_logged) return;
+  }
+  WriteAll(engine.log.get(), core::LogEntryLines(kind, payload));
+}
+
+// Appends the old log's lines, trimmed, to the end of the temporary log.
+bool AppendOldLog(const std::wstring& temporary, const std::wstring& old) {
+  UniqueFile source(
+      CreateFileW(old.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile target(CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!source || !target) return false;
+  LARGE_INTEGER zero{};
+  if (!SetFilePointerEx(target.get(), zero, nullptr, FILE_END)) return false;
+  FileSource old_lines(source.get());
+  core::BufferedLineReader reader(old_lines);
+  std::string block;
+  std::string_view line;
+  while (reader.Next(line)) {
+    block.append(core::TrimSpaces(line));
+    block.append("\r\n");
+    if (block.size() >= kWriteBlock) {
+      if (!WriteAll(target.get(), block)) return false;
+      block.clear();
+    }
+  }
+  return WriteAll(target.get(), block);
+}
+
+}  // namespace
+
+int RunReplayPhase(int phase, ReplayCallback callback) {
+  EngineState& engine = Engine();
+  if (!engine.log) return -1;
+  if (phase < kReplayFiles || phase > kReplayIniKeys) return 0;
+  static constexpr int kTagOfPhase[] = {core::kLogFile, core::kLogFolder, core::kLogRegistryKey,
+                                        core::kLogRegistryValue, core::kLogIniKey};
+  FileSource source(engine.log.get());
+  core::BufferedLineReader log(source);
+  core::EntrySet entries;
+  core::CollectLogEntries(log, kTagOfPhase[phase], entries);
+  switch (phase) {
+    case kReplayFiles:
+      RemoveFiles(entries, callback);
+      break;
+    case kReplayFolders:
+      RemoveFolders(entries);
+      break;
+    case kReplayRegistryKeys:
+      for (size_t i = 0; i < entries.size(); ++i) DeleteRegistryKey(entries[i].key);
+      break;
+    case kReplayRegistryValues:
+      DeleteValues(entries);
+      break;
+    case kReplayIniKeys:
+      DeleteIniKeys(entries);
+      break;
+  }
+  return 0;
+}
+
+int AddLogEntry(int kind, TextView text) {
+  if (!Engine().log) return -1;
+  WriteEntry(kind, Expand(text));
+  return 0;
+}
+
+int BeginLog() {
+  EngineState& engine = Engine();
+  std::wstring path;
+  if (!CreateTemporaryFile(ToWide(Expand(u"%TMP%")), L"qxu", path)) return -1;
+  engine.log.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!engine.log) {
+    DeleteFileW(path.c_str());
+    return -1;
+  }
+  engine.text.SetVariableRaw(u"TMPLOG", FromWide(path.c_str()));
+  WriteAll(engine.log.get(), core::LogHeaderLines(Expand(u"%APPTITLE%"), engine.text.current_language(),
+                                                  Expand(u"%DESTPATH%")));
+  return 0;
+}
+
+int FinishLog() {
+  EngineState& engine = Engine();
+  // Without a log there is nothing to install, and an older log beside the
+  // uninstaller must not be deleted for it.
+  if (!engine.log) return -4;
+  const Text program = Expand(u"%UNINSTFNAME%");
+  const std::wstring program_path = ToWide(program);
+  const std::wstring source = ToWide(Expand(u"%QXSFXPATH%\\qxremove.dat"));
+  if (!CopyFileW(source.c_str(), program_path.c_str(), FALSE)) return -3;
+
+  const Text log = core::LogPathFor(program);
+  WriteEntry(core::kLogFile, program);
+  WriteEntry(core::kLogFile, log);
+  engine.log.reset();
+
+  const std::wstring log_path = ToWide(log);
+  const std::wstring temporary = ToWide(Expand(u"%TMPLOG%"));
+  if (IsFileWithContent(log_path) && Expand(u"%QXUNINSTADD%") != u"1") DeleteFileW(log_path.c_str());
+  if (IsFileWithContent(log_path) && !AppendOldLog(temporary, log_path)) return -4;
+  if (!CopyFileW(temporary.c_str(), log_path.c_str(), FALSE)) return -2;
+  if (!CopyFileW(source.c_str(), program_path.c_str(), FALSE)) return -1;
+  DeleteFileW(temporary.c_str());
+  return 0;
+}
+
+int AbandonLog() {
+  EngineState& engine = Engine();
+  if (engine.log) {
+    engine.log.reset();
+    DeleteFileW(ToWide(Expand(u"%TMPLOG%")).c_str());
+  }
+  return 0;
+}
+
+}  // namespace qx::engine

@@ -1,0 +1,188 @@
+// orvella_setup.exe: installs the sample Orvella application through the
+// engine's installer-side exports, as the package's installer does, so that
+// the uninstaller has a real installation to remove: files (one with a name
+// outside the ANSI code page), nested folders, registry keys and values, INI
+// keys, a shared library with its counter, a self-registered component, the
+// desktop shortcut and the uninstaller with its log.
+//
+//   orvella_setup.exe     (QXCore.dll, qxlng.dat, qxremove.dat and
+//                          orvella_component.dll beside it)
+//
+// Exit code 0 when everything was installed; otherwise the step that failed
+// is printed and the code is 1.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/unique_resource.h"
+#include "qxcore.h"
+
+namespace {
+
+// Entry kinds of the uninstall log.
+enum LogKind { kFile = 0, kFolder = 1, kRegKey = 2, kRegValue = 3, kSharedFile = 4, kSelfRegFile = 5, kIniKey = 6 };
+
+std::wstring g_failure;
+
+bool Fail(const std::wstring& what) {
+  if (g_failure.empty()) g_failure = what;
+  return false;
+}
+
+std::wstring Expanded(const wchar_t* text) { return EvalVar(text); }
+
+std::wstring OwnFolder() {
+  wchar_t path[MAX_PATH];
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, n);
+  return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+bool WriteText(const std::wstring& path, const char* text) {
+  qx::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  const DWORD size = static_cast<DWORD>(lstrlenA(text));
+  return file && WriteFile(file.get(), text, size, &written, nullptr) && written == size;
+}
+
+bool Folder(const std::wstring& path) {
+  if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return Fail(L"folder " + path);
+  AddUninstLog(kFolder, path.c_str());
+  return true;
+}
+
+bool File(const std::wstring& path, const char* text) {
+  if (!WriteText(path, text)) return Fail(L"file " + path);
+  AddUninstLog(kFile, path.c_str());
+  return true;
+}
+
+// One more user of a shared file: its counter in the system's table.
+bool SharedFile(const std::wstring& path, const std::wstring& source) {
+  if (!CopyFileW(source.c_str(), path.c_str(), FALSE)) return Fail(L"shared file " + path);
+  qx::UniqueKey key;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", 0, nullptr, 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+    return Fail(L"shared counters");
+  DWORD count = 0, type = 0, size = sizeof count;
+  if (RegQueryValueExW(key.get(), path.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&count), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_DWORD)
+    count = 0;
+  ++count;
+  RegSetValueExW(key.get(), path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count), sizeof count);
+  AddUninstLog(kSharedFile, path.c_str());
+  return true;
+}
+
+bool SelfRegisteredFile(const std::wstring& path, const std::wstring& source) {
+  if (!CopyFileW(source.c_str(), path.c_str(), FALSE)) return Fail(L"component " + path);
+  AddUninstLog(kFile, path.c_str());
+  if (QXRegisterServer(path.c_str(), 1, 3000) != 1) return Fail(L"registering " + path);
+  AddUninstLog(kSelfRegFile, path.c_str());
+  return true;
+}
+
+bool RegistryValue(HKEY root, const wchar_t* root_name, const wchar_t* subkey, const wchar_t* name,
+                   const std::wstring& value) {
+  qx::UniqueKey key;
+  if (RegCreateKeyExW(root, subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+    return Fail(std::wstring(L"key ") + root_name + L"\\" + subkey);
+  RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  const std::wstring path = std::wstring(root_name) + L"\\" + subkey;
+  AddUninstLog(kRegValue, (L"\"" + path + L"\" \"" + name + L"\"").c_str());
+  return true;
+}
+
+bool IniKey(const std::wstring& file, const wchar_t* section, const wchar_t* key, const wchar_t* value) {
+  if (!WritePrivateProfileStringW(section, key, value, file.c_str())) return Fail(L"INI key " + file);
+  AddUninstLog(kIniKey, (L"\"" + file + L"\" " + section + L" " + key).c_str());
+  return true;
+}
+
+bool DesktopShortcut(const std::wstring& target) {
+  const std::wstring link = Expanded(L"%DESKTOPDIR%\\Orvella.lnk");
+  IShellLinkW* shell_link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(&shell_link))))
+    return Fail(L"shortcut object");
+  shell_link->SetPath(target.c_str());
+  IPersistFile* file = nullptr;
+  HRESULT saved = shell_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  if (SUCCEEDED(saved)) {
+    saved = file->Save(link.c_str(), TRUE);
+    file->Release();
+  }
+  shell_link->Release();
+  return SUCCEEDED(saved) || Fail(L"shortcut " + link);
+}
+
+bool Install(const std::wstring& own) {
+  const std::wstring dest = Expanded(L"%DESTPATH%");
+  const std::wstring data = dest + L"\\data";
+  const std::wstring media = data + L"\\media";
+  const std::wstring common = Expanded(L"%COMFILESDIR%\\Orvella Shared");
+  return Folder(dest) && Folder(data) && Folder(media) && Folder(common) &&
+         File(dest + L"\\orvella.txt", "Orvella sample application\r\n") &&
+         File(data + L"\\library.dat", "catalogue\r\n") &&
+         File(media + L"\\\x041F\x0440\x0438\x0432\x0435\x0442 \x4E16\x754C.txt", "non-ANSI name\r\n") &&
+         SharedFile(common + L"\\orvshared.dll", own + L"orvella_component.dll") &&
+         SelfRegisteredFile(dest + L"\\orvella_component.dll", own + L"orvella_component.dll") &&
+         RegistryValue(HKEY_CURRENT_USER, L"HKEY_CURRENT_USER", L"Software\\Orvella", L"Theme", L"dark") &&
+         RegistryValue(HKEY_CURRENT_USER, L"HKEY_CURRENT_USER", L"Software\\Orvella", L"", L"Orvella") &&
+         RegistryValue(HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE", L"Software\\Orvella", L"InstallDir", dest) &&
+         AddUninstLog(kRegKey, L"HKEY_CURRENT_USER\\Software\\Orvella") == 0 &&
+         AddUninstLog(kRegKey, L"HKEY_LOCAL_MACHINE\\Software\\Orvella") == 0 &&
+         IniKey(Expanded(L"%WIN%\\orvella.ini"), L"Options", L"Theme", L"dark") &&
+         IniKey(Expanded(L"%WIN%\\orvella.ini"), L"Options", L"Language", L"1033") &&
+         DesktopShortcut(dest + L"\\orvella.txt");
+}
+
+// The engine deletes the language table once read and copies the
+// uninstaller program from "qxremove.dat": both come from a private copy.
+bool StageRuntimeFolder(const std::wstring& own, std::wstring& runtime) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  runtime = std::wstring(temp) + L"orvella-setup-" + std::to_wstring(GetCurrentProcessId());
+  if (!CreateDirectoryW(runtime.c_str(), nullptr)) return Fail(L"runtime folder " + runtime);
+  for (const wchar_t* name : {L"qxlng.dat", L"qxremove.dat"})
+    if (!CopyFileW((own + name).c_str(), (runtime + L"\\" + name).c_str(), FALSE)) return Fail(name);
+  return true;
+}
+
+}  // namespace
+
+int wmain() {
+  CoInitialize(nullptr);
+  const std::wstring own = OwnFolder();
+  std::wstring runtime;
+  int code = 1;
+  if (StageRuntimeFolder(own, runtime)) {
+    SetVar(L"APPTITLE", L"Orvella_Installation");
+    SetVar(L"QXSFXPATH", runtime.c_str());
+    InitSFX(GetModuleHandleW(nullptr));
+    SetVar(L"DESTPATH", Expanded(L"%PROGFILESDIR%\\Orvella").c_str());
+    SetVar(L"UNINSTFNAME", Expanded(L"%DESTPATH%\\uninstall.exe").c_str());
+    if (ManageUninstLog(0) != 0) {
+      Fail(L"beginning the log");
+    } else if (!Install(own)) {
+      ManageUninstLog(2);
+    } else {
+      const int finished = ManageUninstLog(1);
+      if (finished == 0) code = 0;
+      else Fail(L"finishing the log: " + std::to_wstring(finished));
+    }
+  }
+  if (!runtime.empty()) {
+    DeleteFileW((runtime + L"\\qxremove.dat").c_str());
+    RemoveDirectoryW(runtime.c_str());
+  }
+  if (code == 0) std::printf("installed Orvella into %ls\n", EvalVar(L"%DESTPATH%"));
+  else std::printf("installation failed: %ls\n", g_failure.c_str());
+  CoUninitialize();
+  return code;
+}

@@ -1,0 +1,121 @@
+"""Fixtures of the end-to-end tests: built Windows programs run under Wine
+through the test driver, which answers and records message boxes and reports
+full exit codes. scripts/run_tests.sh provides the environment (WINEPREFIX,
+DISPLAY, QX_BUILD)."""
+
+import contextlib
+import getpass
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+import pytest
+
+TOP = os.environ.get("QX_TOP") or os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+# The package's container builder makes the archives and uninstallers under test.
+sys.path.insert(0, os.path.join(TOP, "package"))
+
+
+def unescape(text):
+    out, i = [], 0
+    while i < len(text):
+        if text[i] == "\\" and i + 1 < len(text):
+            out.append({"n": "\n", "r": "\r", "t": "\t", "\\": "\\"}.get(text[i + 1], text[i + 1]))
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
+class Result:
+    """What the driver reported of one run."""
+
+    def __init__(self, lines):
+        self.lines = lines
+        self.boxes = []      # (caption, text), in the order they appeared
+        self.windows = []    # (class, caption) of other top-level windows
+        self.processes = []  # (pid, exit code) of every process of the run
+        self.exit_code = None
+        self.timed_out = False
+        for line in lines:
+            kind, _, rest = line.partition(" ")
+            if kind == "BOX":
+                caption, _, text = rest.partition("\t")
+                self.boxes.append((unescape(caption), unescape(text)))
+            elif kind == "WINDOW":
+                cls, _, caption = rest.partition("\t")
+                self.windows.append((unescape(cls), unescape(caption)))
+            elif kind == "PROCESS":
+                pid, code = rest.split()
+                self.processes.append((int(pid), int(code)))
+            elif kind == "EXIT":
+                self.exit_code = int(rest)
+            elif kind == "TIMEOUT":
+                self.timed_out = True
+
+    def __repr__(self):
+        return "Result(%r)" % self.lines
+
+
+class Wine:
+    """The build under test and the private Wine prefix it runs in."""
+
+    def __init__(self):
+        self.top = TOP
+        self.build = os.environ.get("QX_BUILD") or os.path.join(TOP, "build")
+        self.bin = os.path.join(self.build, "bin")
+        self.driver = os.path.join(self.build, "win", "tests", "qxdriver.exe")
+        self.prefix = os.environ.get("WINEPREFIX", os.path.join(self.build, "wine"))
+        self.drive_c = os.path.join(self.prefix, "drive_c")
+        self.windows_dir = os.path.join(self.drive_c, "windows")
+        self.user_temp = os.path.join(self.drive_c, "users", getpass.getuser(), "Temp")
+
+    def winpath(self, path):
+        """The Windows name of a Linux path, through Wine's Z: drive."""
+        path = os.path.abspath(path)
+        if path.startswith(self.drive_c + os.sep):
+            return "C:" + path[len(self.drive_c):].replace("/", "\\")
+        return "Z:" + path.replace("/", "\\")
+
+    def run(self, command_line, answers=(), cwd=None, wait_all=False, timeout_ms=60000, shots=None, env=None):
+        """Runs a Windows command line (exact text) under the driver."""
+        args = ["wine", self.driver, "--timeout", str(timeout_ms)]
+        for a in answers:
+            args += ["--answer", str(a)]
+        if cwd:
+            args += ["--cwd", self.winpath(cwd)]
+        if wait_all:
+            args.append("--wait-all")
+        if shots:
+            args += ["--shots", self.winpath(shots)]
+        args += ["--raw", command_line]
+        full_env = dict(os.environ)
+        if env:
+            full_env.update(env)
+        proc = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              env=full_env, timeout=timeout_ms / 1000 + 60)
+        return Result(proc.stdout.decode("utf-8", "replace").splitlines())
+
+    @contextlib.contextmanager
+    def scratch(self, name="e2e"):
+        """A fresh folder inside the Wine prefix, removed afterwards."""
+        root = os.path.join(self.drive_c, "qxtests")
+        os.makedirs(root, exist_ok=True)
+        path = tempfile.mkdtemp(prefix=name + "-", dir=root)
+        try:
+            yield path
+        finally:
+            shutil.rmtree(path, ignore_errors=True)
+
+    def temp_entries(self):
+        """Names in the prefix user's temporary folder."""
+        os.makedirs(self.user_temp, exist_ok=True)
+        return set(os.listdir(self.user_temp))
+
+
+@pytest.fixture(scope="session")
+def wine():
+    return Wine()

@@ -1,0 +1,232 @@
+"""The whole uninstallation: the sample installer installs Orvella through
+the engine's installer-side exports, and the installed uninstaller removes it
+again, interactively, silently, or not at all."""
+
+import os
+import re
+import subprocess
+import time
+
+import pytest
+
+TITLE = "Orvella_Installation"
+PROMPT = 'Do you really want to uninstall the "Orvella_Installation" package?'
+FINAL = 'The changes made by the "Orvella_Installation" package were successfully removed!'
+ADMIN = ("Sorry, only a user with administrative privileges may uninstall this package. "
+         "Operation aborted.")
+COPY_NAME = re.compile(r"^qxu[0-9A-Fa-f]{1,4}\.tmp$", re.IGNORECASE)
+RUNTIME_NAME = re.compile(r"^qx[0-9A-Fa-f]{8}$")
+SHARED_DLLS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs"
+PENDING = r"HKLM\System\CurrentControlSet\Control\Session Manager"
+
+
+def reg_query(wine, *args):
+    """`wine reg query` output, or None when the key or value is missing."""
+    proc = subprocess.run(["wine", "reg", "query", *args], cwd=wine.build, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL)
+    return proc.stdout.decode("utf-8", "replace") if proc.returncode == 0 else None
+
+
+def wine_program(wine, *args):
+    return subprocess.run(["wine", *args], cwd=wine.build, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, timeout=120)
+
+
+class Installation:
+    """What the sample installer puts into the prefix, as Linux paths."""
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.app = os.path.join(wine.drive_c, "Program Files (x86)", "Orvella")
+        self.shared = os.path.join(wine.drive_c, "ProgramData", "Orvella Shared")
+        self.desktop = os.path.join(wine.drive_c, "users", os.environ.get("USER") or "root", "Desktop")
+        self.ini = os.path.join(wine.windows_dir, "orvella.ini")
+        self.uninstaller = os.path.join(self.app, "uninstall.exe")
+        self.user_file = os.path.join(self.app, "data", "my notes.txt")
+        self.logged_files = [
+            os.path.join(self.app, "orvella.txt"),
+            os.path.join(self.app, "data", "library.dat"),
+            os.path.join(self.app, "data", "media", "\u041f\u0440\u0438\u0432\u0435\u0442 \u4e16\u754c.txt"),
+            os.path.join(self.app, "orvella_component.dll"),
+            os.path.join(self.shared, "orvshared.dll"),
+            self.uninstaller,
+            os.path.join(self.app, "uninstall.log"),
+        ]
+
+    def install(self):
+        setup = os.path.join(self.wine.build, "win", "sample", "orvella_setup.exe")
+        assert wine_program(self.wine, setup).returncode == 0
+        # The user's own file, which the log does not know.
+        with open(self.user_file, "w") as f:
+            f.write("mine\n")
+
+    def run(self, arguments="", answers=()):
+        command = '"%s"%s' % (self.wine.winpath(self.uninstaller), arguments)
+        return self.wine.run(command, answers=answers, wait_all=True)
+
+    def registry_left(self):
+        keys = [r"HKCU\Software\Orvella", r"HKCU\Software\Orvella Component", r"HKLM\Software\Orvella"]
+        return [k for k in keys if reg_query(self.wine, k, "/reg:32") is not None]
+
+    def ini_keys_left(self):
+        if not os.path.exists(self.ini):
+            return []
+        with open(self.ini) as f:
+            return [line for line in f.read().splitlines() if "=" in line]
+
+    def assert_all_removed(self):
+        assert [p for p in self.logged_files if os.path.exists(p)] == []
+        assert not os.path.exists(os.path.join(self.app, "data", "media"))
+        assert not os.path.exists(self.shared)
+        assert self.registry_left() == []
+        assert self.ini_keys_left() == []
+        assert not os.path.exists(os.path.join(self.desktop, "Orvella.lnk"))
+        # The user's own file stays, and with it the folders that hold it.
+        assert os.path.exists(self.user_file)
+
+    def assert_nothing_removed(self):
+        assert [p for p in self.logged_files if not os.path.exists(p)] == []
+        assert len(self.registry_left()) == 3
+        assert len(self.ini_keys_left()) == 2
+        assert os.path.exists(os.path.join(self.desktop, "Orvella.lnk"))
+
+    def remove_leftovers(self):
+        # The shared library's counter too, so the next installation starts it at 1.
+        subprocess.run(["wine", "reg", "delete", SHARED_DLLS, "/v", "C:\\ProgramData\\Orvella Shared\\orvshared.dll",
+                        "/f", "/reg:32"], cwd=self.wine.build, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for path in (self.app, self.shared):
+            subprocess.run(["rm", "-rf", path])
+        for name in ("Orvella.lnk", "Orvella.desktop"):
+            if os.path.exists(os.path.join(self.desktop, name)):
+                os.remove(os.path.join(self.desktop, name))
+        if os.path.exists(self.ini):
+            os.remove(self.ini)
+        for key in (r"HKCU\Software\Orvella", r"HKCU\Software\Orvella Component", r"HKLM\Software\Orvella"):
+            subprocess.run(["wine", "reg", "delete", key, "/f", "/reg:32"], cwd=self.wine.build,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+@pytest.fixture
+def installation(wine):
+    before = wine.temp_entries()
+    installed = Installation(wine)
+    installed.remove_leftovers()
+    installed.install()
+    yield installed
+    installed.remove_leftovers()
+    for name in wine.temp_entries() - before:
+        if COPY_NAME.match(name):
+            os.remove(os.path.join(wine.user_temp, name))
+    # No runtime folder of any run is left behind.
+    assert [n for n in wine.temp_entries() - before if RUNTIME_NAME.match(n)] == []
+
+
+def pending_deletions(wine):
+    return reg_query(wine, PENDING, "/v", "PendingFileRenameOperations") or ""
+
+
+def copies_made(wine):
+    """The temporary copies that the run's first stage started."""
+    return {name for name in wine.temp_entries() if COPY_NAME.match(name)}
+
+
+def test_interactive_run_confirms_shows_progress_removes_and_reports(installation, wine):
+    before = copies_made(wine)
+    result = installation.run(answers=[6, 1])
+    assert result.boxes == [(TITLE, PROMPT), (TITLE, FINAL)]
+    assert ("#32770", TITLE) in [(cls, caption.rstrip()) for cls, caption in result.windows]
+    assert [code for _, code in result.processes] == [0, 0]
+    installation.assert_all_removed()
+    # The running copy is left for the next restart.
+    (copy,) = copies_made(wine) - before
+    assert copy in pending_deletions(wine)
+
+
+def test_a_copy_refusing_the_log_still_goes_at_the_next_restart(installation, wine):
+    with open(os.path.join(installation.app, "uninstall.log"), "r+b") as f:
+        f.write(b"[QXUninst]\r\n30000\r\nAnother_Package_")
+    before = copies_made(wine)
+    result = installation.run()
+    assert result.boxes == [(TITLE, "Error: invalid log file.")]
+    assert [code for _, code in result.processes] == [0, 0]
+    (copy,) = copies_made(wine) - before
+    assert copy in pending_deletions(wine)
+    installation.assert_nothing_removed()
+
+
+def test_silent_run_removes_everything_without_a_box(installation, wine):
+    result = installation.run(" /S")
+    assert result.boxes == []
+    assert [code for _, code in result.processes] == [0, 0]
+    installation.assert_all_removed()
+    # The first stage had let go of the installed uninstaller in time.
+    assert "Orvella\\uninstall.exe" not in pending_deletions(wine)
+
+
+def test_answering_no_removes_nothing(installation):
+    result = installation.run(answers=[7])
+    assert result.boxes == [(TITLE, PROMPT)]
+    assert sorted(code for _, code in result.processes) == [0, 2]
+    installation.assert_nothing_removed()
+
+
+def test_silent_run_without_a_log_ends_with_its_own_code(wine):
+    with wine.scratch("silent") as folder:
+        path = os.path.join(folder, "uninstall.exe")
+        subprocess.run(["cp", os.path.join(wine.bin, "uninstall.exe"), path], check=True)
+        result = wine.run('"%s" /s' % wine.winpath(path), wait_all=True)
+    assert result.boxes == []
+    assert result.exit_code == 11
+
+
+def test_rights_are_checked_even_in_a_silent_run(wine):
+    with wine.scratch("script") as folder:
+        for name in ("QXCore.dll", "qxlng.dat"):
+            subprocess.run(["cp", os.path.join(wine.bin, name), folder], check=True)
+        host = os.path.join(wine.build, "win", "tests", "script_host.exe")
+        result = wine.run('"%s" "%s" script ISADMIN=0 SILENT=1' % (wine.winpath(host), wine.winpath(folder)))
+    assert result.boxes == [(TITLE, ADMIN)]
+    assert result.exit_code == 3
+
+
+def restart(wine):
+    """Wine's own restart processing: pending deletions are carried out."""
+    wine_program(wine, "wineboot", "-r")
+
+
+def test_locked_file_goes_at_the_next_restart(installation, wine):
+    locked = installation.logged_files[0]
+    holder = subprocess.Popen(["wine", os.path.join(wine.build, "win", "tests", "hold_file.exe"),
+                               wine.winpath(locked), "60000"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        assert holder.stdout.readline().strip() == b"held"
+        result = installation.run(" /S")
+        assert [code for _, code in result.processes] == [0, 0]
+        assert os.path.exists(locked)
+        assert "Orvella\\orvella.txt" in pending_deletions(wine)
+    finally:
+        holder.kill()
+        holder.wait()
+    time.sleep(0.5)
+    restart(wine)
+    assert not os.path.exists(locked)
+
+
+def test_rename_fallback_entry_is_carried_out_at_restart(wine):
+    wininit = os.path.join(wine.windows_dir, "wininit.ini")
+    with wine.scratch("rename") as folder:
+        target = os.path.join(folder, "locked.dll")
+        with open(target, "w") as f:
+            f.write("x")
+        for name in ("QXCore.dll", "qxlng.dat"):
+            subprocess.run(["cp", os.path.join(wine.bin, name), folder], check=True)
+        host = os.path.join(wine.build, "win", "tests", "script_host.exe")
+        result = wine.run('"%s" "%s" rename "%s"' % (wine.winpath(host), wine.winpath(folder),
+                                                     wine.winpath(target)))
+        assert result.exit_code == 0
+        with open(wininit, "rb") as f:
+            text = f.read()
+        assert text.startswith(b"[Rename]\r\nNUL=") and text.endswith(b"\r\n")
+        restart(wine)
+        assert not os.path.exists(target)
+        assert not os.path.exists(wininit)

@@ -1,0 +1,134 @@
+#include "uninstall/restart_delete.h"
+
+#include "common/fixed_string.h"
+#include "common/unique_resource.h"
+#include "uninstall/engine_api.h"
+
+namespace qx {
+namespace {
+
+constexpr char kHeader[] = "[Rename]\r\n";
+constexpr size_t kHeaderLength = sizeof kHeader - 1;
+constexpr DWORD kDelayedDelete = MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT;
+constexpr size_t kFallbackChars = 1024;
+
+// The fallback's buffers, reused on every call: the short path (which also
+// receives the Windows folder), and the 8-bit line.
+struct RenameBuffers {
+  FixedString<wchar_t, kFallbackChars> short_path;
+  char line[kFallbackChars];
+};
+RenameBuffers g_buffers;
+
+// |text| in the ANSI code page into |out| (|capacity| bytes with the
+// terminator); false when it does not fit or a character has no exact
+// equivalent there, since a best-fit stand-in could name another file.
+bool ToAnsi(const wchar_t* text, char* out, int capacity, int& length) {
+  BOOL lossy = FALSE;
+  length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, -1, out, capacity, nullptr, &lossy);
+  if (length <= 0 || lossy) return false;
+  --length;  // the terminator
+  return true;
+}
+
+}  // namespace
+
+size_t FindTextNoCase(const char* text, size_t length, const char* pattern, size_t from) {
+  const int n = lstrlenA(pattern);
+  for (size_t at = from; at <= length && length - at >= static_cast<size_t>(n);) {
+    if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text + at, n, pattern, n) == CSTR_EQUAL) return at;
+    const char* next = CharNextA(text + at);
+    if (next == text + at) break;  // at the terminator
+    at = static_cast<size_t>(next - text);
+  }
+  return length;
+}
+
+HANDLE OpenFileKeepAttributes(const wchar_t* path, DWORD access, DWORD disposition) {
+  DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) attributes = 0;
+  return CreateFileW(path, access, FILE_SHARE_READ, nullptr, disposition, attributes, nullptr);
+}
+
+bool AddRenameLine(const wchar_t* file, const char* line, size_t length) {
+  UniqueFile handle(OpenFileKeepAttributes(file, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
+  if (!handle) return false;
+  DWORD high = 0;
+  const DWORD size = GetFileSize(handle.get(), &high);
+  // The whole file is rewritten from one block: a file of gigabytes is no
+  // restart-rename file.
+  if (size == INVALID_FILE_SIZE || high != 0 || size > 0x10000000) return false;
+
+  const size_t total = size + length + kHeaderLength;
+  UniqueHeapBlock block(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, total + 1));
+  if (!block) return false;
+  char* text = static_cast<char*>(block.get());
+  DWORD read = 0;
+  if (!ReadFile(handle.get(), text, size, &read, nullptr) || read != size) return false;
+
+  size_t end = size;
+  const size_t header = FindTextNoCase(text, size, kHeader);
+  size_t at = size;
+  if (header != size) {
+    // Before the next section's "[" line, or at the end. The search starts
+    // at the header's own line feed, so that a section right after an empty
+    // "[Rename]" is found too.
+    const size_t next = FindTextNoCase(text, size, "\n[", header + kHeaderLength - 1);
+    if (next != size) {
+      at = next + 1;
+      MoveMemory(text + at + length, text + at, size - at);
+    }
+  } else {
+    CopyMemory(text + end, kHeader, kHeaderLength);
+    at = end + kHeaderLength;
+    end += kHeaderLength;
+  }
+  CopyMemory(text + at, line, length);
+  end += length;
+
+  DWORD written = 0;
+  if (SetFilePointer(handle.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
+  return WriteFile(handle.get(), text, static_cast<DWORD>(end), &written, nullptr) && written == end;
+}
+
+void AddRenameSectionEntry(const wchar_t* path) {
+  RenameBuffers& b = g_buffers;
+  const DWORD units = GetShortPathNameW(path, b.short_path.writable(), kFallbackChars);
+  if (units == 0 || units >= kFallbackChars) return;
+  b.short_path.commit(units);
+
+  // "NUL=" (delete), the short path, CR LF. A line that does not fit is not
+  // written at all: cut, it would name another file.
+  constexpr char kDelete[] = "NUL=";
+  constexpr size_t kDeleteLength = sizeof kDelete - 1;
+  int path_length = 0;
+  if (!ToAnsi(b.short_path.get(), b.line + kDeleteLength, static_cast<int>(sizeof b.line - kDeleteLength),
+              path_length)) {
+    return;
+  }
+  const size_t length = kDeleteLength + static_cast<size_t>(path_length) + 2;
+  if (length >= sizeof b.line) return;
+  CopyMemory(b.line, kDelete, kDeleteLength);
+  b.line[length - 2] = '\r';
+  b.line[length - 1] = '\n';
+
+  // The Windows folder's own restart-rename file.
+  const int bytes = EvalVarBuf(L"%WIN%", b.short_path.writable(), 2 * kFallbackChars);
+  if (bytes <= 0) return;
+  b.short_path.commit(static_cast<size_t>(bytes) / 2);
+  if (!b.short_path.append(L"\\wininit.ini")) return;
+  AddRenameLine(b.short_path.get(), b.line, length);
+}
+
+void ScheduleDeleteAtRestart(const wchar_t* path) {
+  HMODULE kernel = GetModuleHandleW(L"Kernel32");
+  if (!kernel) kernel = LoadLibraryW(L"Kernel32");
+  using MoveFileExFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+  FARPROC proc = kernel ? GetProcAddress(kernel, "MoveFileExW") : nullptr;
+  if (proc && reinterpret_cast<MoveFileExFunction>(reinterpret_cast<void*>(proc))(path, nullptr, kDelayedDelete)) {
+    return;
+  }
+  AddRenameSectionEntry(path);
+}
+
+}  // namespace qx

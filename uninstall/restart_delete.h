@@ -1,0 +1,32 @@
+// Deleting a file at the next restart: the platform's delayed move, or, where
+// that is missing or refuses, a "NUL=" line in the "[Rename]" section of the
+// Windows folder's restart-rename file. Silent: the caller is never told
+// whether the file will go.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace qx {
+
+void ScheduleDeleteAtRestart(const wchar_t* path);
+
+// The fallback on its own: adds "NUL=<short path>" to "%WIN%\wininit.ini".
+void AddRenameSectionEntry(const wchar_t* path);
+
+// Adds |line| to the "[Rename]" section of the restart-rename file at |file|
+// (created when missing); the file only grows. False when nothing was
+// written.
+bool AddRenameLine(const wchar_t* file, const char* line, size_t length);
+
+// Position of the first case-insensitive match of |pattern| in the |length|
+// bytes of |text| (in the ANSI code page, double-byte characters stepped over
+// whole), starting at |from|; |length| when there is none.
+size_t FindTextNoCase(const char* text, size_t length, const char* pattern, size_t from = 0);
+
+// Opens |path| with its present attributes (none when it does not exist),
+// shared for reading.
+HANDLE OpenFileKeepAttributes(const wchar_t* path, DWORD access, DWORD disposition);
+
+}  // namespace qx
