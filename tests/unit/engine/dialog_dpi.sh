@@ -24,10 +24,11 @@ x11='HKCU\Software\Wine\X11 Driver'
 restart() {
   wineserver -k >/dev/null 2>&1
   wineserver -w >/dev/null 2>&1
-  # Neither the server nor the services its first client starts may hold the
-  # caller's output open: CTest waits for it to close.
+  # Neither the server nor the services that the first program of a new
+  # server starts may hold the caller's output open: CTest waits for it to
+  # close. Starting them here gives them /dev/null instead.
   wineserver -p >/dev/null 2>&1
-  wine cmd /c exit >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 restore() {
   wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
