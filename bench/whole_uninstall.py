@@ -28,6 +28,8 @@ PROGRAM = os.path.join(wine.build, "win", "bench", "uninstall_log_replay.exe")
 # The temporary copies that the runs start: ours, and NSIS's folders.
 COPY_NAME = re.compile(r"^(qxu[0-9A-Fa-f]{1,4}\.tmp|~nsu[A-Z]?\.tmp)$", re.IGNORECASE)
 KEY_BASE = r"HKCU\Software\qx_log_bench"
+SESSION_MANAGER = r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Session Manager"
+PENDING = "PendingFileRenameOperations"
 
 
 def program(*args):
@@ -39,6 +41,39 @@ def program(*args):
     return proc.stdout.decode("utf-8", "replace")
 
 
+def reg(*args):
+    subprocess.run(["wine", "reg", *args], cwd=wine.build, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def pending_lines(work):
+    """The restart operations' value as lines of a .reg file, or None when
+    there is none: each copy of ours schedules its own deletion there."""
+    exported = os.path.join(work, "session.reg")
+    reg("export", SESSION_MANAGER, wine.winpath(exported), "/y")
+    with open(exported, encoding="utf-16") as f:
+        lines = f.read().splitlines()
+    section = lines.index("[%s]" % SESSION_MANAGER)
+    for i in range(section + 1, len(lines)):
+        if lines[i].startswith("["):
+            return None
+        if lines[i].startswith('"%s"=' % PENDING):
+            end = i
+            while lines[end].endswith("\\"):
+                end += 1
+            return lines[i:end + 1]
+    return None
+
+
+def restore_pending(work, lines):
+    if lines is None:
+        reg("delete", SESSION_MANAGER, "/v", PENDING, "/f")
+        return
+    saved = os.path.join(work, "pending.reg")
+    with open(saved, "w", encoding="utf-16", newline="\r\n") as f:
+        f.write("\n".join(["Windows Registry Editor Version 5.00", "", "[%s]" % SESSION_MANAGER] + lines) + "\n")
+    reg("import", wine.winpath(saved))
+
+
 def linux_path(path):
     if path[:3].upper() == "C:\\":
         return os.path.join(wine.drive_c, *path[3:].split("\\"))
@@ -47,8 +82,8 @@ def linux_path(path):
 
 def existing_logged_folders(log):
     """The folders that the log names and that exist now."""
-    with open(log, encoding="utf-8") as f:
-        lines = [line.strip() for line in f.read().split("\r\n")]
+    with open(log, encoding="utf-8", newline="") as f:
+        lines = [line.strip(" ") for line in f.read().split("\r\n")]
     folders = [lines[i + 1] for i in range(len(lines) - 1) if lines[i].lower().startswith("#folder")]
     return sum(os.path.isdir(linux_path(folder)) for folder in folders)
 
@@ -67,8 +102,9 @@ def left(folder, ini):
 
 
 def report(label, times, processes, remaining):
-    print("%-40s median %8.1f ms  min %8.1f ms  (%d rounds, %d processes, %d parts left)"
-          % (label, statistics.median(times), min(times), len(times), processes, remaining), flush=True)
+    print("%-40s median %8.1f ms  (rounds: %s; processes %s; %d parts left)"
+          % (label, statistics.median(times), ", ".join("%.1f" % t for t in times),
+             "/".join(str(n) for n in processes), remaining), flush=True)
     return statistics.median(times)
 
 
@@ -76,6 +112,7 @@ def main():
     before = wine.temp_entries()
     ini = os.path.join(wine.windows_dir, "qx_whole_uninstall.ini")
     with wine.scratch("whole") as work:
+        pending = pending_lines(work)
         folder = os.path.join(work, "Orvella Bench")
         runtime = os.path.join(work, "runtime")
         os.makedirs(runtime)
@@ -87,6 +124,7 @@ def main():
 
         driver = [timed("cmd /c exit 0", work)[0] for _ in range(ROUNDS)]
         ours, peer, folders = [], [], set()
+        ours_processes, peer_processes = [], []
         ours_left = peer_left = 0
         for _ in range(ROUNDS):
             # The engine deletes the language table once it has read it.
@@ -94,28 +132,33 @@ def main():
             program("/whole-install", wine.winpath(folder), wine.winpath(ini), wine.winpath(wine.bin),
                     wine.winpath(runtime))
             folders.add(existing_logged_folders(os.path.join(folder, "uninstall.log")))
-            elapsed, ours_processes = timed('"%s" /S' % wine.winpath(os.path.join(folder, "uninstall.exe")), work)
+            elapsed, processes = timed('"%s" /S' % wine.winpath(os.path.join(folder, "uninstall.exe")), work)
             ours.append(elapsed)
+            ours_processes.append(processes)
             ours_left = max(ours_left, left(folder, ini))
             shutil.rmtree(folder, ignore_errors=True)
 
             program("/whole-install", wine.winpath(folder), wine.winpath(ini))
             wine.run(peer_setup, wait_all=True)
-            elapsed, peer_processes = timed('"%s" /S' % wine.winpath(os.path.join(folder, "uninst.exe")), work)
+            elapsed, processes = timed('"%s" /S' % wine.winpath(os.path.join(folder, "uninst.exe")), work)
             peer.append(elapsed)
+            peer_processes.append(processes)
             peer_left = max(peer_left, left(folder, ini))
             shutil.rmtree(folder, ignore_errors=True)
+        restore_pending(work, pending)
 
-    subprocess.run(["wine", "reg", "delete", KEY_BASE, "/f"], cwd=wine.build, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+    reg("delete", KEY_BASE, "/f")
     if os.path.exists(ini):
         os.remove(ini)
     for name in wine.temp_entries() - before:
         if COPY_NAME.match(name):
             path = os.path.join(wine.user_temp, name)
             shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+    strays = sorted(wine.temp_entries() - before)
+    if strays:
+        print("left in the temporary folder: %s" % ", ".join(strays))
 
-    report("driver with cmd /c exit 0", driver, 1, 0)
+    report("driver with cmd /c exit 0", driver, [1] * ROUNDS, 0)
     ours_ms = report("uninstall.exe /S, whole uninstallation", ours, ours_processes, ours_left)
     peer_ms = report("NSIS uninst.exe /S, the same removal", peer, peer_processes, peer_left)
     (existing,) = folders
