@@ -26,7 +26,7 @@ FOLDER_PAUSE_MS = 200
 RUN_LIMIT_MS = 600000
 PROGRAM = os.path.join(wine.build, "win", "bench", "uninstall_log_replay.exe")
 # The temporary copies that the runs start: ours, and NSIS's folders.
-COPY_NAME = re.compile(r"^(qxu[0-9A-Fa-f]{1,4}\.tmp|~nsu[A-Z]?\.tmp)$", re.IGNORECASE)
+COPY_NAME = re.compile(r"^(qxu[0-9A-Fa-f]{1,4}\.tmp|~nsu[0-9A-Za-z]*\.tmp)$", re.IGNORECASE)
 KEY_BASE = r"HKCU\Software\qx_log_bench"
 SESSION_MANAGER = r"HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Session Manager"
 PENDING = "PendingFileRenameOperations"
