@@ -9,6 +9,14 @@
 //
 //   uninstall_log_replay.exe /nsi <work folder>    writes the peers' scripts
 //   uninstall_log_replay.exe <QXCore.dll folder> <work folder>   runs
+//
+// The same installation in a folder of its own, for the whole uninstallation
+// (bench/whole_uninstall.py), with its INI keys in a file outside it:
+//   /whole-install <folder> <ini> [<QXCore.dll folder> <runtime folder>]
+//       creates it; with the engine, logs it as the package's installer does
+//       and writes uninstall.exe and uninstall.log into <folder>
+//   /whole-nsi <work folder> <folder> <ini>   writes the NSIS peer's script
+//   /whole-left <folder> <ini>   prints how many of its parts are left
 #include <windows.h>
 
 #include <algorithm>
@@ -17,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_resource.h"
 #include "qxcore.h"
 #include "text.h"
 #include "uninstall_log_format.h"
@@ -30,51 +39,57 @@ constexpr int kCollectedEntries = 100000;
 constexpr int kRounds = 3;
 const wchar_t kKeyBase[] = L"Software\\qx_log_bench";
 const char* const kPeers[] = {"empty", "files", "registry", "ini"};
+const wchar_t kPackageTitle[] = L"Orvella_Installation";
 
 std::wstring Number(int value, int digits) {
   std::wstring text = std::to_wstring(value);
   return std::wstring(digits > static_cast<int>(text.size()) ? digits - text.size() : 0, L'0') + text;
 }
 
-// Where the installation lies: a folder under the user's temporary folder.
+// Where the installation lies: its folder and its INI file.
 struct Layout {
-  std::wstring root;
-  Layout() {
-    wchar_t temp[MAX_PATH];
-    root.assign(temp, GetTempPathW(MAX_PATH, temp));
-    root += L"qx_log_bench";
-  }
+  std::wstring root, ini;
+  Layout(std::wstring folder, std::wstring ini_file) : root(std::move(folder)), ini(std::move(ini_file)) {}
   std::wstring Folder(int f) const { return root + L"\\folder" + Number(f, 2); }
   std::wstring File(int f, int i) const { return Folder(f) + L"\\file" + Number(i, 3) + L".dat"; }
   std::wstring Key(int k) const { return std::wstring(kKeyBase) + L"\\key" + Number(k, 3); }
   std::wstring Value(int v) const { return L"value" + Number(v, 2); }
-  std::wstring Ini() const { return root + L"\\settings.ini"; }
+  std::wstring Ini() const { return ini; }
   std::wstring Section(int s) const { return L"Section" + Number(s, 2); }
   std::wstring IniKey(int k) const { return L"key" + Number(k, 2); }
 };
 
+// The replay's installation: a folder under the user's temporary folder.
+Layout ReplayLayout() {
+  wchar_t temp[MAX_PATH];
+  std::wstring root(temp, GetTempPathW(MAX_PATH, temp));
+  root += L"qx_log_bench";
+  return Layout(root, root + L"\\settings.ini");
+}
+
+bool WriteText(const std::wstring& path, const std::string& text) {
+  qx::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  DWORD written = 0;
+  return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
+}
+
 void CreateFiles(const Layout& at) {
   for (int f = 0; f < kFolders; ++f) {
     CreateDirectoryW(at.Folder(f).c_str(), nullptr);
-    for (int i = 0; i < kFilesPerFolder; ++i) {
-      HANDLE file = CreateFileW(at.File(f, i).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-      DWORD written;
-      WriteFile(file, "installed file\r\n", 16, &written, nullptr);
-      CloseHandle(file);
-    }
+    for (int i = 0; i < kFilesPerFolder; ++i) WriteText(at.File(f, i), "installed file\r\n");
   }
 }
 
 void CreateRegistry(const Layout& at) {
   const DWORD data = 1;
   for (int k = 0; k < kKeys; ++k) {
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, at.Key(k).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+    qx::UniqueKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, at.Key(k).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
                         nullptr) != ERROR_SUCCESS)
       continue;
     for (int v = 0; v < kValuesPerKey; ++v)
-      RegSetValueExW(key, at.Value(v).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
-    RegCloseKey(key);
+      RegSetValueExW(key.get(), at.Value(v).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
   }
 }
 
@@ -85,10 +100,7 @@ void CreateIni(const Layout& at) {
     for (int k = 0; k < kIniKeysPerSection; ++k)
       text += "key" + std::string(k < 10 ? "0" : "") + std::to_string(k) + "=1\r\n";
   }
-  HANDLE file = CreateFileW(at.Ini().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written;
-  WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
+  WriteText(at.Ini(), text);
 }
 
 // What a phase left behind, for the record.
@@ -99,11 +111,8 @@ int Leftovers(const Layout& at) {
     for (int i = 0; i < kFilesPerFolder; ++i) left += GetFileAttributesW(at.File(f, i).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
   for (int k = 0; k < kKeys; ++k) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, at.Key(k).c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
-      ++left;
-      RegCloseKey(key);
-    }
+    qx::UniqueKey key;
+    left += RegOpenKeyExW(HKEY_CURRENT_USER, at.Key(k).c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
   }
   wchar_t value[8];
   for (int s = 0; s < kIniSections; ++s)
@@ -134,40 +143,38 @@ double RunAndWait(std::wstring command) {
   PROCESS_INFORMATION pi{};
   Stopwatch watch;
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  const double elapsed = watch.Milliseconds();
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  return elapsed;
-}
-
-bool WriteText(const std::wstring& path, const std::string& text) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
-  CloseHandle(file);
-  return ok;
+  const qx::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForSingleObject(process.get(), INFINITE);
+  return watch.Milliseconds();
 }
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 // An NSIS installer that only writes its uninstaller; the uninstaller
-// deletes what |peer| names, as our phases do.
+// deletes what |peer| names, as our phases do ("whole": everything, with the
+// uninstaller itself and the folders, as our whole uninstallation does).
 std::string PeerScript(const Layout& at, const std::string& peer) {
   std::string script = "Unicode true\nName \"Peer\"\nOutFile \"peer_" + peer + "_setup.exe\"\n" +
                        "RequestExecutionLevel user\nSilentInstall silent\n"
                        "Section\n  SetOutPath \"$INSTDIR\"\n  WriteUninstaller \"$INSTDIR\\uninst.exe\"\nSectionEnd\n"
                        "Section \"Uninstall\"\n";
-  if (peer == "files") {
+  const bool whole = peer == "whole";
+  if (whole || peer == "files") {
     for (int f = 0; f < kFolders; ++f)
       for (int i = 0; i < kFilesPerFolder; ++i) script += "  Delete \"" + Narrow(at.File(f, i)) + "\"\n";
-  } else if (peer == "registry") {
+  }
+  if (whole) {
+    script += "  Delete \"" + Narrow(at.root) + "\\uninst.exe\"\n";
+    for (int f = 0; f < kFolders; ++f) script += "  RMDir \"" + Narrow(at.Folder(f)) + "\"\n";
+    script += "  RMDir \"" + Narrow(at.root) + "\"\n";
+  }
+  if (whole || peer == "registry") {
     for (int k = 0; k < kKeys; ++k)
       for (int v = 0; v < kValuesPerKey; ++v)
         script += "  DeleteRegValue HKCU \"" + Narrow(at.Key(k)) + "\" \"" + Narrow(at.Value(v)) + "\"\n";
     for (int k = 0; k < kKeys; ++k) script += "  DeleteRegKey /ifempty HKCU \"" + Narrow(at.Key(k)) + "\"\n";
-  } else if (peer == "ini") {
+  }
+  if (whole || peer == "ini") {
     for (int s = 0; s < kIniSections; ++s)
       for (int k = 0; k < kIniKeysPerSection; ++k)
         script += "  DeleteINIStr \"" + Narrow(at.Ini()) + "\" \"" + Narrow(at.Section(s)) + "\" \"" +
@@ -224,7 +231,7 @@ void MeasureCollection() {
 }
 
 int WritePeerScripts(const std::wstring& work) {
-  const Layout at;
+  const Layout at = ReplayLayout();
   for (const char* peer : kPeers) {
     const std::wstring name = work + L"\\peer_" + std::wstring(peer, peer + strlen(peer)) + L".nsi";
     if (!WriteText(name, PeerScript(at, peer))) return 1;
@@ -235,6 +242,60 @@ int WritePeerScripts(const std::wstring& work) {
 template <typename Fn>
 Fn Bind(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// Every folder, file, registry key and value and INI key of |at|, in the
+// order an installer creates them.
+void LogInstallation(decltype(&AddUninstLog) add, const Layout& at) {
+  for (int f = 0; f < kFolders; ++f) {
+    add(1, at.Folder(f).c_str());
+    for (int i = 0; i < kFilesPerFolder; ++i) add(0, at.File(f, i).c_str());
+  }
+  for (int k = 0; k < kKeys; ++k) {
+    add(2, (L"HKEY_CURRENT_USER\\" + at.Key(k)).c_str());
+    for (int v = 0; v < kValuesPerKey; ++v)
+      add(3, (L"\"HKEY_CURRENT_USER\\" + at.Key(k) + L"\" " + at.Value(v)).c_str());
+  }
+  for (int s = 0; s < kIniSections; ++s)
+    for (int k = 0; k < kIniKeysPerSection; ++k)
+      add(6, (L"\"" + at.Ini() + L"\" " + at.Section(s) + L" " + at.IniKey(k)).c_str());
+}
+
+// The installation in its own folder; with |dll_folder|, logged through the
+// engine the way the package's installer does it, which also copies
+// "qxremove.dat" from |runtime| to uninstall.exe and writes uninstall.log.
+int WholeInstall(const Layout& at, const wchar_t* dll_folder, const wchar_t* runtime) {
+  if (!CreateDirectoryW(at.root.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return 1;
+  CreateFiles(at);
+  CreateRegistry(at);
+  CreateIni(at);
+  if (!dll_folder) return 0;
+  SetDllDirectoryW(dll_folder);
+  const qx::UniqueModule core(LoadLibraryW(L"QXCore.dll"));
+  if (!core) return 1;
+  auto set_var = Bind<decltype(&SetVar)>(core.get(), "SetVar");
+  auto init_sfx = Bind<decltype(&InitSFX)>(core.get(), "InitSFX");
+  auto manage = Bind<decltype(&ManageUninstLog)>(core.get(), "ManageUninstLog");
+  auto add = Bind<decltype(&AddUninstLog)>(core.get(), "AddUninstLog");
+  set_var(L"APPTITLE", kPackageTitle);
+  set_var(L"QXSFXPATH", runtime);
+  init_sfx(GetModuleHandleW(nullptr));
+  set_var(L"DESTPATH", at.root.c_str());
+  set_var(L"UNINSTFNAME", (at.root + L"\\uninstall.exe").c_str());
+  if (manage(0) != 0) return 1;
+  add(1, at.root.c_str());
+  LogInstallation(add, at);
+  const int finished = manage(1);
+  if (finished != 0) std::fprintf(stderr, "finishing the log: %d\n", finished);
+  return finished == 0 ? 0 : 1;
+}
+
+// The installation's parts still present, its folder and uninstallers included.
+int WholeLeft(const Layout& at) {
+  int left = Leftovers(at) + (GetFileAttributesW(at.root.c_str()) != INVALID_FILE_ATTRIBUTES);
+  for (const wchar_t* name : {L"\\uninstall.exe", L"\\uninstall.log", L"\\uninst.exe"})
+    left += GetFileAttributesW((at.root + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return left;
 }
 
 int g_deleted = 0;
@@ -267,10 +328,9 @@ void DeleteFilesBare(const Layout& at) {
 
 void DeleteRegistryBare(const Layout& at) {
   for (int k = 0; k < kKeys; ++k) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, at.Key(k).c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) continue;
-    for (int v = 0; v < kValuesPerKey; ++v) RegDeleteValueW(key, at.Value(v).c_str());
-    RegCloseKey(key);
+    qx::UniqueKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, at.Key(k).c_str(), 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) continue;
+    for (int v = 0; v < kValuesPerKey; ++v) RegDeleteValueW(key.get(), at.Value(v).c_str());
   }
   for (int k = 0; k < kKeys; ++k) RegDeleteKeyW(HKEY_CURRENT_USER, at.Key(k).c_str());
 }
@@ -284,39 +344,37 @@ void DeleteIniBare(const Layout& at) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc == 3 && std::wstring(argv[1]) == L"/nsi") return WritePeerScripts(argv[2]);
+  const std::wstring mode = argc > 1 ? argv[1] : L"";
+  if (argc == 3 && mode == L"/nsi") return WritePeerScripts(argv[2]);
+  if ((argc == 4 || argc == 6) && mode == L"/whole-install")
+    return WholeInstall(Layout(argv[2], argv[3]), argc == 6 ? argv[4] : nullptr, argc == 6 ? argv[5] : nullptr);
+  if (argc == 5 && mode == L"/whole-nsi")
+    return WriteText(std::wstring(argv[2]) + L"\\peer_whole.nsi", PeerScript(Layout(argv[3], argv[4]), "whole")) ? 0 : 1;
+  if (argc == 4 && mode == L"/whole-left") {
+    std::printf("left %d\n", WholeLeft(Layout(argv[2], argv[3])));
+    return 0;
+  }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: uninstall_log_replay (/nsi <work> | <dll folder> <work>)\n");
+    std::fprintf(stderr, "usage: uninstall_log_replay (/nsi <work> | <dll folder> <work> | /whole-...)\n");
     return 2;
   }
   const std::wstring work = argv[2];
   SetDllDirectoryW(argv[1]);
-  HMODULE core = LoadLibraryW(L"QXCore.dll");
+  const qx::UniqueModule core(LoadLibraryW(L"QXCore.dll"));
   if (!core) return 1;
-  auto set_var = Bind<decltype(&SetVar)>(core, "SetVar");
-  auto manage = Bind<decltype(&ManageUninstLog)>(core, "ManageUninstLog");
-  auto add = Bind<decltype(&AddUninstLog)>(core, "AddUninstLog");
-  auto perform = Bind<decltype(&PerformUninstall)>(core, "PerformUninstall");
+  auto set_var = Bind<decltype(&SetVar)>(core.get(), "SetVar");
+  auto manage = Bind<decltype(&ManageUninstLog)>(core.get(), "ManageUninstLog");
+  auto add = Bind<decltype(&AddUninstLog)>(core.get(), "AddUninstLog");
+  auto perform = Bind<decltype(&PerformUninstall)>(core.get(), "PerformUninstall");
 
-  const Layout at;
+  const Layout at = ReplayLayout();
   CreateDirectoryW(at.root.c_str(), nullptr);
   set_var(L"TMP", at.root.c_str());
   set_var(L"APPTITLE", L"Orvella");
   set_var(L"DESTPATH", at.root.c_str());
   Stopwatch logging;
   manage(0);
-  for (int f = 0; f < kFolders; ++f) {
-    add(1, at.Folder(f).c_str());
-    for (int i = 0; i < kFilesPerFolder; ++i) add(0, at.File(f, i).c_str());
-  }
-  for (int k = 0; k < kKeys; ++k) {
-    add(2, (L"HKEY_CURRENT_USER\\" + at.Key(k)).c_str());
-    for (int v = 0; v < kValuesPerKey; ++v)
-      add(3, (L"\"HKEY_CURRENT_USER\\" + at.Key(k) + L"\" " + at.Value(v)).c_str());
-  }
-  for (int s = 0; s < kIniSections; ++s)
-    for (int k = 0; k < kIniKeysPerSection; ++k)
-      add(6, (L"\"" + at.Ini() + L"\" " + at.Section(s) + L" " + at.IniKey(k)).c_str());
+  LogInstallation(add, at);
   const double logged = logging.Milliseconds();
 
   // Each phase is replayed on a fresh installation, alternating with its
