@@ -1,9 +1,10 @@
 // Start-to-exit wall time of the uninstaller beside that of a trivial Windows
 // program (this program started with "/idle", which returns at once), both
 // started the same way, alternately, in one run under the same Wine. The
-// uninstaller is an installed one with its log: its run ends once it has
-// restarted itself from a temporary copy. That copy is waited for, unmeasured,
-// before the next run starts, so it does not weigh on the figures.
+// uninstaller is an installed one with its log, run silently (its copy then
+// asks nothing): its run ends once it has restarted itself from a temporary
+// copy. That copy is waited for, unmeasured, before the next run starts, so
+// it does not weigh on the figures.
 //
 //   launcher_start.exe RUNS UNINSTALLER
 #include <windows.h>
@@ -72,7 +73,7 @@ int wmain(int argc, wchar_t** argv) {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring trivial = L"\"" + std::wstring(self) + L"\" /idle";
-  std::wstring launcher = L"\"" + std::wstring(argv[2]) + L"\"";
+  std::wstring launcher = L"\"" + std::wstring(argv[2]) + L"\" /S";
 
   // One unmeasured start of each warms the file cache and the wineserver.
   TimeRun(trivial);
