@@ -29,10 +29,11 @@ void TextLayer::CollectMarks(const Text& text, char16_t marker) {
   }
 }
 
-bool TextLayer::ReplaceAtMarks(Text& text, TextView key, TextView with) {
+TextLayer::Replaced TextLayer::ReplaceAtMarks(Text& text, TextView key, TextView with) {
   const bool long_key = key.size() >= 2;
   const char16_t second = long_key ? FoldAZ(key[1]) : 0;
-  if (long_key && !(next_bits_ & (uint64_t(1) << (second & 63)))) return false;
+  if (long_key && !(next_bits_ & (uint64_t(1) << (second & 63)))) return Replaced::kNothing;
+  const bool grows = with.size() > key.size();
   size_t done = 0;
   bool changed = false;
   for (const Mark& mark : marks_) {
@@ -40,13 +41,14 @@ bool TextLayer::ReplaceAtMarks(Text& text, TextView key, TextView with) {
     if (!changed) scratch_.clear();
     changed = true;
     scratch_.append(text, done, mark.position - done);
-    scratch_.append(with);
     done = mark.position + key.size();
+    if (grows && scratch_.size() + with.size() + (text.size() - done) > kExpansionLimit) return Replaced::kOverLimit;
+    scratch_.append(with);
   }
-  if (!changed) return false;
+  if (!changed) return Replaced::kNothing;
   scratch_.append(text, done, Text::npos);
   text.swap(scratch_);
-  return true;
+  return Replaced::kChanged;
 }
 
 void TextLayer::Expand(TextView text, Text& out) {
@@ -56,13 +58,17 @@ void TextLayer::Expand(TextView text, Text& out) {
   for (const LanguageEntry& entry : language_) {
     if (marks_.empty()) break;
     if (entry.language != current_language_ || entry.key.empty() || entry.key[0] != u'#') continue;
-    if (ReplaceAtMarks(out, entry.key, entry.text)) CollectMarks(out, u'#');
+    const Replaced replaced = ReplaceAtMarks(out, entry.key, entry.text);
+    if (replaced == Replaced::kOverLimit) return;
+    if (replaced == Replaced::kChanged) CollectMarks(out, u'#');
   }
 
   CollectMarks(out, u'%');
   for (size_t i = 0; i < variables_.size() && !marks_.empty(); ++i) {
     const VariableStore::Entry& entry = variables_[i];
-    if (ReplaceAtMarks(out, entry.key, entry.value)) CollectMarks(out, u'%');
+    const Replaced replaced = ReplaceAtMarks(out, entry.key, entry.value);
+    if (replaced == Replaced::kOverLimit) return;
+    if (replaced == Replaced::kChanged) CollectMarks(out, u'%');
   }
 
   ReplaceAllExact(out, u"/$", u"\r\n", scratch_);
