@@ -33,20 +33,37 @@ TextLayer::Replaced TextLayer::ReplaceAtMarks(Text& text, TextView key, TextView
   const bool long_key = key.size() >= 2;
   const char16_t second = long_key ? FoldAZ(key[1]) : 0;
   if (long_key && !(next_bits_ & (uint64_t(1) << (second & 63)))) return Replaced::kNothing;
-  const bool grows = with.size() > key.size();
-  size_t done = 0;
+  // Matches do not overlap: each starts after the end of the one before.
+  auto each_match = [&](auto&& at_match) {
+    size_t done = 0;
+    for (const Mark& mark : marks_) {
+      if (mark.position < done || (long_key && mark.next != second) || !MatchesAt(text, mark.position, key)) continue;
+      if (!at_match(mark.position, done)) return false;
+      done = mark.position + key.size();
+    }
+    return true;
+  };
+  // A replacement that lengthens the text is measured before it is made.
+  if (with.size() > key.size()) {
+    uint64_t length = text.size();
+    const bool fits = each_match([&](size_t, size_t) {
+      length += with.size() - key.size();
+      return length <= kExpansionLimit;
+    });
+    if (!fits) return Replaced::kOverLimit;
+  }
   bool changed = false;
-  for (const Mark& mark : marks_) {
-    if (mark.position < done || (long_key && mark.next != second) || !MatchesAt(text, mark.position, key)) continue;
+  size_t end = 0;
+  each_match([&](size_t position, size_t done) {
     if (!changed) scratch_.clear();
     changed = true;
-    scratch_.append(text, done, mark.position - done);
-    done = mark.position + key.size();
-    if (grows && scratch_.size() + with.size() + (text.size() - done) > kExpansionLimit) return Replaced::kOverLimit;
+    scratch_.append(text, done, position - done);
     scratch_.append(with);
-  }
+    end = position + key.size();
+    return true;
+  });
   if (!changed) return Replaced::kNothing;
-  scratch_.append(text, done, Text::npos);
+  scratch_.append(text, end, Text::npos);
   text.swap(scratch_);
   return Replaced::kChanged;
 }

@@ -1,5 +1,5 @@
 // The variable store and the expansion of "#key", "%NAME%" and "/$".
-#include <chrono>
+#include <ctime>
 #include <string>
 
 #include "doctest_text.h"
@@ -152,7 +152,8 @@ TEST_CASE("many keys and a long text expand in one walk") {
 }
 
 TEST_CASE("chains that double the text stop at the bound, quickly") {
-  const auto started = std::chrono::steady_clock::now();
+  // Processor time, which a busy machine does not stretch.
+  const std::clock_t started = std::clock();
   // 40 language entries and 40 variables, each holding two references to the
   // next: 2^40 characters unbounded.
   std::string table = "[QXLang]\r\nEnglish\r\n1033\r\n";
@@ -174,7 +175,7 @@ TEST_CASE("chains that double the text stop at the bound, quickly") {
     while (expected.size() + 2 < out.size()) expected += unit;
     CHECK_EQ(out, expected + u"/$");
   }
-  CHECK_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+  CHECK_LT(double(std::clock() - started) / CLOCKS_PER_SEC, 1.0);
   // Replacements that do not lengthen the text still apply to a text past the bound.
   layer.SetVariable(u"SHORT", u"s");
   const Text long_text(TextLayer::kExpansionLimit + 10, u'x');
