@@ -24,8 +24,8 @@ class TextLayer {
   // Later keys replace inside earlier insertions, so a chain of entries can
   // double the text with each key: once a replacement would take the text
   // past kExpansionLimit characters, it and every later replacement of this
-  // expansion are skipped and the text is returned as it stands. Replacements
-  // that do not lengthen the text always apply.
+  // expansion are skipped and the text is returned as it stands. A text that
+  // is longer to begin with still takes replacements that do not lengthen it.
   void Expand(TextView text, Text& out);
 
   static constexpr size_t kExpansionLimit = 1000000;
