@@ -24,12 +24,15 @@ x11='HKCU\Software\Wine\X11 Driver'
 restart() {
   wineserver -k 2>/dev/null
   wineserver -w 2>/dev/null
-  wineserver -p 2>/dev/null
+  wineserver -p >/dev/null 2>&1
 }
 restore() {
   wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1
   wine reg delete "$x11" /v Decorated /f >/dev/null 2>&1
   restart
+  # Wine's helper processes start with the next program and keep its output
+  # open: started here, they hold no pipe of a later test.
+  wine cmd /c exit >/dev/null 2>&1
 }
 
 failed=0
