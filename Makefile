@@ -1,10 +1,12 @@
-# make build | make test | make demo | make bench
+# make build | make test | make fuzz [FUZZ_TIME=seconds] | make demo | make bench
 # BUILD names the build folder (default build/); everything, the Wine prefix
 # included, lives under it.
 BUILD ?= build
 B := $(abspath $(BUILD))
 
-.PHONY: all setup build native test demo bench clean
+.PHONY: all setup build native fuzz-targets fuzz test demo bench clean
+
+FUZZ_TIME ?= 60
 
 all: build
 
@@ -17,9 +19,17 @@ build: setup
 	  -DQX_BIN_DIR=$(B)/bin -DQX_SDK_DIR=$(B)/deps/lzma-sdk >/dev/null
 	@cmake --build $(B)/win
 
-native: setup
+native: setup fuzz-targets
 	@cmake -S tests/native -B $(B)/native -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 	@cmake --build $(B)/native
+
+# The libFuzzer targets need clang.
+fuzz-targets: setup
+	@CXX=clang++ cmake -S tests/fuzz -B $(B)/fuzz -G Ninja >/dev/null
+	@cmake --build $(B)/fuzz
+
+fuzz: fuzz-targets
+	@FUZZ_TIME=$(FUZZ_TIME) scripts/fuzz.sh $(B)
 
 test: build native
 	@scripts/run_tests.sh $(B)
@@ -31,4 +41,4 @@ bench: build
 	@scripts/bench.sh $(B)
 
 clean:
-	rm -rf $(B)/win $(B)/native $(B)/bin
+	rm -rf $(B)/win $(B)/native $(B)/fuzz $(B)/bin

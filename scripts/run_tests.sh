@@ -2,6 +2,7 @@
 # Runs every test suite and ends with "N passed, N failed", counting test
 # cases (each doctest case, each pytest case):
 #   native unit tests (AddressSanitizer, UndefinedBehaviorSanitizer), by CTest
+#   the fuzz targets, each once over its seed corpus, by CTest
 #   Windows unit tests under Wine, by CTest
 #   end-to-end tests of the built programs under Wine (pytest, tests/e2e)
 set -uo pipefail
@@ -88,6 +89,7 @@ run_pytest() {
 }
 
 run_ctest native "$build/native"
+run_ctest fuzz "$build/fuzz"
 
 source "$top/scripts/wine_env.sh"
 QX_HEADLESS=1 qx_wine_start "$build"

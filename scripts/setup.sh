@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian 12 machine, once:
 # the i686 cross compiler, 32-bit Wine, Xvfb, 7-Zip, screenshot tools, NSIS,
-# doctest, pytest, and the LZMA SDK sources (from Debian's 7zip source package) under build/deps.
+# doctest, pytest, clang (for the fuzz targets), and the LZMA SDK sources
+# (from Debian's 7zip source package) under build/deps.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 deps="${1:-$top/build}/deps"
@@ -21,6 +22,7 @@ command -v makensis >/dev/null || need+=(nsis)
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 command -v g++ >/dev/null || need+=(g++)
+command -v clang++ >/dev/null || need+=(clang)
 command -v python3 >/dev/null || need+=(python3)
 command -v dpkg-source >/dev/null || need+=(dpkg-dev)
 [ -f /usr/include/doctest/doctest.h ] || need+=(doctest-dev)

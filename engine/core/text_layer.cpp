@@ -29,24 +29,43 @@ void TextLayer::CollectMarks(const Text& text, char16_t marker) {
   }
 }
 
-bool TextLayer::ReplaceAtMarks(Text& text, TextView key, TextView with) {
+TextLayer::Replaced TextLayer::ReplaceAtMarks(Text& text, TextView key, TextView with) {
   const bool long_key = key.size() >= 2;
   const char16_t second = long_key ? FoldAZ(key[1]) : 0;
-  if (long_key && !(next_bits_ & (uint64_t(1) << (second & 63)))) return false;
-  size_t done = 0;
+  if (long_key && !(next_bits_ & (uint64_t(1) << (second & 63)))) return Replaced::kNothing;
+  // Matches do not overlap: each starts after the end of the one before.
+  auto each_match = [&](auto&& at_match) {
+    size_t done = 0;
+    for (const Mark& mark : marks_) {
+      if (mark.position < done || (long_key && mark.next != second) || !MatchesAt(text, mark.position, key)) continue;
+      if (!at_match(mark.position, done)) return false;
+      done = mark.position + key.size();
+    }
+    return true;
+  };
+  // A replacement that lengthens the text is measured before it is made.
+  if (with.size() > key.size()) {
+    uint64_t length = text.size();
+    const bool fits = each_match([&](size_t, size_t) {
+      length += with.size() - key.size();
+      return length <= kExpansionLimit;
+    });
+    if (!fits) return Replaced::kOverLimit;
+  }
   bool changed = false;
-  for (const Mark& mark : marks_) {
-    if (mark.position < done || (long_key && mark.next != second) || !MatchesAt(text, mark.position, key)) continue;
+  size_t end = 0;
+  each_match([&](size_t position, size_t done) {
     if (!changed) scratch_.clear();
     changed = true;
-    scratch_.append(text, done, mark.position - done);
+    scratch_.append(text, done, position - done);
     scratch_.append(with);
-    done = mark.position + key.size();
-  }
-  if (!changed) return false;
-  scratch_.append(text, done, Text::npos);
+    end = position + key.size();
+    return true;
+  });
+  if (!changed) return Replaced::kNothing;
+  scratch_.append(text, end, Text::npos);
   text.swap(scratch_);
-  return true;
+  return Replaced::kChanged;
 }
 
 void TextLayer::Expand(TextView text, Text& out) {
@@ -56,13 +75,17 @@ void TextLayer::Expand(TextView text, Text& out) {
   for (const LanguageEntry& entry : language_) {
     if (marks_.empty()) break;
     if (entry.language != current_language_ || entry.key.empty() || entry.key[0] != u'#') continue;
-    if (ReplaceAtMarks(out, entry.key, entry.text)) CollectMarks(out, u'#');
+    const Replaced replaced = ReplaceAtMarks(out, entry.key, entry.text);
+    if (replaced == Replaced::kOverLimit) return;
+    if (replaced == Replaced::kChanged) CollectMarks(out, u'#');
   }
 
   CollectMarks(out, u'%');
   for (size_t i = 0; i < variables_.size() && !marks_.empty(); ++i) {
     const VariableStore::Entry& entry = variables_[i];
-    if (ReplaceAtMarks(out, entry.key, entry.value)) CollectMarks(out, u'%');
+    const Replaced replaced = ReplaceAtMarks(out, entry.key, entry.value);
+    if (replaced == Replaced::kOverLimit) return;
+    if (replaced == Replaced::kChanged) CollectMarks(out, u'%');
   }
 
   ReplaceAllExact(out, u"/$", u"\r\n", scratch_);

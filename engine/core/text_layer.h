@@ -21,7 +21,14 @@ class TextLayer {
   //   3. "/$" becomes CR LF.
   // Keys match without regard to the case of A-Z, each key once, left to
   // right and not inside its own inserted text; unknown references stay.
+  // Later keys replace inside earlier insertions, so a chain of entries can
+  // double the text with each key: once a replacement would take the text
+  // past kExpansionLimit characters, it and every later replacement of this
+  // expansion are skipped and the text is returned as it stands. A text that
+  // is longer to begin with still takes replacements that do not lengthen it.
   void Expand(TextView text, Text& out);
+
+  static constexpr size_t kExpansionLimit = 1000000;
 
   // Stores the expansion of |value| under "%name%". Setting "QXLANGID"
   // (exactly) also selects the language read as a number from |value| as
@@ -51,9 +58,11 @@ class TextLayer {
     char16_t next;
   };
 
+  enum class Replaced { kNothing, kChanged, kOverLimit };
+
   // Replaces every occurrence of |key| (which begins with the character whose
-  // places |marks_| holds) by |with|. Returns true when |text| changed.
-  bool ReplaceAtMarks(Text& text, TextView key, TextView with);
+  // places |marks_| holds) by |with|. kOverLimit leaves |text| unchanged.
+  Replaced ReplaceAtMarks(Text& text, TextView key, TextView with);
   void CollectMarks(const Text& text, char16_t marker);
 
   VariableStore variables_;

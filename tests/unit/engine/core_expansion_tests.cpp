@@ -1,4 +1,5 @@
 // The variable store and the expansion of "#key", "%NAME%" and "/$".
+#include <ctime>
 #include <string>
 
 #include "doctest_text.h"
@@ -148,4 +149,35 @@ TEST_CASE("many keys and a long text expand in one walk") {
     expected += (i % 60 < 50 ? DecimalText((i % 60) * 7) : u"%v" + DecimalText(i % 60) + u"%") + u"&Yes";
   }
   CHECK_EQ(Expanded(layer, text), expected);
+}
+
+TEST_CASE("chains that double the text stop at the bound, quickly") {
+  // Processor time, which a busy machine does not stretch.
+  const std::clock_t started = std::clock();
+  // 40 language entries and 40 variables, each holding two references to the
+  // next: 2^40 characters unbounded.
+  std::string table = "[QXLang]\r\nEnglish\r\n1033\r\n";
+  TextLayer layer;
+  for (int i = 1; i <= 40; ++i) {
+    const std::string next = std::to_string(i + 1);
+    table += "#k" + std::to_string(i) + "=#k" + next + "#k" + next + "\r\n";
+    layer.SetVariable(u"V" + DecimalText(i), u"%V" + DecimalText(i + 1) + u"%%V" + DecimalText(i + 1) + u"%");
+  }
+  layer.LoadLanguageTable(table);
+  for (const TextView start : {TextView(u"#k1/$"), TextView(u"%V1%/$")}) {
+    const Text out = Expanded(layer, start);
+    CHECK_LE(out.size(), TextLayer::kExpansionLimit);
+    CHECK_GT(out.size(), TextLayer::kExpansionLimit / 2);
+    // The text stands as it was before the replacement that would pass the
+    // bound: whole copies of one reference, the later steps skipped too.
+    const Text unit = out.substr(0, out.find(start.substr(0, 2), 1));
+    Text expected;
+    while (expected.size() + 2 < out.size()) expected += unit;
+    CHECK_EQ(out, expected + u"/$");
+  }
+  CHECK_LT(double(std::clock() - started) / CLOCKS_PER_SEC, 1.0);
+  // Replacements that do not lengthen the text still apply to a text past the bound.
+  layer.SetVariable(u"SHORT", u"s");
+  const Text long_text(TextLayer::kExpansionLimit + 10, u'x');
+  CHECK_EQ(Expanded(layer, long_text + u"%SHORT%"), long_text + u"s");
 }
