@@ -38,4 +38,18 @@ std::string PackageFile(const char* name) {
 
 void UseDeliverablesFolder() { SetDllDirectoryW(WinePath(QX_BIN_DIR).c_str()); }
 
+bool RunSelfAsChild(const wchar_t* variable, const std::wstring& out, const std::wstring& arguments, DWORD wait_ms) {
+  SetEnvironmentVariableW(variable, out.c_str());
+  std::wstring command = L"\"" + SelfPath() + L"\"" + arguments;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  SetEnvironmentVariableW(variable, nullptr);
+  if (!started) return false;
+  qx::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  if (WaitForSingleObject(process.get(), wait_ms) != WAIT_OBJECT_0) TerminateProcess(process.get(), 1);
+  return true;
+}
+
 }  // namespace enginetest

@@ -42,4 +42,10 @@ std::string PackageFile(const char* name);
 // Makes QXCore.dll load from the deliverables folder.
 void UseDeliverablesFolder();
 
+// Runs this program again as a child, with |arguments| after its name and
+// the environment variable |variable| set to |out| (the child's sign to act
+// as one, and where it reports). Waits up to |wait_ms|, ending a child that
+// takes longer; false when it could not be started.
+bool RunSelfAsChild(const wchar_t* variable, const std::wstring& out, const std::wstring& arguments, DWORD wait_ms);
+
 }  // namespace enginetest

@@ -122,16 +122,7 @@ int ReplayChild(const wchar_t* out) {
 }
 
 std::string RunReplayChild(const std::wstring& program, const std::wstring& out) {
-  SetEnvironmentVariableW(kChildOut, out.c_str());
-  std::wstring command = L"\"" + SelfPath() + L"\" /u \"" + program + L"\"";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-  SetEnvironmentVariableW(kChildOut, nullptr);
-  if (!started) return "(not started)";
-  qx::UniqueHandle process(pi.hProcess), thread(pi.hThread);
-  if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) TerminateProcess(process.get(), 1);
+  if (!RunSelfAsChild(kChildOut, out, L" /u \"" + program + L"\"", 60000)) return "(not started)";
   std::string report;
   ReadBytes(out, report);
   return report;

@@ -137,16 +137,7 @@ int ResourceChild(const wchar_t* out, const std::wstring& app) {
 TEST_CASE("a whole uninstallation leaves handle, GDI and USER object counts as they were") {
   Scratch dir;
   const std::wstring program = dir.file(L"app\\uninst.exe"), out = dir.file(L"report.txt");
-  SetEnvironmentVariableW(kChildOut, out.c_str());
-  std::wstring command = L"\"" + SelfPath() + L"\" /u \"" + program + L"\"";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-  SetEnvironmentVariableW(kChildOut, nullptr);
-  REQUIRE(started);
-  qx::UniqueHandle process(pi.hProcess), thread(pi.hThread);
-  if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) TerminateProcess(process.get(), 1);
+  REQUIRE(RunSelfAsChild(kChildOut, out, L" /u \"" + program + L"\"", 60000));
   const std::wstring report = FromUtf8(ReadBytes(out));
   RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
   const std::wstring round = L"init=1 box=1 0 0 0 0 0 closed=1 unloaded=1\n";
