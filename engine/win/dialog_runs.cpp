@@ -168,22 +168,29 @@ struct ProgressStart {
   HANDLE ready;
 };
 
+// Event 0, the window shown (|shown| runs then), its messages until it
+// closes, event 2.
+template <typename Shown>
+void RunBuiltDialog(DialogWindow& built, Run& run, Shown shown) {
+  HWND dialog = built.window();
+  built.SetHook(&RunHook, &run);
+  Notify(run, kBuilt, dialog, 0);
+  ShowWindow(dialog, SW_SHOW);
+  shown(dialog);
+  RunLoop(run, dialog);
+  built.SetHook(nullptr, nullptr);
+  Notify(run, kClosing, dialog, run.result);
+}
+
 void RunProgressBox(DialogCallback callback, HANDLE ready) {
   std::unique_ptr<DialogWindow> box = BuildDialog(u"dlgprogress");
   if (!box) {
     SetEvent(ready);
     return;
   }
-  HWND dialog = box->window();
   Run run{callback, false};
-  box->SetHook(&RunHook, &run);
-  Notify(run, kBuilt, dialog, 0);
-  ShowWindow(dialog, SW_SHOW);
-  // The starter's frame, and |ready| with it, may go from here on.
-  SetEvent(ready);
-  RunLoop(run, dialog);
-  box->SetHook(nullptr, nullptr);
-  Notify(run, kClosing, dialog, run.result);
+  // The starter's frame, and |ready| with it, may go once the box shows.
+  RunBuiltDialog(*box, run, [ready](HWND) { SetEvent(ready); });
 }
 
 DWORD WINAPI ProgressThread(void* parameter) {
@@ -228,15 +235,8 @@ int RunDialogBox(core::TextView section, DialogCallback callback) {
     MessageBoxW(nullptr, text.c_str(), ToWide(Expand(u"%APPTITLE%")).c_str(), MB_OK);
     return 4;
   }
-  HWND dialog = built->window();
   Run run{callback, true};
-  built->SetHook(&RunHook, &run);
-  Notify(run, kBuilt, dialog, 0);
-  ShowWindow(dialog, SW_SHOW);
-  SetForegroundWindow(dialog);
-  RunLoop(run, dialog);
-  built->SetHook(nullptr, nullptr);
-  Notify(run, kClosing, dialog, run.result);
+  RunBuiltDialog(*built, run, [](HWND dialog) { SetForegroundWindow(dialog); });
   built.reset();
   Components() = ComponentList{};
   return run.result;

@@ -24,8 +24,8 @@ struct EngineState {
   core::FilePropertyTable file_properties;
   // The open uninstall log (read and write), closed at unload at the latest.
   UniqueFile log;
-  // The entry set of a replay phase, the registry scratch pair and the
-  // dialog machinery belong here too, with the exports that use them.
+  // A replay phase's entry set and the registry pair live in the call that
+  // uses them; the dialog machinery keeps its state in dialog_builder.cpp.
 };
 
 EngineState& Engine();
