@@ -1,7 +1,7 @@
 // QXCore.dll's uninstall log and registry exports under Wine, against the
 // prefix's registry and real files. A replay runs on a log begun with
-// ManageUninstLog, or, for the round trip, in a child started the way the
-// uninstaller's second stage is (see ReplayChild).
+// ManageUninstLog; the whole round trip through the uninstaller's second
+// stage is the sample installation's, end to end (tests/e2e).
 #define DOCTEST_CONFIG_IMPLEMENT
 #include <windows.h>
 
@@ -20,7 +20,6 @@ namespace {
 const std::wstring kKey = L"Software\\qx_log_registry_tests";
 const std::wstring kKeyPath = L"HKEY_CURRENT_USER\\" + kKey;
 const wchar_t kSharedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-const wchar_t kChildOut[] = L"QX_REPLAY_OUT";
 
 // The test key, removed with everything below it before and after.
 struct TestKey {
@@ -106,27 +105,6 @@ struct Installer {
     return bytes;
   }
 };
-
-// The second stage in a child: InitUninstall on the log beside the program
-// named on its command line, then the phases in the script's order.
-int ReplayChild(const wchar_t* out) {
-  Core core;
-  Scratch runtime;
-  core.SetVar(L"APPTITLE", L"Orvella");
-  core.SetVar(L"QXSFXPATH", runtime.path().c_str());
-  std::wstring report = L"init=" + std::to_wstring(core.InitUninstall()) + L"\n";
-  for (int phase : {0, 1, 3, 2, 4}) report += L"phase=" + std::to_wstring(core.PerformUninstall(phase, Record)) + L"\n";
-  for (const auto& call : g_calls) report += call.first + L"|" + std::to_wstring(call.second) + L"\n";
-  report += L"unregistered=" + Env(L"QX_UNREGISTERED") + L"\n";
-  return WriteBytes(out, Utf8(report)) ? 0 : 3;
-}
-
-std::string RunReplayChild(const std::wstring& program, const std::wstring& out) {
-  if (!RunSelfAsChild(kChildOut, out, L" /u \"" + program + L"\"", 60000)) return "(not started)";
-  std::string report;
-  ReadBytes(out, report);
-  return report;
-}
 
 }  // namespace
 
@@ -272,62 +250,7 @@ TEST_CASE("finish: the uninstaller and its log beside it, an older log replaced 
   CHECK_EQ(in.core.ManageUninstLog(1), -2);
 }
 
-TEST_CASE("round trip: the installer side logs every kind and the second stage's replay removes it all") {
-  TestKey cleanup;
-  SharedCounters counters;
-  Installer in;
-  const std::wstring app = in.dir.file(L"app"), ini = in.dir.file(L"settings.ini");
-  const std::wstring cyrillic = app + L"\\\x0414\x0430\x043d\x043d\x044b\x0435", cjk = app + L"\\\x6570\x636e";
-  const std::wstring nested = app + L"\\sub", deeper = nested + L"\\deeper";
-  for (const std::wstring& folder : {cyrillic, cjk, nested, deeper}) CreateDirectoryW(folder.c_str(), nullptr);
-  const std::vector<std::wstring> files = {app + L"\\readme.txt", cyrillic + L"\\\x0444\x0430\x0439\x043b.txt",
-                                           cjk + L"\\\x6587\x4ef6.dat"};
-  for (const std::wstring& file : files) WriteBytes(file, "x");
-  const std::wstring shared = app + L"\\shared.dll", reg = app + L"\\reg.dll";
-  WriteBytes(shared, "x");
-  const DWORD count1 = 1;
-  counters.Set(shared, REG_DWORD, &count1, 4);
-  CopyFileW(TestLibrary(L"selfreg_returns.dll").c_str(), reg.c_str(), FALSE);
-  const std::wstring key = kKey + L"\\RoundTrip", sub = key + L"\\\x0426\x0432\x0435\x0442";
-  SetValue(HKEY_CURRENT_USER, sub, nullptr, L"default");
-  SetValue(HKEY_CURRENT_USER, sub, L"Size \x0426", L"1");
-  SetValue(HKEY_CURRENT_USER, kKey, L"Keep", L"1");
-  WriteBytes(ini, "[Main]\r\nSize=1\r\nKeep=2\r\n");
-
-  for (const std::wstring& file : files) in.Add(0, file);
-  in.Add(4, shared);
-  in.Add(5, reg);
-  // Folders logged as they were made, outer first.
-  for (const std::wstring& folder : {app, cyrillic, cjk, nested, deeper}) in.Add(1, folder);
-  in.Add(2, L"HKEY_CURRENT_USER\\" + sub);
-  in.Add(2, L"HKEY_CURRENT_USER\\" + key);
-  in.Add(3, L"\"HKEY_CURRENT_USER\\" + sub + L"\" \"Size \x0426\"");
-  in.Add(3, L"HKEY_CURRENT_USER\\" + sub);
-  in.Add(6, L"\"" + ini + L"\" Main Size");
-  in.Add(6, L"\"" + ini + L"\" Main");
-  in.Add(9, L"a line without a tag");
-  CHECK_EQ(in.core.ManageUninstLog(1), 0);
-
-  const std::string report = RunReplayChild(app + L"\\uninst.exe", in.dir.file(L"report.txt"));
-  CHECK(report.rfind("init=1\nphase=0\nphase=0\nphase=0\nphase=0\nphase=0\n", 0) == 0);
-  for (const std::wstring& file :
-       {files[0], files[1], files[2], shared, reg, app + L"\\uninst.exe", app + L"\\uninst.log"})
-    CHECK(report.find(Utf8(file) + "|1\n") != std::string::npos);
-  CHECK_EQ(std::count(report.begin(), report.end(), '|'), 7);
-  CHECK(report.find("unregistered=1\n") != std::string::npos);
-  CHECK(!FileExists(app));
-  CHECK(!HasKey(key));
-  CHECK(HasValue(HKEY_CURRENT_USER, kKey, L"Keep"));
-  CHECK(!HasValue(HKEY_LOCAL_MACHINE, kSharedKey, shared.c_str()));
-  wchar_t value[16];
-  CHECK_EQ(GetPrivateProfileStringW(L"Main", L"Size", L"gone", value, 16, ini.c_str()), DWORD(4));
-  CHECK(std::wstring(value) == L"gone");
-  CHECK_EQ(GetPrivateProfileStringW(L"Main", L"Keep", L"", value, 16, ini.c_str()), DWORD(1));
-}
-
 int main(int argc, char** argv) {
   UseDeliverablesFolder();
-  wchar_t out[MAX_PATH];
-  if (GetEnvironmentVariableW(kChildOut, out, MAX_PATH)) return ReplayChild(out);
   return doctest::Context(argc, argv).run();
 }
