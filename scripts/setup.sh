@@ -10,6 +10,17 @@ mkdir -p "$deps"
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
+# A mirror in the middle of a sync fails an index now and then; try again,
+# and go on with the indexes that did arrive if it keeps failing.
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    as_root apt-get update -q && return 0
+    sleep $((try * 5))
+  done
+  echo "setup: apt-get update kept failing; going on with the indexes there are" >&2
+}
+
 need=()
 command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686 mingw-w64-i686-dev)
 command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix)
@@ -33,8 +44,12 @@ if [ ${#need[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
   fi
-  as_root apt-get update -q
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
+  apt_update
+  install=(env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends)
+  # When one architecture's update index is missing, the two architectures'
+  # versions of a shared library disagree; the release's own versions agree.
+  as_root "${install[@]}" "${need[@]}" ||
+    as_root "${install[@]}" -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" "${need[@]}"
 fi
 
 # The LZMA SDK's C sources come from Debian's 7zip source package.
@@ -43,7 +58,7 @@ if [ ! -f "$sdk/C/7zArcIn.c" ]; then
   src=/etc/apt/sources.list.d/project-deb-src.sources
   if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list 2>/dev/null; then
     sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | as_root tee "$src" >/dev/null
-    as_root apt-get update -q
+    apt_update
   fi
   work="$deps/src"
   rm -rf "$work" && mkdir -p "$work"
