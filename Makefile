@@ -1,10 +1,10 @@
-# make build | make test | make fuzz [FUZZ_TIME=seconds] | make demo | make bench
+# make build | make test | make fuzz [FUZZ_TIME=seconds] | make demo | make pictures | make bench
 # BUILD names the build folder (default build/); everything, the Wine prefix
 # included, lives under it.
 BUILD ?= build
 B := $(abspath $(BUILD))
 
-.PHONY: all setup build native fuzz-targets fuzz test demo bench clean
+.PHONY: all setup build native fuzz-targets fuzz test demo pictures bench clean
 
 FUZZ_TIME ?= 60
 
@@ -36,6 +36,12 @@ test: build native
 
 demo: build
 	@scripts/demo.sh $(B)
+
+# The README's screenshots, refreshed from a demo run.
+pictures: demo
+	@test -f $(B)/demo/pictures/final.png || { echo "pictures: the demo made no pictures" >&2; exit 1; }
+	@cp $(B)/demo/pictures/confirm.png $(B)/demo/pictures/progress.png $(B)/demo/pictures/final.png docs/
+	@echo "docs/: confirm.png, progress.png, final.png refreshed"
 
 bench: build
 	@scripts/bench.sh $(B)

@@ -161,6 +161,8 @@ def main():
     tmp = args.out + ".tmp"
     with open(tmp, "wb") as f:
         f.write(out)
+    # Wine starts only a file the owner may execute, as the linker left the image.
+    shutil.copymode(args.image, tmp)
     os.replace(tmp, args.out)
 
 

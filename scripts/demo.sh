@@ -6,7 +6,8 @@
 # codes. With $DISPLAY the uninstaller's windows appear there for a person to
 # click through; without one the run happens inside Xvfb and the test driver
 # answers Yes and OK. Either way each window is saved as a PNG under
-# BUILD/demo/shots/, and copied to docs/ for the README.
+# BUILD/demo/shots/, and the three the README shows are picked out into
+# BUILD/demo/pictures/ (`make pictures` copies those to docs/).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build}
@@ -117,10 +118,11 @@ for p in "${pngs[@]}"; do echo "  $p"; done
 # message.
 boxes=("$demo"/shots/*-box.png)
 windows=("$demo"/shots/*-window.png)
+rm -rf "$demo/pictures"
 if [ ${#boxes[@]} -ge 2 ] && [ ${#windows[@]} -ge 1 ]; then
-  mkdir -p "$top/docs"
-  cp "${boxes[0]}" "$top/docs/confirm.png"
-  cp "${windows[0]}" "$top/docs/progress.png"
-  cp "${boxes[-1]}" "$top/docs/final.png"
-  echo "  copied to docs/: confirm.png, progress.png, final.png"
+  mkdir -p "$demo/pictures"
+  cp "${boxes[0]}" "$demo/pictures/confirm.png"
+  cp "${windows[0]}" "$demo/pictures/progress.png"
+  cp "${boxes[-1]}" "$demo/pictures/final.png"
+  echo "  the README's pictures: $demo/pictures/{confirm,progress,final}.png"
 fi

@@ -10,8 +10,9 @@ qx_wine_start() {
   export QX_BUILD=$build
   export WINEPREFIX=$build/wine
   export WINEDEBUG=-all
-  # No Mono or Gecko install prompts in a fresh prefix.
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No Mono or Gecko install prompts in a fresh prefix, and no menu builder
+  # acting on the links the tests create and remove.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   # A wineserver keeps the display state it started with: begin afresh.
   wineserver -k 2>/dev/null || true
   if [ -z "${DISPLAY:-}" ] || [ "${QX_HEADLESS:-0}" = 1 ]; then

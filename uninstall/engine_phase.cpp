@@ -2,6 +2,8 @@
 
 #include <objbase.h>
 
+#include <cwchar>
+
 #include "uninstall/engine_api.h"
 #include "uninstall/restart_delete.h"
 #include "uninstall/script_guard.h"
@@ -15,8 +17,8 @@ constexpr UINT kScriptErrorStyle = MB_ICONERROR | MB_TOPMOST;
 // The user's own parameter is the first stage's first one, which the copy
 // receives third, after "/u" and the installed uninstaller's path.
 bool UserAskedForSilentRun() {
-  const bool copy = lstrcmpW(EvalVar(L"%PARAM%"), L"/u") == 0;
-  return lstrcmpiW(EvalVar(copy ? L"%PARAM3%" : L"%PARAM%"), L"/S") == 0;
+  const bool copy = wcscmp(EvalVar(L"%PARAM%"), L"/u") == 0;
+  return _wcsicmp(EvalVar(copy ? L"%PARAM3%" : L"%PARAM%"), L"/S") == 0;
 }
 
 struct EngineStart {
@@ -73,7 +75,7 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
     if (init.value >= -5 && init.value <= -3) ScheduleDeleteAtRestart(state.LauncherPath.get());
     // Nobody saw the engine's message in a silent run: each start-up failure
     // ends with its own code instead of the 0 of a normal end.
-    if (init.value < 0 && init.value >= -5 && lstrcmpW(EvalVar(L"%SILENT%"), L"1") == 0)
+    if (init.value < 0 && init.value >= -5 && wcscmp(EvalVar(L"%SILENT%"), L"1") == 0)
       script_result = kSilentStartFailure - init.value;
     return 0;
   }

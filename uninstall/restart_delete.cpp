@@ -37,8 +37,11 @@ size_t FindTextNoCase(const char* text, size_t length, const char* pattern, size
   const int n = lstrlenA(pattern);
   for (size_t at = from; at <= length && length - at >= static_cast<size_t>(n);) {
     if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, text + at, n, pattern, n) == CSTR_EQUAL) return at;
+    // CharNextA does not step over a zero byte, so the search ends at the
+    // first one even inside the file: the rest could never be reached by
+    // stepping character by character.
     const char* next = CharNextA(text + at);
-    if (next == text + at) break;  // at the terminator
+    if (next == text + at) break;
     at = static_cast<size_t>(next - text);
   }
   return length;

@@ -1,5 +1,7 @@
 #include "uninstall/uninstall_script.h"
 
+#include <cwchar>
+
 #include "uninstall/engine_api.h"
 #include "uninstall/first_stage.h"
 #include "uninstall/launcher.h"
@@ -22,8 +24,10 @@ HWND g_progress_bar = nullptr;
 // The expanded confirmation and closing texts, cut to fit.
 wchar_t g_text[kTextBytes / 2];
 
-// Both variables count only as this exact text.
-bool VariableIsOne(const wchar_t* reference) { return lstrcmpW(EvalVar(reference), L"1") == 0; }
+// Both variables count only as this exact text. The comparison is the
+// runtime library's, unit by unit: the platform's linguistic one would take
+// "1" followed by an ignorable character for "1".
+bool VariableIsOne(const wchar_t* reference) { return wcscmp(EvalVar(reference), L"1") == 0; }
 bool IsSilent() { return VariableIsOne(L"%SILENT%"); }
 
 void SetProgress(int percent) {
@@ -47,8 +51,9 @@ bool ReplayLog() {
   return true;
 }
 
-// The box closes on its own thread; the request is synchronous, so the box
-// is gone when this returns.
+// The request only asks the box to close: it closes on its own thread, which
+// holds its own reference to the engine, so the engine may be unloaded while
+// the box is still going.
 void CloseProgressBox() {
   if (g_progress_window) SendMessageW(g_progress_window, kCloseBox, 0, 0);
   g_progress_window = nullptr;
@@ -100,8 +105,8 @@ int RunUninstallScript() {
   }
   if (!IsSilent()) ShowProgressBox(ProgressBoxCallback);
 
-  // The installed uninstaller is one of the logged files: the first stage
-  // must have let go of it before the file phase.
+  // The installed uninstaller is one of the logged files, removed at the end
+  // of the replay: the first stage must have let go of it by then.
   WaitForFirstStage();
   if (!ReplayLog()) {
     // The box must not outlive the engine, which is unloaded right after.

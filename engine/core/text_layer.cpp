@@ -105,6 +105,11 @@ void TextLayer::SetVariableRaw(TextView name, TextView value) {
   variables_.Set(VariableKey(name), copy);
 }
 
+void TextLayer::SetStoreEntry(TextView key, TextView value) {
+  Text copy(value);
+  variables_.Set(key, copy);
+}
+
 const Text* TextLayer::FindVariable(TextView name) const { return variables_.Find(VariableKey(name)); }
 
 void TextLayer::LoadLanguageTable(std::string_view file_bytes) {

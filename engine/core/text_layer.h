@@ -36,6 +36,9 @@ class TextLayer {
   void SetVariable(TextView name, TextView value);
   // Stores |value| as it is, unexpanded.
   void SetVariableRaw(TextView name, TextView value);
+  // Stores |value| as it is under |key| itself, without adding percent signs:
+  // an expansion finds it only when |key| is written "%NAME%".
+  void SetStoreEntry(TextView key, TextView value);
   // The stored value of "%name%", or null.
   const Text* FindVariable(TextView name) const;
 

@@ -93,9 +93,17 @@ class BufferedLineReader {
 // tag line at the very end has the empty payload.
 void CollectLogEntries(BufferedLineReader& log, int tag_kind, EntrySet& entries);
 
-// Orders folders for removal: descending, without regard to the case of A-Z,
-// so that every folder comes before each folder whose path begins its own.
-void SortFoldersForRemoval(std::vector<Text>& folders);
+// Orders folders, or registry keys, for removal: descending, without regard
+// to the case of A-Z, so that every path comes before each path that begins
+// it (a folder before its parent, a key before its parent key).
+void SortPathsForRemoval(std::vector<Text>& paths);
+
+// Whether |path| is |uninstaller| or its log: the two files that let an
+// interrupted run be started again, so the replay removes them last.
+bool IsUninstallerOrItsLog(TextView path, TextView uninstaller);
+
+// The folders of |folders| that hold one of |files|, at any depth.
+std::vector<Text> FoldersHolding(const std::vector<Text>& folders, const std::vector<Text>& files);
 
 // The five header lines of a new log.
 std::string LogHeaderLines(TextView title, int32_t language, TextView install_folder);

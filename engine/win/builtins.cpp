@@ -35,17 +35,17 @@ Text FolderFrom(Call call) {
 }
 
 Text TemporaryFolder() {
-  PathBuffer shortPath;
-  DWORD length = GetTempPathW(static_cast<DWORD>(shortPath.capacity()), shortPath.writable());
-  if (length == 0 || !shortPath.commit(length)) return Text();
+  PathBuffer short_path;
+  DWORD length = GetTempPathW(static_cast<DWORD>(short_path.capacity()), short_path.writable());
+  if (length == 0 || !short_path.commit(length)) return Text();
   using GetLongPathNameFn = DWORD(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
-  auto getLong = LookUp<GetLongPathNameFn>(GetModuleHandleW(L"kernel32.dll"), "GetLongPathNameW");
-  if (getLong) {
-    PathBuffer longPath;
-    DWORD n = getLong(shortPath.get(), longPath.writable(), static_cast<DWORD>(longPath.capacity()));
-    if (n != 0 && longPath.commit(n)) return Text(core::WithoutTrailingBackslash(FromBuffer(longPath)));
+  auto get_long_path = LookUp<GetLongPathNameFn>(GetModuleHandleW(L"kernel32.dll"), "GetLongPathNameW");
+  if (get_long_path) {
+    PathBuffer long_path;
+    DWORD n = get_long_path(short_path.get(), long_path.writable(), static_cast<DWORD>(long_path.capacity()));
+    if (n != 0 && long_path.commit(n)) return Text(core::WithoutTrailingBackslash(FromBuffer(long_path)));
   }
-  return Text(core::WithoutTrailingBackslash(FromBuffer(shortPath)));
+  return Text(core::WithoutTrailingBackslash(FromBuffer(short_path)));
 }
 
 int OsVersionCode() {
@@ -79,14 +79,14 @@ int OsVersionCode() {
 bool Is64BitSystem() {
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  if (auto isWow64 = LookUp<IsWow64ProcessFn>(kernel, "IsWow64Process")) {
+  if (auto is_wow64 = LookUp<IsWow64ProcessFn>(kernel, "IsWow64Process")) {
     BOOL wow64 = FALSE;
-    return isWow64(GetCurrentProcess(), &wow64) && wow64;
+    return is_wow64(GetCurrentProcess(), &wow64) && wow64;
   }
   using GetNativeSystemInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
-  if (auto nativeInfo = LookUp<GetNativeSystemInfoFn>(kernel, "GetNativeSystemInfo")) {
+  if (auto native_info = LookUp<GetNativeSystemInfoFn>(kernel, "GetNativeSystemInfo")) {
     SYSTEM_INFO info{};
-    nativeInfo(&info);
+    native_info(&info);
     return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
   }
   return false;
@@ -94,7 +94,7 @@ bool Is64BitSystem() {
 
 // Membership of the caller in a built-in group (544 Administrators, 547 Power
 // Users). Any missing piece of the platform counts as "not a member".
-bool IsMemberOfBuiltinGroup(DWORD groupRid) {
+bool IsMemberOfBuiltinGroup(DWORD group_rid) {
   UniqueModule advapi(LoadLibraryW(L"advapi32.dll"));
   using CheckTokenMembershipFn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
   using AllocateAndInitializeSidFn =
@@ -102,17 +102,17 @@ bool IsMemberOfBuiltinGroup(DWORD groupRid) {
   using FreeSidFn = PVOID(WINAPI*)(PSID);
   auto check = LookUp<CheckTokenMembershipFn>(advapi.get(), "CheckTokenMembership");
   auto allocate = LookUp<AllocateAndInitializeSidFn>(advapi.get(), "AllocateAndInitializeSid");
-  auto freeSid = LookUp<FreeSidFn>(advapi.get(), "FreeSid");
-  if (!check || !allocate || !freeSid) return false;
+  auto free_sid = LookUp<FreeSidFn>(advapi.get(), "FreeSid");
+  if (!check || !allocate || !free_sid) return false;
 
-  SID_IDENTIFIER_AUTHORITY ntAuthority = {SECURITY_NT_AUTHORITY};
+  SID_IDENTIFIER_AUTHORITY nt_authority = {SECURITY_NT_AUTHORITY};
   PSID group = nullptr;
-  if (!allocate(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, groupRid, 0, 0, 0, 0, 0, 0, &group)) return false;
+  if (!allocate(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, group_rid, 0, 0, 0, 0, 0, 0, &group)) return false;
   struct SidOwner {
     PSID sid;
     FreeSidFn release;
     ~SidOwner() { release(sid); }
-  } owner{group, freeSid};
+  } owner{group, free_sid};
   BOOL member = FALSE;
   return check(nullptr, group, &member) && member;
 }
@@ -146,11 +146,11 @@ void SetBuiltinVariables(core::TextLayer& text) {
     const char16_t* name;
     int csidl;
   };
-  auto setFolders = [&text](std::initializer_list<Folder> folders) {
+  auto set_folders = [&text](std::initializer_list<Folder> folders) {
     for (const Folder& f : folders) text.SetVariable(f.name, SpecialFolderPath(f.csidl));
   };
 
-  setFolders({{u"DESKTOPDIR", CSIDL_DESKTOP},
+  set_folders({{u"DESKTOPDIR", CSIDL_DESKTOP},
               {u"PROGMENUDIR", CSIDL_PROGRAMS},
               {u"PROGFILESDIR", CSIDL_PROGRAM_FILES},
               {u"STARTUPMENUDIR", CSIDL_STARTUP},
@@ -183,7 +183,7 @@ void SetBuiltinVariables(core::TextLayer& text) {
   text.SetVariable(u"ISADMIN", Flag(IsMemberOfBuiltinGroup(DOMAIN_ALIAS_RID_ADMINS)));
   text.SetVariable(u"ISPOWERUSER", Flag(IsMemberOfBuiltinGroup(DOMAIN_ALIAS_RID_POWER_USERS)));
 
-  setFolders({{u"COMDESKTOPDIR", CSIDL_COMMON_DESKTOPDIRECTORY},
+  set_folders({{u"COMDESKTOPDIR", CSIDL_COMMON_DESKTOPDIRECTORY},
               {u"COMSTARTMENUDIR", CSIDL_COMMON_STARTMENU},
               {u"COMPROGMENUDIR", CSIDL_COMMON_PROGRAMS},
               {u"COMSTARTUPMENUDIR", CSIDL_COMMON_STARTUP},

@@ -28,42 +28,23 @@ constexpr COLORREF kHeadingColour = RGB(0x00, 0x33, 0x99);
 constexpr int kHeadingPoints = 14;
 constexpr int kImageWidth = 16;
 
-struct RegistryRecord {
-  HWND control;
-  int32_t number;
-  HWND dialog;
-};
-
-// Lives while the library is loaded.
-struct DialogMachinery {
-  core::DialogLines lines;
-  double scale_x = 1.0;
-  double scale_y = 1.0;
-  UniqueGdiObject normal_font;
-  UniqueGdiObject heading_font;
-  UniqueGdiObject bold_font;
-  std::vector<RegistryRecord> registry;
-  ComponentList components;
-};
-
-DialogMachinery g_dialogs;
+DialogState& Dialogs() { return Engine().dialogs; }
 
 HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 
-void Register(HWND dialog, int32_t number, HWND control) {
-  for (RegistryRecord& record : g_dialogs.registry) {
+// In the engine's registry, for QXDlgGetDlgItem, and in the dialog's own
+// list, which its thread reads while the dialog runs.
+void Register(DialogWindow::Controls& own, HWND dialog, int32_t number, HWND control) {
+  for (RegistryRecord& record : Dialogs().registry) {
     if (record.dialog == dialog && record.number == number) {
       record.control = control;
+      for (DialogWindow::Control& mine : own)
+        if (mine.number == number) mine.control = control;
       return;
     }
   }
-  g_dialogs.registry.push_back(RegistryRecord{control, number, dialog});
-}
-
-void Unregister(HWND dialog) {
-  std::vector<RegistryRecord>& registry = g_dialogs.registry;
-  for (size_t i = registry.size(); i-- > 0;)
-    if (registry[i].dialog == dialog) registry.erase(registry.begin() + i);
+  Dialogs().registry.push_back(RegistryRecord{control, number, dialog});
+  own.push_back(DialogWindow::Control{control, number});
 }
 
 HGDIOBJ CreateFontAt(LOGFONTW font, int points, int dots_per_inch, LONG weight) {
@@ -86,19 +67,19 @@ void ReadDisplay() {
     const int x = GetDeviceCaps(display, LOGPIXELSX);
     const int y = GetDeviceCaps(display, LOGPIXELSY);
     DeleteDC(display);
-    g_dialogs.scale_x = core::ScaleFactor(x, g_dialogs.scale_x);
-    g_dialogs.scale_y = core::ScaleFactor(y, g_dialogs.scale_y);
+    Dialogs().scale_x = core::ScaleFactor(x, Dialogs().scale_x);
+    Dialogs().scale_y = core::ScaleFactor(y, Dialogs().scale_y);
     if (y > 0) {
       dots_per_inch = y;
       points = core::PointSize(font.lfHeight, y);
     }
   }
   // Fonts stay for the library's lifetime: dialogs still open use them.
-  if (g_dialogs.normal_font) return;
+  if (Dialogs().normal_font) return;
   const LONG weight = font.lfWeight ? font.lfWeight : FW_NORMAL;
-  g_dialogs.normal_font.reset(CreateFontAt(font, points, dots_per_inch, weight));
-  g_dialogs.heading_font.reset(CreateFontAt(font, kHeadingPoints, dots_per_inch, weight));
-  g_dialogs.bold_font.reset(CreateFontAt(font, points, dots_per_inch, FW_BOLD));
+  Dialogs().normal_font.reset(CreateFontAt(font, points, dots_per_inch, weight));
+  Dialogs().heading_font.reset(CreateFontAt(font, kHeadingPoints, dots_per_inch, weight));
+  Dialogs().bold_font.reset(CreateFontAt(font, points, dots_per_inch, FW_BOLD));
 }
 
 // Reads "qxdlg.dat" from the runtime folder once and deletes it; false when
@@ -110,7 +91,7 @@ bool LoadDescription() {
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&classes);
   ReadDisplay();
-  g_dialogs.lines = core::SplitDialogLines(bytes);
+  Dialogs().lines = core::SplitDialogLines(bytes);
   DeleteFileW(path.c_str());
   return true;
 }
@@ -150,8 +131,8 @@ class DialogBuilder {
  private:
   HWND dialog() const { return target_.window_.get(); }
   HWND parent() const { return containers_.empty() ? dialog() : containers_.back(); }
-  int X(int32_t v) const { return core::ScaleLength(v, g_dialogs.scale_x); }
-  int Y(int32_t v) const { return core::ScaleLength(v, g_dialogs.scale_y); }
+  int X(int32_t v) const { return core::ScaleLength(v, Dialogs().scale_x); }
+  int Y(int32_t v) const { return core::ScaleLength(v, Dialogs().scale_y); }
 
   bool CreateDialogWindow(const DialogRecord& record, const core::Text& flags) {
     DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
@@ -171,7 +152,7 @@ class DialogBuilder {
     if (!dialog()) return false;
     SetWindowLongPtrW(dialog(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&target_));
     SetWindowLongPtrW(dialog(), DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(&DialogProcedure));
-    SendMessageW(dialog(), WM_SETFONT, reinterpret_cast<WPARAM>(g_dialogs.normal_font.get()), FALSE);
+    SendMessageW(dialog(), WM_SETFONT, reinterpret_cast<WPARAM>(Dialogs().normal_font.get()), FALSE);
     return true;
   }
 
@@ -180,7 +161,7 @@ class DialogBuilder {
     const UINT_PTR id = static_cast<uint16_t>(kControlIdBase + number);
     HWND control = CreateWindowExW(ex_style, window_class, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, width,
                                    height, in, reinterpret_cast<HMENU>(id), ThisModule(), nullptr);
-    if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(g_dialogs.normal_font.get()), FALSE);
+    if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Dialogs().normal_font.get()), FALSE);
     return control;
   }
 
@@ -190,7 +171,7 @@ class DialogBuilder {
            DWORD ex_style = 0) {
     HWND control = Create(window_class, text, style, ex_style, parent(), X(record.x), Y(record.y), X(record.width),
                           Y(record.height), record.number);
-    if (control) Register(dialog(), record.number, control);
+    if (control) Register(target_.controls_, dialog(), record.number, control);
     return control;
   }
 
@@ -208,7 +189,7 @@ class DialogBuilder {
                             height, record.number);
     if (!container) return nullptr;
     SetWindowLongPtrW(container, DWLP_DLGPROC, reinterpret_cast<LONG_PTR>(&ContainerProcedure));
-    if (registered) Register(dialog(), record.number, container);
+    if (registered) Register(target_.controls_, dialog(), record.number, container);
     return container;
   }
 
@@ -294,7 +275,7 @@ class DialogBuilder {
     const bool heading = core::HasFlag(r.flags, u'H');
     const bool coloured = core::HasFlag(r.flags, u'C');
     if (heading || core::HasFlag(r.flags, u'B')) {
-      HGDIOBJ font = heading ? g_dialogs.heading_font.get() : g_dialogs.bold_font.get();
+      HGDIOBJ font = heading ? Dialogs().heading_font.get() : Dialogs().bold_font.get();
       SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     if (heading || coloured) Look(label, coloured ? Brush(r.colour) : nullptr, r.colour, heading);
@@ -320,7 +301,7 @@ class DialogBuilder {
       if (!holder) return;
       box = Create(MSFTEDIT_CLASS, L"", style, WS_EX_CLIENTEDGE, holder, -2, -2, X(r.width) + 4, Y(r.height) + 4,
                    r.number);
-      if (box) Register(dialog(), r.number, box);
+      if (box) Register(target_.controls_, dialog(), r.number, box);
     } else {
       box = Add(r, MSFTEDIT_CLASS, L"", style, WS_EX_CLIENTEDGE);
     }
@@ -365,8 +346,8 @@ class DialogBuilder {
     if (HIMAGELIST states = ImageList_LoadImageW(nullptr, images.c_str(), kImageWidth, 0, CLR_DEFAULT, IMAGE_BITMAP,
                                                  LR_LOADFROMFILE | LR_LOADTRANSPARENT))
       SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(states));
-    g_dialogs.components.list = list;
-    g_dialogs.components.references.clear();
+    Dialogs().components.list = list;
+    Dialogs().components.references.clear();
   }
 
   void Finish() {
@@ -383,11 +364,9 @@ class DialogBuilder {
   std::vector<HWND> containers_;
 };
 
-DialogWindow::~DialogWindow() {
-  if (!window_) return;
-  Unregister(window_.get());
-  if (IsChild(window_.get(), g_dialogs.components.list)) g_dialogs.components = ComponentList{};
-}
+// The box's thread destroys its own dialog, so this touches nothing shared:
+// the registry's records of the dialog go with the next call (DropClosedDialogs).
+DialogWindow::~DialogWindow() = default;
 
 const DialogWindow::Look* DialogWindow::FindLook(HWND control) const {
   for (const Look& look : looks_)
@@ -448,9 +427,9 @@ INT_PTR CALLBACK ContainerProcedure(HWND container, UINT message, WPARAM wparam,
 }
 
 std::unique_ptr<DialogWindow> BuildDialog(core::TextView section_name) {
-  if (g_dialogs.lines.empty() && !LoadDescription()) return nullptr;
+  if (Dialogs().lines.empty() && !LoadDescription()) return nullptr;
   core::DialogSection section;
-  if (!section.Open(g_dialogs.lines, section_name)) return nullptr;
+  if (!section.Open(Dialogs().lines, section_name)) return nullptr;
   auto window = std::make_unique<DialogWindow>();
   DialogBuilder builder(*window);
   if (!builder.Build(section)) return nullptr;
@@ -458,8 +437,10 @@ std::unique_ptr<DialogWindow> BuildDialog(core::TextView section_name) {
 }
 
 bool FindControlNumber(HWND dialog, HWND control, int32_t& number) {
-  for (const RegistryRecord& record : g_dialogs.registry) {
-    if (record.dialog == dialog && record.control == control) {
+  const DialogWindow* window = WindowOf(dialog);
+  if (!window) return false;
+  for (const DialogWindow::Control& record : window->controls()) {
+    if (record.control == control) {
       number = record.number;
       return true;
     }
@@ -467,13 +448,21 @@ bool FindControlNumber(HWND dialog, HWND control, int32_t& number) {
   return false;
 }
 
+void DropClosedDialogs() {
+  DialogState& dialogs = Dialogs();
+  std::vector<RegistryRecord>& registry = dialogs.registry;
+  for (size_t i = registry.size(); i-- > 0;)
+    if (!IsWindow(registry[i].dialog)) registry.erase(registry.begin() + static_cast<ptrdiff_t>(i));
+  if (dialogs.components.list && !IsWindow(dialogs.components.list)) dialogs.components = ComponentList{};
+}
+
 HWND FindControl(HWND dialog, int32_t number) {
   if (!IsWindow(dialog)) return nullptr;
-  for (const RegistryRecord& record : g_dialogs.registry)
+  for (const RegistryRecord& record : Dialogs().registry)
     if (record.dialog == dialog && record.number == number) return record.control;
   return nullptr;
 }
 
-ComponentList& Components() { return g_dialogs.components; }
+ComponentList& Components() { return Dialogs().components; }
 
 }  // namespace qx::engine

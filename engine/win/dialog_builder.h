@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dialog_description.h"
+#include "dialog_state.h"
 #include "text.h"
 #include "unique_resource.h"
 
@@ -20,17 +21,23 @@ namespace qx::engine {
 using DialogHook = bool (*)(void* context, HWND dialog, UINT message, WPARAM wparam, LPARAM lparam,
                             INT_PTR& result);
 
-// A built dialog and what it owns. Destroying it removes the dialog's
-// records from the control registry, destroys the window with its controls
-// and then the brushes and pictures they drew with.
+// A built dialog and what it owns. Destroying it destroys the window with
+// its controls and then the brushes and pictures they drew with.
 class DialogWindow {
  public:
+  struct Control {
+    HWND control;
+    int32_t number;
+  };
+  using Controls = std::vector<Control>;
+
   DialogWindow() = default;
   ~DialogWindow();
   DialogWindow(const DialogWindow&) = delete;
   DialogWindow& operator=(const DialogWindow&) = delete;
 
   HWND window() const { return window_.get(); }
+  const Controls& controls() const { return controls_; }
   void SetHook(DialogHook hook, void* context) {
     hook_ = hook;
     hook_context_ = context;
@@ -52,6 +59,8 @@ class DialogWindow {
   const Look* FindLook(HWND control) const;
   INT_PTR Colour(HWND control, HDC dc) const;
 
+  // The registered controls, read by the dialog's own thread.
+  Controls controls_;
   UniqueModule rich_edit_;
   std::vector<UniqueGdiObject> objects_;
   std::vector<Look> looks_;
@@ -65,19 +74,17 @@ class DialogWindow {
 // the window cannot be created.
 std::unique_ptr<DialogWindow> BuildDialog(core::TextView section);
 
-// The control number of a registered control of |dialog|; false when
-// |control| is not one.
+// The control number of a registered control of |dialog|, a built dialog;
+// false when |control| is not one. Reads only the dialog's own list.
 bool FindControlNumber(HWND dialog, HWND control, int32_t& number);
+// Drops the registry's records of dialogs that no longer exist, and the
+// component list with its dialog. Called on the caller's thread by the calls
+// that add records, before they add them.
+void DropClosedDialogs();
 // The control registered as (|dialog|, |number|), or null; null too once the
 // dialog no longer exists.
 HWND FindControl(HWND dialog, int32_t number);
 
-// The component list of the dialog being shown, and the variable reference
-// of each of its rows by index.
-struct ComponentList {
-  HWND list = nullptr;
-  std::vector<core::Text> references;
-};
 ComponentList& Components();
 
 }  // namespace qx::engine

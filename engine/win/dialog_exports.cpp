@@ -1,7 +1,7 @@
 // Dialog exports: the progress box, modal dialogs, their component list and
 // the lookup of a dialog's controls by number. The state they share (the
-// description, fonts, control registry, component list) lives with the
-// builder (dialog_builder.cpp); the runs with dialog_runs.cpp.
+// description, fonts, control registry, component list) is the engine's
+// DialogState; the builder is dialog_builder.cpp, the runs dialog_runs.cpp.
 #include "qxcore.h"
 
 #include "dialog_builder.h"
@@ -16,13 +16,17 @@ extern "C" {
 
 int WINAPI ShowProgressBox(DialogCallback callback) {
   return Guarded(0, [&] {
+    qx::engine::DropClosedDialogs();
     qx::engine::ShowProgressBoxOnThread(callback);
     return 0;
   });
 }
 
 int WINAPI ShowDialogBox(const wchar_t* section, DialogCallback callback) {
-  return Guarded(4, [&] { return qx::engine::RunDialogBox(FromWide(section), callback); });
+  return Guarded(4, [&] {
+    qx::engine::DropClosedDialogs();
+    return qx::engine::RunDialogBox(FromWide(section), callback);
+  });
 }
 
 int WINAPI AddDlgComponent(const wchar_t* name, const wchar_t* description, const wchar_t* variable, int state) {

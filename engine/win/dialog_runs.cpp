@@ -62,11 +62,11 @@ HWND UsedControl(UINT message, WPARAM wparam, LPARAM lparam) {
   return nullptr;
 }
 
-// A row's variable is written under its reference as written, "%NAME%".
+// A row's variable is written under its reference text as the store key,
+// unexpanded: "%NAME%" sets NAME, a reference without percent signs a key that
+// no expansion reads.
 void SetComponentVariable(core::TextView reference, core::TextView value) {
-  core::TextView name = reference;
-  if (name.size() >= 2 && name.front() == u'%' && name.back() == u'%') name = name.substr(1, name.size() - 2);
-  Engine().text.SetVariableRaw(name, value);
+  Engine().text.SetStoreEntry(reference, value);
 }
 
 void ToggleSelectedComponent() {
@@ -238,7 +238,7 @@ int RunDialogBox(core::TextView section, DialogCallback callback) {
   Run run{callback, true};
   RunBuiltDialog(*built, run, [](HWND dialog) { SetForegroundWindow(dialog); });
   built.reset();
-  Components() = ComponentList{};
+  DropClosedDialogs();
   return run.result;
 }
 

@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include "dialog_state.h"
 #include "file_property_table.h"
 #include "text.h"
 #include "text_layer.h"
+#include "uninstall_log_format.h"
 #include "unique_resource.h"
 
 namespace qx::engine {
@@ -24,8 +26,15 @@ struct EngineState {
   core::FilePropertyTable file_properties;
   // The open uninstall log (read and write), closed at unload at the latest.
   UniqueFile log;
+  // The installed uninstaller whose log is being replayed (empty on the
+  // installer side), and the file phase's entries for it and its log, which
+  // wait for the end of the replay.
+  core::Text installed_uninstaller;
+  core::EntrySet deferred_files;
+  // Dialog description, fonts, control registry and component list.
+  DialogState dialogs;
   // A replay phase's entry set and the registry pair live in the call that
-  // uses them; the dialog machinery keeps its state in dialog_builder.cpp.
+  // uses them.
 };
 
 EngineState& Engine();

@@ -27,10 +27,10 @@ int WINAPI AddUninstLog(int kind, const wchar_t* text) {
   return Guarded(-1, [&] { return qx::engine::AddLogEntry(kind, FromWide(text)); });
 }
 
-// 0 begin: 0, or -1 when the temporary log cannot be created.
+// 0 begin: 0, or -1 when the temporary log cannot be created or written.
 // 1 finish: 0; -3 the first copy of "qxremove.dat" to the uninstaller failed;
-//   -4 no log is open, or the old log or the temporary log could not be
-//   opened or appended to; -2 the log could not be copied beside the
+//   -4 no log is open, the last entries could not be written, or the old log
+//   or the temporary log could not be opened or appended to; -2 the log could not be copied beside the
 //   uninstaller; -1 the second copy of "qxremove.dat" failed.
 // 2 abandon, and any other number: 0.
 int WINAPI ManageUninstLog(int operation) {

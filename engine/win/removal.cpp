@@ -8,7 +8,8 @@ namespace qx::engine {
 
 namespace {
 
-// Subkey names longer than this are not enumerated, so their trees stay.
+// A subkey name longer than this cannot be read: DeleteKeyTree then fails
+// on its parent, so that key and every key above it on the way stay whole.
 constexpr DWORD kKeyNameCapacity = 512;
 constexpr DWORD kTypeQueryBytes = 255;
 constexpr DWORD kFolderPause = 200;
@@ -109,17 +110,20 @@ int RegisterServer(core::TextView library, bool do_register, int limit_ms) {
   UniqueHandle worker(CreateThread(nullptr, 0, RunEntryPoint, reinterpret_cast<void*>(entry), 0, nullptr));
   // Never started, so never finished in time.
   if (!worker) return -3;
-  const ULONGLONG start = GetTickCount64();
-  const ULONGLONG limit = limit_ms > 0 ? static_cast<ULONGLONG>(limit_ms) : 0;
+  // Unsigned subtraction measures the time across the counter's wrap-around.
+  const DWORD start = GetTickCount();
+  const DWORD limit = limit_ms > 0 ? static_cast<DWORD>(limit_ms) : 0;
   for (;;) {
     if (WaitForSingleObject(worker.get(), 0) == WAIT_OBJECT_0) return 1;
-    if (GetTickCount64() - start >= limit) break;
+    if (GetTickCount() - start >= limit) break;
     Sleep(kPollInterval);
   }
   TerminateThread(worker.get(), 0);
   // A terminated thread may have stopped anywhere inside the library, holding
   // its locks or leaving its own work half done: unloading the code under it
-  // is unsafe, so the library stays loaded until the process ends.
+  // is unsafe, so the library stays loaded until the process ends. Its file
+  // is then mapped: the replay cannot delete it, and it goes to the restart
+  // list with the other files left behind.
   module.release();
   return -3;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine_state.h"
@@ -52,33 +53,69 @@ bool IsFile(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+void RemoveFile(const Text& path, EntryCode code, ReplayCallback callback) {
+  const bool shared = code == EntryCode::kShared || code == EntryCode::kSharedSelfRegistered;
+  const bool registered = code == EntryCode::kSelfRegistered || code == EntryCode::kSharedSelfRegistered;
+  if (shared && !ReleaseSharedFile(path)) return;
+  const std::wstring wide = ToWide(path);
+  int deleted = 0;
+  // A plain delete fails on a missing file or a folder by itself; only an
+  // unregistration needs to know first that the file is there.
+  if (!registered) {
+    deleted = DeleteFileEntry(wide) ? 1 : 0;
+  } else if (IsFile(wide)) {
+    RegisterServer(Expand(path), false, kUnregisterLimit);
+    deleted = DeleteFileEntry(wide) ? 1 : 0;
+  }
+  if (callback) callback(0, wide.c_str(), deleted);
+}
+
+// The installed uninstaller and its log wait for the end of the replay: a run
+// that is ended halfway leaves both, and the next run finishes the job.
 void RemoveFiles(const core::EntrySet& entries, ReplayCallback callback) {
+  EngineState& engine = Engine();
+  engine.deferred_files = core::EntrySet();
   for (size_t i = 0; i < entries.size(); ++i) {
-    const Text& path = entries[i].key;
-    const EntryCode code = entries[i].value;
-    const bool shared = code == EntryCode::kShared || code == EntryCode::kSharedSelfRegistered;
-    const bool registered = code == EntryCode::kSelfRegistered || code == EntryCode::kSharedSelfRegistered;
-    if (shared && !ReleaseSharedFile(path)) continue;
-    const std::wstring wide = ToWide(path);
-    int deleted = 0;
-    // A plain delete fails on a missing file or a folder by itself; only an
-    // unregistration needs to know first that the file is there.
-    if (!registered) {
-      deleted = DeleteFileEntry(wide) ? 1 : 0;
-    } else if (IsFile(wide)) {
-      RegisterServer(Expand(path), false, kUnregisterLimit);
-      deleted = DeleteFileEntry(wide) ? 1 : 0;
-    }
-    if (callback) callback(0, wide.c_str(), deleted);
+    if (core::IsUninstallerOrItsLog(entries[i].key, engine.installed_uninstaller))
+      engine.deferred_files.Set(entries[i].key, entries[i].value);
+    else
+      RemoveFile(entries[i].key, entries[i].value, callback);
   }
 }
 
-void RemoveFolders(const core::EntrySet& entries) {
+std::vector<Text> ExistingFolders(const core::EntrySet& entries) {
   std::vector<Text> folders;
   for (size_t i = 0; i < entries.size(); ++i)
     if (IsFolder(ToWide(entries[i].key))) folders.push_back(entries[i].key);
-  core::SortFoldersForRemoval(folders);
+  return folders;
+}
+
+void RemoveFolders(std::vector<Text> folders) {
+  core::SortPathsForRemoval(folders);
   for (const Text& folder : folders) RemoveFolderEntry(folder);
+}
+
+// After the last phase: the deferred files, then the logged folders that
+// held them, which the folder phase had to leave.
+void RemoveDeferredFiles(const core::EntrySet& logged_folders, ReplayCallback callback) {
+  EngineState& engine = Engine();
+  const core::EntrySet files = std::exchange(engine.deferred_files, core::EntrySet());
+  if (files.size() == 0) return;
+  std::vector<Text> paths;
+  for (size_t i = 0; i < files.size(); ++i) {
+    RemoveFile(files[i].key, files[i].value, callback);
+    paths.push_back(files[i].key);
+  }
+  RemoveFolders(core::FoldersHolding(ExistingFolders(logged_folders), paths));
+}
+
+// Single-key deletes, each key before the keys that lead to it: a tree logged
+// parent first goes whole, and a key that still holds something unlogged stays.
+void DeleteRegistryKeys(const core::EntrySet& entries) {
+  std::vector<Text> keys;
+  for (size_t i = 0; i < entries.size(); ++i) keys.push_back(entries[i].key);
+  core::SortPathsForRemoval(keys);
+  for (const Text& key : keys) DeleteRegistryKey(key);
 }
 
 void DeleteValues(const core::EntrySet& entries) {
@@ -96,15 +133,16 @@ void DeleteIniKeys(const core::EntrySet& entries) {
   }
 }
 
-// Writes an entry whose text is already expanded.
-void WriteEntry(int kind, TextView payload) {
+// Writes an entry whose text is already expanded; false when the write
+// failed (a full disk), true too for a file that is not to be logged.
+bool WriteEntry(int kind, TextView payload) {
   EngineState& engine = Engine();
   if (kind == core::kLogFile) {
     const core::FileProperty* property =
         engine.file_properties.Find(core::RelativeToInstallFolder(payload, Expand(u"%DESTPATH%")));
-    if (property && property->not_logged) return;
+    if (property && property->not_logged) return true;
   }
-  WriteAll(engine.log.get(), core::LogEntryLines(kind, payload));
+  return WriteAll(engine.log.get(), core::LogEntryLines(kind, payload));
 }
 
 // Appends the old log's lines, trimmed, to the end of the temporary log.
@@ -148,25 +186,28 @@ int RunReplayPhase(int phase, ReplayCallback callback) {
       RemoveFiles(entries, callback);
       break;
     case kReplayFolders:
-      RemoveFolders(entries);
+      RemoveFolders(ExistingFolders(entries));
       break;
     case kReplayRegistryKeys:
-      for (size_t i = 0; i < entries.size(); ++i) DeleteRegistryKey(entries[i].key);
+      DeleteRegistryKeys(entries);
       break;
     case kReplayRegistryValues:
       DeleteValues(entries);
       break;
-    case kReplayIniKeys:
+    case kReplayIniKeys: {
       DeleteIniKeys(entries);
+      core::EntrySet folders;
+      if (engine.deferred_files.size() != 0) core::CollectLogEntries(log, core::kLogFolder, folders);
+      RemoveDeferredFiles(folders, callback);
       break;
+    }
   }
   return 0;
 }
 
 int AddLogEntry(int kind, TextView text) {
   if (!Engine().log) return -1;
-  WriteEntry(kind, Expand(text));
-  return 0;
+  return WriteEntry(kind, Expand(text)) ? 0 : -1;
 }
 
 int BeginLog() {
@@ -179,9 +220,13 @@ int BeginLog() {
     DeleteFileW(path.c_str());
     return -1;
   }
+  if (!WriteAll(engine.log.get(), core::LogHeaderLines(Expand(u"%APPTITLE%"), engine.text.current_language(),
+                                                       Expand(u"%DESTPATH%")))) {
+    engine.log.reset();
+    DeleteFileW(path.c_str());
+    return -1;
+  }
   engine.text.SetVariableRaw(u"TMPLOG", FromWide(path.c_str()));
-  WriteAll(engine.log.get(), core::LogHeaderLines(Expand(u"%APPTITLE%"), engine.text.current_language(),
-                                                  Expand(u"%DESTPATH%")));
   return 0;
 }
 
@@ -196,8 +241,9 @@ int FinishLog() {
   if (!CopyFileW(source.c_str(), program_path.c_str(), FALSE)) return -3;
 
   const Text log = core::LogPathFor(program);
-  WriteEntry(core::kLogFile, program);
-  WriteEntry(core::kLogFile, log);
+  // A log without these two entries would leave the uninstaller behind; the
+  // log stays open, so the installer can still abandon it.
+  if (!WriteEntry(core::kLogFile, program) || !WriteEntry(core::kLogFile, log)) return -4;
   engine.log.reset();
 
   const std::wstring log_path = ToWide(log);

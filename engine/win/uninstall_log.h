@@ -23,11 +23,11 @@ int RunReplayPhase(int phase, ReplayCallback callback);
 
 // Appends an entry of |kind| with the expansion of |text|; a file whose
 // record in the file-properties table is marked not logged is left out.
-// 0, or -1 without an open log.
+// 0, or -1 without an open log or when the entry could not be written.
 int AddLogEntry(int kind, core::TextView text);
 
 // Creates the temporary log in "%TMP%" with its header and sets TMPLOG: 0,
-// or -1 when it cannot be created.
+// or -1 when it cannot be created or written.
 int BeginLog();
 // Installs the uninstaller and the finished log beside it (see the statuses
 // in log_exports.cpp).

@@ -48,6 +48,7 @@ int OpenLog(const std::vector<Text>& parameters) {
   EngineState& engine = Engine();
   const Text program = parameters.size() > 1 ? parameters[1] : Text();
   engine.text.SetVariable(u"UNINSTEXE", program);
+  engine.installed_uninstaller = program;
   const std::wstring log = ToWide(core::LogPathFor(program));
   if (!IsFileWithContent(log)) {
     ShowMessage(u"#errorunlognotfound");
@@ -67,6 +68,8 @@ int OpenLog(const std::vector<Text>& parameters) {
 
   const core::LogHeader header = core::ReadLogHeader(bytes, Expand(u"%APPTITLE%"));
   if (header.status != core::LogHeaderStatus::kValid) {
+    // A rejected log is never replayed: every phase now finds no log.
+    engine.log.reset();
     ShowMessage(u"#errorunloginvalid");
     return header.status == core::LogHeaderStatus::kNoHeader ? -4 : -5;
   }

@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (kind != kLogFolder || entries.size() > 200) continue;
     std::vector<Text> folders;
     for (size_t i = 0; i < entries.size(); ++i) folders.push_back(entries[i].key);
-    SortFoldersForRemoval(folders);
+    SortPathsForRemoval(folders);
     // A folder never comes before one inside it.
     for (size_t i = 0; i < folders.size(); ++i)
       for (size_t j = i + 1; j < folders.size(); ++j)

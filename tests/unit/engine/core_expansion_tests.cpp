@@ -176,6 +176,11 @@ TEST_CASE("chains that double the text stop at the bound, quickly") {
     CHECK_EQ(out, expected + u"/$");
   }
   CHECK_LT(double(std::clock() - started) / CLOCKS_PER_SEC, 1.0);
+  // A replacement that lands exactly on the bound is made; one more unit is not.
+  layer.SetVariable(u"UNIT", u"123456789");
+  const Text below(TextLayer::kExpansionLimit - 9, u'x');
+  CHECK_EQ(Expanded(layer, below + u"%UNIT%"), below + u"123456789");
+  CHECK_EQ(Expanded(layer, below + u"x%UNIT%"), below + u"x%UNIT%");
   // Replacements that do not lengthen the text still apply to a text past the bound.
   layer.SetVariable(u"SHORT", u"s");
   const Text long_text(TextLayer::kExpansionLimit + 10, u'x');

@@ -15,6 +15,8 @@ Text T(const char16_t* s) { return Text(s); }
 TEST_CASE("find folds only the letters A to Z") {
   CHECK_EQ(FindNoCase(u"say #UNINSTALLprompt", u"#uninstallPROMPT"), size_t(4));
   CHECK_EQ(FindNoCase(u"abc", u"abcd"), kNotFound);
+  CHECK_EQ(FindNoCase(u"aBc", u"AbC"), size_t(0));
+  CHECK_EQ(FindNoCase(u"abc", u"abd"), kNotFound);
   CHECK_EQ(FindNoCase(u"abc", u""), kNotFound);
   CHECK_EQ(FindNoCase(u"xax", u"X", 1), size_t(2));
   // Letters beyond A-Z keep their case: \u00c4 and \u00e4 differ.

@@ -143,6 +143,8 @@ TEST_CASE("collection: shared and self-registered files get their codes whatever
                           "#sharedfile\r\nC:\\shared.dll\r\n"
                           "#file\r\nC:\\shared.dll\r\n"
                           "#selfregfile\r\nC:\\reg.dll\r\n"
+                          "#file\r\nC:\\logged.dll\r\n"
+                          "#selfregfile\r\nC:\\logged.dll\r\n"
                           "#file\r\nC:\\plain.txt\r\n"
                           "#inikey\r\n";
   const Collected files = Collect(log, 0, 7);
@@ -151,8 +153,10 @@ TEST_CASE("collection: shared and self-registered files get their codes whatever
       if (entry.first == path) return static_cast<int>(entry.second);
     return 0;
   };
-  CHECK_EQ(files.entries.size(), size_t(4));
+  CHECK_EQ(files.entries.size(), size_t(5));
   CHECK_EQ(code_of(u"C:\\both.dll"), 4);
+  // Logged as a plain file first: registered, but never shared.
+  CHECK_EQ(code_of(u"C:\\logged.dll"), 3);
   CHECK_EQ(code_of(u"C:\\shared.dll"), 2);
   CHECK_EQ(code_of(u"C:\\reg.dll"), 3);
   CHECK_EQ(code_of(u"C:\\plain.txt"), 1);
@@ -166,7 +170,7 @@ TEST_CASE("collection: shared and self-registered files get their codes whatever
 TEST_CASE("folder order: every folder before the folders that lead its path") {
   std::vector<Text> folders = {u"C:\\App", u"C:\\app\\Data", u"C:\\App\\data\\Cache", u"C:\\App\\Bin", u"C:\\Ap",
                                u"D:\\x"};
-  SortFoldersForRemoval(folders);
+  SortPathsForRemoval(folders);
   CHECK(folders == (std::vector<Text>{u"D:\\x", u"C:\\App\\data\\Cache", u"C:\\app\\Data", u"C:\\App\\Bin",
                                      u"C:\\App", u"C:\\Ap"}));
 }
