@@ -4,11 +4,66 @@
 // C++ exception escape.
 #include "qxcore.h"
 
+#include <windows.h>
+
+#include <string>
+
 #include "builtins.h"
 #include "engine_state.h"
 #include "export_support.h"
-#include "file_expansion.h"
+#include "file_io.h"
+#include "lines.h"
+#include "unique_resource.h"
 #include "wide.h"
+
+namespace qx::engine {
+
+namespace {
+
+// Stands in for the line's own backslashes while the line is expanded.
+constexpr core::TextView kBackslashMarker = u"|GQX#|";
+
+// Expands every line of the UTF-8 file |source| into |destination| (both
+// paths expanded first), each line followed by CR LF. With |escape| the
+// file's own backslashes survive as they are and every backslash that the
+// expansion inserted is doubled. The destination is created when missing and
+// cut to what was written. Nothing is written when the source cannot be read
+// or the destination cannot be opened.
+void ReplaceVariablesInFile(core::TextView source, core::TextView destination, bool escape) {
+  EngineState& engine = Engine();
+  // The source is read whole first, so a destination that names the same
+  // file is rewritten from a complete copy.
+  std::string input;
+  if (!ReadWholeFile(ToWide(Expand(source)).c_str(), input)) return;
+
+  const std::wstring target = ToWide(Expand(destination));
+  UniqueFile out(CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return;
+
+  std::string output;
+  output.reserve(input.size() + input.size() / 4);
+  core::LineReader reader(input);
+  std::string_view line;
+  core::Text text, expanded, scratch;
+  while (reader.Next(line)) {
+    text = core::Utf8ToUtf16(line);
+    if (escape) core::ReplaceAllExact(text, u"\\", kBackslashMarker, scratch);
+    engine.text.Expand(text, expanded);
+    if (escape) {
+      core::ReplaceAllExact(expanded, u"\\", u"\\\\", scratch);
+      core::ReplaceAllExact(expanded, kBackslashMarker, u"\\", scratch);
+    }
+    core::AppendUtf8(output, expanded);
+    output += "\r\n";
+  }
+  // An older, longer destination must not keep its tail after the new text.
+  if (WriteAll(out.get(), output)) SetEndOfFile(out.get());
+}
+
+}  // namespace
+
+}  // namespace qx::engine
 
 namespace {
 

@@ -1,0 +1,72 @@
+// Start-up exports: InitSFX prepares the engine inside the launcher's runtime
+// folder; InitUninstall turns the run into an uninstallation. The state they
+// fill (module, language, file properties, the open log) is the engine's
+// (engine_state.h), since every other family reads it.
+#include "qxcore.h"
+
+#include <string>
+
+#include "builtins.h"
+#include "engine_state.h"
+#include "export_support.h"
+#include "file_io.h"
+#include "file_properties.h"
+#include "uninstall_start.h"
+#include "wide.h"
+
+namespace qx::engine {
+
+namespace {
+
+// Loads "%QXSFXPATH%\qxlng.dat" into the language table and deletes the file.
+// A file that cannot be read leaves the table empty and the language as it
+// was.
+void LoadLanguageTable() {
+  EngineState& engine = Engine();
+  const std::wstring path = ToWide(Expand(u"%QXSFXPATH%\\qxlng.dat"));
+  engine.text.ClearLanguageTable();
+  std::string bytes;
+  if (!ReadWholeFile(path.c_str(), bytes)) return;
+  engine.text.LoadLanguageTable(bytes);
+  DeleteFileW(path.c_str());
+}
+
+// Keeps the module, normalises QXSFXPATH, loads the language table and the
+// file-properties table and sets the built-in variables.
+void InitSfx(HMODULE module) {
+  EngineState& engine = Engine();
+  engine.module = module;
+  engine.text.set_current_language(0);
+
+  // The launcher's folder may end in a backslash; every path the engine
+  // builds adds its own.
+  const core::Text folder = Expand(u"%QXSFXPATH%");
+  engine.text.SetVariableRaw(u"QXSFXPATH", core::WithoutTrailingBackslash(folder));
+
+  LoadLanguageTable();
+  LoadFilePropertyTable();
+  SetBuiltinVariables(engine.text);
+}
+
+}  // namespace
+
+}  // namespace qx::engine
+
+using qx::engine::Guarded;
+
+extern "C" {
+
+int WINAPI InitSFX(HMODULE module) {
+  return Guarded(0, [&] {
+    qx::engine::InitSfx(module);
+    return 0;
+  });
+}
+
+// Any result but 1 ends the launcher without its script; a failure inside
+// the engine itself must not read as the 0 of a successful restart.
+int WINAPI InitUninstall() {
+  return Guarded(-2, [] { return qx::engine::InitUninstall(); });
+}
+
+}  // extern "C"
