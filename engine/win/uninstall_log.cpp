@@ -7,6 +7,7 @@
 
 #include "engine_state.h"
 #include "file_io.h"
+#include "path_links.h"
 #include "removal.h"
 #include "uninstall_log_format.h"
 #include "uninstall_start_rules.h"
@@ -58,27 +59,36 @@ void RemoveFiles(const core::EntrySet& entries, ReplayCallback callback) {
     const EntryCode code = entries[i].value;
     const bool shared = code == EntryCode::kShared || code == EntryCode::kSharedSelfRegistered;
     const bool registered = code == EntryCode::kSelfRegistered || code == EntryCode::kSharedSelfRegistered;
-    if (shared && !ReleaseSharedFile(path)) continue;
     const std::wstring wide = ToWide(path);
     int deleted = 0;
-    // A plain delete fails on a missing file or a folder by itself; only an
-    // unregistration needs to know first that the file is there.
-    if (!registered) {
-      deleted = DeleteFileEntry(wide) ? 1 : 0;
-    } else if (IsFile(wide)) {
-      RegisterServer(Expand(path), false, kUnregisterLimit);
-      deleted = DeleteFileEntry(wide) ? 1 : 0;
+    // A path through a link is left alone, its counter included.
+    if (!PassesThroughLink(wide.c_str())) {
+      if (shared && !ReleaseSharedFile(path)) continue;
+      // A plain delete fails on a missing file or a folder by itself; only an
+      // unregistration needs to know first that the file is there.
+      if (!registered) {
+        deleted = DeleteFileEntry(wide) ? 1 : 0;
+      } else if (IsFile(wide)) {
+        RegisterServer(Expand(path), false, kUnregisterLimit);
+        deleted = DeleteFileEntry(wide) ? 1 : 0;
+      }
     }
-    if (callback) callback(0, wide.c_str(), deleted);
+    if (callback) callback(core::kLogFile, wide.c_str(), deleted);
   }
 }
 
-void RemoveFolders(const core::EntrySet& entries) {
+// An empty folder that is in use comes back as not deleted (kind 1).
+void RemoveFolders(const core::EntrySet& entries, ReplayCallback callback) {
   std::vector<Text> folders;
-  for (size_t i = 0; i < entries.size(); ++i)
-    if (IsFolder(ToWide(entries[i].key))) folders.push_back(entries[i].key);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::wstring wide = ToWide(entries[i].key);
+    if (IsFolder(wide) && !PassesThroughLink(wide.c_str())) folders.push_back(entries[i].key);
+  }
   core::SortFoldersForRemoval(folders);
-  for (const Text& folder : folders) RemoveFolderEntry(folder);
+  for (const Text& folder : folders) {
+    const std::wstring wide = ToWide(folder);
+    if (!RemoveFolderEntry(wide) && callback) callback(core::kLogFolder, wide.c_str(), 0);
+  }
 }
 
 void DeleteValues(const core::EntrySet& entries) {
@@ -148,7 +158,7 @@ int RunReplayPhase(int phase, ReplayCallback callback) {
       RemoveFiles(entries, callback);
       break;
     case kReplayFolders:
-      RemoveFolders(entries);
+      RemoveFolders(entries, callback);
       break;
     case kReplayRegistryKeys:
       for (size_t i = 0; i < entries.size(); ++i) DeleteRegistryKey(entries[i].key);
