@@ -42,12 +42,18 @@ Function KernelFunction(const char* name) {
 
 // The copy runs from the temporary folder, where anyone may put a library
 // under a system library's name; a library loaded by name comes from the
-// system folder only. The engine is loaded by its full path. Systems without
-// SetDefaultDllDirectories at least leave the current folder out.
-void RestrictLibrarySearch() {
+// system folder only. The process default covers the libraries that system
+// libraries load; the launcher's own loads pass the flag as well, since Wine
+// applies the default to none of them. The engine is loaded by its full
+// path. Systems without SetDefaultDllDirectories at least leave the current
+// folder out.
+void RestrictLibrarySearch(LauncherState& state) {
   using SetDefaultFunction = BOOL(WINAPI*)(DWORD);
   if (auto set_default = KernelFunction<SetDefaultFunction>("SetDefaultDllDirectories")) {
-    if (set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+    if (set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+      state.LibrarySearchFlags = LOAD_LIBRARY_SEARCH_SYSTEM32;
+      return;
+    }
   }
   using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCWSTR);
   if (auto set_folder = KernelFunction<SetDllDirectoryFunction>("SetDllDirectoryW")) set_folder(L"");
@@ -56,8 +62,8 @@ void RestrictLibrarySearch() {
 // comctl32 is no protected system library, so it is loaded only once the
 // search is restricted, never as an import at start. It stays loaded for the
 // whole run, as an import would.
-void InitCommonControlsLate() {
-  HMODULE library = LoadLibraryW(L"comctl32.dll");
+void InitCommonControlsLate(const LauncherState& state) {
+  HMODULE library = LoadLibraryExW(L"comctl32.dll", nullptr, state.LibrarySearchFlags);
   FARPROC proc = library ? GetProcAddress(library, "InitCommonControls") : nullptr;
   if (proc) reinterpret_cast<void(WINAPI*)()>(reinterpret_cast<void*>(proc))();
 }
@@ -110,8 +116,8 @@ int FatalExitCode(int status) {
 int RunLauncher(HINSTANCE instance) {
   LauncherState& state = Launcher();
   state.Instance = instance;
-  RestrictLibrarySearch();
-  InitCommonControlsLate();
+  RestrictLibrarySearch(state);
+  InitCommonControlsLate(state);
   LoadText(instance, 0, state.AppTitle);
 
   int status = 0;

@@ -24,6 +24,9 @@ struct LauncherState {
   PathBuffer RuntimeFolder;
   // How much of RuntimeFolder counts at the moment.
   uint32_t RuntimeFolderLength = 0;
+  // LoadLibraryExW's flags for every library the launcher loads: the system
+  // folder only, where the platform knows the flag (0 otherwise).
+  DWORD LibrarySearchFlags = 0;
   // The runtime folder's marker, held open without delete sharing while the
   // run lasts: it tells other runs that the folder is in use.
   UniqueFile RunMarker;
