@@ -46,16 +46,13 @@ void RecordStubs(PCImgDelayDescr descriptor) {
   imports.descriptor = descriptor;
 }
 
-// The engine comes from the runtime folder. When that copy cannot be
-// loaded, the load fails as the helper's own would: returning null would let
-// the helper search by plain name after all. The system libraries imported
-// late come from the system folder, their own imports too.
+// Only the engine's own import is redirected. When the runtime folder's copy
+// cannot be loaded, the load fails as the helper's own would: returning null
+// would let the helper search by plain name after all. Its own imports come
+// from the system folder.
 FARPROC WINAPI LoadEngineFromRuntimeFolder(unsigned reason, PDelayLoadInfo info) {
-  if (reason != dliNotePreLoadLibrary) return nullptr;
+  if (reason != dliNotePreLoadLibrary || lstrcmpiA(info->szDll, "QXCore.dll") != 0) return nullptr;
   const DWORD flags = Launcher().LibrarySearchFlags;
-  if (lstrcmpiA(info->szDll, "QXCore.dll") != 0) {
-    return flags ? reinterpret_cast<FARPROC>(LoadLibraryExA(info->szDll, nullptr, flags)) : nullptr;
-  }
   RecordStubs(info->pidd);
   PathBuffer path;
   HMODULE engine = EngineLibraryPath(Launcher(), path) ? LoadLibraryExW(path.get(), nullptr, flags) : nullptr;
