@@ -82,7 +82,7 @@ int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int
   if (!LoadTempFolder(temp_folder)) return -1;
   SetCurrentDirectoryW(temp_folder.get());
   if (created_runtime_folder) {
-    state.RunMarker.reset();
+    ReleaseRunMarker(state.RunMarker);
     state.RuntimeFolder.truncate(state.RuntimeFolderLength);
     // What cannot be removed stays; the run's outcome does not change.
     RemoveFolderTree(state.RuntimeFolder);

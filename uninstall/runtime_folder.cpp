@@ -40,7 +40,7 @@ bool IsRuntimeFolderName(const wchar_t* name) {
 HANDLE CreateMarker(const PathBuffer& folder) {
   PathBuffer path;
   if (!path.assign(folder.get()) || !path.append(kMarkerName)) return INVALID_HANDLE_VALUE;
-  return CreateFileW(path.get(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+  return CreateFileW(path.get(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -111,6 +111,13 @@ DWORD RemoveFolderTree(PathBuffer& path) {
   listing.reset();
   if (result == 0 && !RemoveDirectoryW(path.get())) result = GetLastError();
   return result;
+}
+
+void ReleaseRunMarker(UniqueFile& marker) {
+  if (!marker) return;
+  FILE_DISPOSITION_INFO gone{TRUE};
+  SetFileInformationByHandle(marker.get(), FileDispositionInfo, &gone, sizeof gone);
+  marker.reset();
 }
 
 void RemoveStaleRuntimeFolders(PathBuffer& temp_folder) {

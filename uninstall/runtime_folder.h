@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "common/unique_resource.h"
 #include "uninstall/paths.h"
 
 namespace qx {
@@ -38,6 +39,10 @@ bool CreateRuntimeFolder(LauncherState& state, uint32_t seed, TickSource tick_co
 // without a marker are left alone. |temp_folder| holds the same text on
 // return.
 void RemoveStaleRuntimeFolders(PathBuffer& temp_folder);
+
+// Deletes the marker as it is closed: a run that is removing its own folder
+// is never taken for a stale one, whose removal would race its own.
+void ReleaseRunMarker(UniqueFile& marker);
 
 // Deletes the folder |path| (ending with "\") with everything in it, depth
 // first, and stops at the first failure, whose platform error it returns
