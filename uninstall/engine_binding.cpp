@@ -48,12 +48,14 @@ void RecordStubs(PCImgDelayDescr descriptor) {
 
 // Only the engine's own import is redirected. When the runtime folder's copy
 // cannot be loaded, the load fails as the helper's own would: returning null
-// would let the helper search by plain name after all.
+// would let the helper search by plain name after all. Its own imports come
+// from the system folder.
 FARPROC WINAPI LoadEngineFromRuntimeFolder(unsigned reason, PDelayLoadInfo info) {
   if (reason != dliNotePreLoadLibrary || lstrcmpiA(info->szDll, "QXCore.dll") != 0) return nullptr;
+  const DWORD flags = Launcher().LibrarySearchFlags;
   RecordStubs(info->pidd);
   PathBuffer path;
-  HMODULE engine = EngineLibraryPath(Launcher(), path) ? LoadLibraryW(path.get()) : nullptr;
+  HMODULE engine = EngineLibraryPath(Launcher(), path) ? LoadLibraryExW(path.get(), nullptr, flags) : nullptr;
   if (!engine) RaiseException(kEngineNotLoaded, 0, 0, nullptr);
   return reinterpret_cast<FARPROC>(engine);
 }

@@ -57,6 +57,22 @@ int StartEngine(void* context) {
 
 int RunScript(void*) { return RunUninstallScript(); }
 
+// The file that runs is the temporary copy, which may go at the next
+// restart, only when it lies in the temporary folder (the runtime folder's
+// parent) and is not the installed uninstaller named after "/u": that one,
+// started with "/u" by hand, must stay.
+bool IsTemporaryCopy(const LauncherState& state) {
+  if (lstrcmpiW(state.LauncherPath.get(), EvalVar(L"%UNINSTEXE%")) == 0) return false;
+  PathBuffer folder, temp_folder;
+  if (!folder.assign(state.LauncherPath.get()) ||
+      !temp_folder.assign(state.RuntimeFolder.get(), state.RuntimeFolderLength - 1)) {
+    return false;
+  }
+  StripFileName(folder);
+  StripFileName(temp_folder);
+  return lstrcmpiW(folder.get(), temp_folder.get()) == 0;
+}
+
 
 }  // namespace
 
@@ -72,7 +88,9 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
     // The copy's own temporary file goes at the next restart whether or not
     // it accepted the log; these results come from the copy only, never
     // from the installed uninstaller.
-    if (init.value >= -5 && init.value <= -3) ScheduleDeleteAtRestart(state.LauncherPath.get());
+    if (init.value >= -5 && init.value <= -3 && IsTemporaryCopy(state)) {
+      ScheduleDeleteAtRestart(state.LauncherPath.get());
+    }
     // Nobody saw the engine's message in a silent run: each start-up failure
     // ends with its own code instead of the 0 of a normal end.
     if (init.value < 0 && init.value >= -5 && wcscmp(EvalVar(L"%SILENT%"), L"1") == 0)
@@ -80,7 +98,7 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
     return 0;
   }
 
-  ScheduleDeleteAtRestart(state.LauncherPath.get());
+  if (IsTemporaryCopy(state)) ScheduleDeleteAtRestart(state.LauncherPath.get());
 
   GuardResult script = RunGuarded(RunScript, nullptr, CatchEveryException);
   if (!script.caught) {

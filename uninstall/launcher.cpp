@@ -1,6 +1,5 @@
 #include "uninstall/launcher.h"
 
-#include <commctrl.h>
 #include <objbase.h>
 
 #include "uninstall/container.h"
@@ -34,15 +33,39 @@ bool LoadTempFolder(PathBuffer& folder) {
   return CommitPlatformPath(folder, GetTempPathW(kPlatformPathLength, folder.writable()));
 }
 
-// The engine library is later found in the runtime folder through this and
-// the current folder. Older systems lack SetDllDirectoryW: then only the
-// current folder serves.
-void SetLibrarySearchFolder(const wchar_t* folder) {
+template <typename Function>
+Function KernelFunction(const char* name) {
   HMODULE kernel = GetModuleHandleW(L"Kernel32");
-  if (!kernel) return;
+  FARPROC proc = kernel ? GetProcAddress(kernel, name) : nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(proc));
+}
+
+// The copy runs from the temporary folder, where anyone may put a library
+// under a system library's name; a library loaded by name comes from the
+// system folder only. The process default covers the libraries that system
+// libraries load; the launcher's own loads pass the flag as well, since Wine
+// applies the default to none of them. The engine is loaded by its full
+// path. Systems without SetDefaultDllDirectories at least leave the current
+// folder out.
+void RestrictLibrarySearch(LauncherState& state) {
+  using SetDefaultFunction = BOOL(WINAPI*)(DWORD);
+  if (auto set_default = KernelFunction<SetDefaultFunction>("SetDefaultDllDirectories")) {
+    if (set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+      state.LibrarySearchFlags = LOAD_LIBRARY_SEARCH_SYSTEM32;
+      return;
+    }
+  }
   using SetDllDirectoryFunction = BOOL(WINAPI*)(LPCWSTR);
-  FARPROC proc = GetProcAddress(kernel, "SetDllDirectoryW");
-  if (proc) reinterpret_cast<SetDllDirectoryFunction>(reinterpret_cast<void*>(proc))(folder);
+  if (auto set_folder = KernelFunction<SetDllDirectoryFunction>("SetDllDirectoryW")) set_folder(L"");
+}
+
+// comctl32 is no protected system library, so it is loaded only once the
+// search is restricted, never as an import at start. It stays loaded for the
+// whole run, as an import would.
+void InitCommonControlsLate(const LauncherState& state) {
+  HMODULE library = LoadLibraryExW(L"comctl32.dll", nullptr, state.LibrarySearchFlags);
+  FARPROC proc = library ? GetProcAddress(library, "InitCommonControls") : nullptr;
+  if (proc) reinterpret_cast<void(WINAPI*)()>(reinterpret_cast<void*>(proc))();
 }
 
 int ShowFatalMessage(const LauncherState& state, int status) {
@@ -59,6 +82,7 @@ int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int
   if (!LoadTempFolder(temp_folder)) return -1;
   SetCurrentDirectoryW(temp_folder.get());
   if (created_runtime_folder) {
+    ReleaseRunMarker(state.RunMarker);
     state.RuntimeFolder.truncate(state.RuntimeFolderLength);
     // What cannot be removed stays; the run's outcome does not change.
     RemoveFolderTree(state.RuntimeFolder);
@@ -92,7 +116,8 @@ int FatalExitCode(int status) {
 int RunLauncher(HINSTANCE instance) {
   LauncherState& state = Launcher();
   state.Instance = instance;
-  InitCommonControls();
+  RestrictLibrarySearch(state);
+  InitCommonControlsLate(state);
   LoadText(instance, 0, state.AppTitle);
 
   int status = 0;
@@ -109,13 +134,13 @@ int RunLauncher(HINSTANCE instance) {
     return ShowFatalMessage(state, StatusCorrupt);
   }
 
+  RemoveStaleRuntimeFolders(state.RuntimeFolder);
   if (!CreateRuntimeFolder(state)) return FinishRun(state, false, StatusTempFolder, 0);
 
   // The current folder at start; the engine receives it as CUR.
   PathBuffer start_folder;
   CommitPlatformPath(start_folder, GetCurrentDirectoryW(kPlatformPathLength, start_folder.writable()));
   SetCurrentDirectoryW(state.RuntimeFolder.get());
-  SetLibrarySearchFolder(state.RuntimeFolder.get());
 
   status = ExtractPayload(state);
   state.RuntimeFolder.truncate(state.RuntimeFolderLength);

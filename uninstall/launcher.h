@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/fixed_string.h"
+#include "common/unique_resource.h"
 #include "uninstall/paths.h"
 
 namespace qx {
@@ -23,6 +24,12 @@ struct LauncherState {
   PathBuffer RuntimeFolder;
   // How much of RuntimeFolder counts at the moment.
   uint32_t RuntimeFolderLength = 0;
+  // LoadLibraryExW's flags for every library the launcher loads: the system
+  // folder only, where the platform knows the flag (0 otherwise).
+  DWORD LibrarySearchFlags = 0;
+  // The runtime folder's marker, held open without delete sharing while the
+  // run lasts: it tells other runs that the folder is in use.
+  UniqueFile RunMarker;
   // Where the container begins: the end of the image's last section.
   uint32_t ContainerStart = 0;
   uint64_t ArchiveOffset = 0;

@@ -1,6 +1,7 @@
 #include "uninstall/restart_delete.h"
 
 #include "common/fixed_string.h"
+#include "common/path_links.h"
 #include "common/unique_resource.h"
 #include "uninstall/engine_api.h"
 
@@ -124,6 +125,10 @@ void AddRenameSectionEntry(const wchar_t* path) {
 }
 
 void ScheduleDeleteAtRestart(const wchar_t* path) {
+  // Only what is there now, and never through a link: whatever is put at a
+  // missing path, or behind a link, before the restart would go with it.
+  const DWORD attributes = GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || PassesThroughLink(path)) return;
   HMODULE kernel = GetModuleHandleW(L"Kernel32");
   if (!kernel) kernel = LoadLibraryW(L"Kernel32");
   using MoveFileExFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
@@ -131,7 +136,8 @@ void ScheduleDeleteAtRestart(const wchar_t* path) {
   if (proc && reinterpret_cast<MoveFileExFunction>(reinterpret_cast<void*>(proc))(path, nullptr, kDelayedDelete)) {
     return;
   }
-  AddRenameSectionEntry(path);
+  // The restart-rename file deletes files only.
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) AddRenameSectionEntry(path);
 }
 
 }  // namespace qx

@@ -10,6 +10,8 @@
 
 namespace qx {
 
+// Only an existing file or (empty) folder is scheduled, and none whose path
+// passes through a link; folders get the delayed move only.
 void ScheduleDeleteAtRestart(const wchar_t* path);
 
 // The fallback on its own: adds "NUL=<short path>" to "%WIN%\wininit.ini".

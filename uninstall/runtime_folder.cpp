@@ -7,6 +7,7 @@ namespace qx {
 namespace {
 
 constexpr int kMaxAttempts = 100;
+constexpr wchar_t kMarkerName[] = L"qxrun.dat";
 
 bool IsDotEntry(const wchar_t* name) {
   return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
@@ -24,6 +25,23 @@ DWORD RemoveEntry(PathBuffer& path, const WIN32_FIND_DATAW& entry) {
   // Attributes 0 lift read-only, hidden and system alike.
   SetFileAttributesW(path.get(), 0);
   return DeleteFileW(path.get()) ? 0 : GetLastError();
+}
+
+bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'); }
+
+bool IsRuntimeFolderName(const wchar_t* name) {
+  if (name[0] != L'q' || name[1] != L'x') return false;
+  for (int i = 2; i < 10; ++i)
+    if (!IsHexDigit(name[i])) return false;
+  return name[10] == 0;
+}
+
+// Held without delete sharing: while the run lasts nobody can delete it.
+HANDLE CreateMarker(const PathBuffer& folder) {
+  PathBuffer path;
+  if (!path.assign(folder.get()) || !path.append(kMarkerName)) return INVALID_HANDLE_VALUE;
+  return CreateFileW(path.get(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
@@ -59,6 +77,7 @@ bool CreateRuntimeFolder(LauncherState& state, uint32_t seed, TickSource tick_co
         break;
       }
       state.RuntimeFolderLength = static_cast<uint32_t>(path.length());
+      state.RunMarker.reset(CreateMarker(path));
       return true;
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
@@ -92,6 +111,38 @@ DWORD RemoveFolderTree(PathBuffer& path) {
   listing.reset();
   if (result == 0 && !RemoveDirectoryW(path.get())) result = GetLastError();
   return result;
+}
+
+void ReleaseRunMarker(UniqueFile& marker) {
+  if (!marker) return;
+  FILE_DISPOSITION_INFO gone{TRUE};
+  SetFileInformationByHandle(marker.get(), FileDispositionInfo, &gone, sizeof gone);
+  marker.reset();
+}
+
+void RemoveStaleRuntimeFolders(PathBuffer& temp_folder) {
+  const size_t length = temp_folder.length();
+  if (!temp_folder.append(L"qx*")) return;
+  WIN32_FIND_DATAW entry;
+  UniqueFind listing(FindFirstFileW(temp_folder.get(), &entry));
+  temp_folder.truncate(length);
+  if (!listing) return;
+  do {
+    const DWORD attributes = entry.dwFileAttributes;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !IsRuntimeFolderName(entry.cFileName)) {
+      continue;
+    }
+    // A folder without its marker may be one that a run is only setting up.
+    if (temp_folder.append(entry.cFileName) && temp_folder.append(L'\\')) {
+      const size_t folder = temp_folder.length();
+      if (temp_folder.append(kMarkerName) && DeleteFileW(temp_folder.get())) {
+        temp_folder.truncate(folder);
+        RemoveFolderTree(temp_folder);
+      }
+    }
+    temp_folder.truncate(length);
+  } while (FindNextFileW(listing.get(), &entry));
 }
 
 }  // namespace qx

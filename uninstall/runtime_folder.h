@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "common/unique_resource.h"
 #include "uninstall/paths.h"
 
 namespace qx {
@@ -21,7 +22,8 @@ bool AppendRuntimeFolderName(PathBuffer& path, uint32_t seed);
 
 // Creates the runtime folder below the temporary folder held in RuntimeFolder
 // (RuntimeFolderLength long). On success RuntimeFolder holds the new folder
-// with "\" and RuntimeFolderLength its length; on failure the temporary folder
+// with "\", RuntimeFolderLength its length and RunMarker the folder's
+// marker, held open; on failure the temporary folder
 // again. A taken name moves the seed on by the current tick count; at most
 // 100 names are tried.
 bool CreateRuntimeFolder(LauncherState& state);
@@ -29,6 +31,18 @@ bool CreateRuntimeFolder(LauncherState& state);
 // The same with the first seed and the clock given.
 using TickSource = DWORD(WINAPI*)();
 bool CreateRuntimeFolder(LauncherState& state, uint32_t seed, TickSource tick_count);
+
+// Removes the runtime folders of earlier runs that ended without removing
+// them (killed, for instance) from |temp_folder| (ending with "\"). Each run
+// holds the marker file in its own folder open without delete sharing
+// (RunMarker); a folder whose marker can be deleted is no live run's. Folders
+// without a marker are left alone. |temp_folder| holds the same text on
+// return.
+void RemoveStaleRuntimeFolders(PathBuffer& temp_folder);
+
+// Deletes the marker as it is closed: a run that is removing its own folder
+// is never taken for a stale one, whose removal would race its own.
+void ReleaseRunMarker(UniqueFile& marker);
 
 // Deletes the folder |path| (ending with "\") with everything in it, depth
 // first, and stops at the first failure, whose platform error it returns

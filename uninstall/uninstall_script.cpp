@@ -73,7 +73,8 @@ int WINAPI ProgressBoxCallback(int event, HWND dialog, int) {
 }
 
 int WINAPI ReplayCallback(int kind, const wchar_t* path, int deleted) {
-  if (kind == 0 && deleted == 0) ScheduleDeleteAtRestart(path);
+  // Kind 0 is a file, kind 1 an empty folder in use.
+  if ((kind == 0 || kind == 1) && deleted == 0) ScheduleDeleteAtRestart(path);
   return 0;
 }
 

@@ -27,4 +27,9 @@ bool LineReader::NextTrimmed(Text& line) {
   return got;
 }
 
+std::string_view WholeLines(std::string_view bytes) {
+  const size_t last = bytes.find_last_of(std::string_view("\r\n\0", 3));
+  return last == std::string_view::npos ? std::string_view() : bytes.substr(0, last + 1);
+}
+
 }  // namespace qx::core

@@ -24,4 +24,8 @@ class LineReader {
   bool done_ = false;
 };
 
+// |bytes| up to and including the last line end (CR, LF or NUL): the whole
+// lines of a text that was cut after |bytes|. Empty when there is no line end.
+std::string_view WholeLines(std::string_view bytes);
+
 }  // namespace qx::core

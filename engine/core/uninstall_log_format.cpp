@@ -20,6 +20,8 @@ void ForEachEntry(BufferedLineReader& log, Take take) {
     const int kind = TagKindOfLine(line);
     if (kind < 0) continue;
     log.NextTrimmed(payload);
+    // Cut at its zero byte, the payload would name another path.
+    if (payload.find(u'\0') != Text::npos) continue;
     take(kind, payload);
   }
 }
@@ -99,7 +101,7 @@ bool BufferedLineReader::Fill() {
 bool BufferedLineReader::Next(std::string_view& line) {
   for (;;) {
     size_t at = start_ + scanned_;
-    while (at < buffer_.size() && buffer_[at] != '\r' && buffer_[at] != '\n' && buffer_[at] != '\0') ++at;
+    while (at < buffer_.size() && buffer_[at] != '\r' && buffer_[at] != '\n') ++at;
     // A CR that ends the buffer may be the first half of CR LF.
     const bool complete = at < buffer_.size() && !(buffer_[at] == '\r' && at + 1 == buffer_.size() && !end_);
     if (complete) {

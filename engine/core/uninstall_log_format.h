@@ -58,8 +58,9 @@ class ByteSource {
   virtual size_t Read(char* buffer, size_t size) = 0;
 };
 
-// Lines of a ByteSource, read a large chunk at a time. Lines end as for
-// LineReader (CR, LF, CR LF or NUL; a last line without an end still counts).
+// Lines of a ByteSource, read a large chunk at a time. Lines end at CR, LF or
+// CR LF; a last line without an end still counts. A NUL byte stays part of
+// its line, so that the line is seen whole.
 class BufferedLineReader {
  public:
   static constexpr size_t kDefaultChunk = size_t(1) << 20;
@@ -87,9 +88,9 @@ class BufferedLineReader {
 
 // Fills |entries| for one replay phase from the whole log. |tag_kind| selects
 // the tag: 0 files, 2 registry keys, 3 registry values, 6 INI keys, any other
-// number folders. Every payload gets kPlain; for files, two more passes mark
-// the shared files and then the self-registered ones (kSharedSelfRegistered
-// when a path is both). A tag line's next line is always its payload, and a
+// number folders. A payload holding a NUL byte is skipped. Every payload
+// gets kPlain; for files, two more passes mark the shared files and then the
+// self-registered ones (kSharedSelfRegistered when a path is both). A tag line's next line is always its payload, and a
 // tag line at the very end has the empty payload.
 void CollectLogEntries(BufferedLineReader& log, int tag_kind, EntrySet& entries);
 

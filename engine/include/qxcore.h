@@ -13,9 +13,10 @@
 
 extern "C" {
 
-// Called synchronously during the file phase of a replay: kind (always 0),
-// the file's path (the engine's, valid during the call), non-zero when the
-// file was deleted. The result is ignored.
+// Called synchronously during a replay: kind 0 for each file of the file
+// phase, kind 1 for an empty folder of the folder phase that is in use; the
+// path (the engine's, valid during the call); non-zero when it was deleted.
+// The result is ignored.
 typedef int(WINAPI* ReplayCallback)(int kind, const wchar_t* path, int deleted);
 
 // Called on the progress box's or the dialog's thread: event (0 built,

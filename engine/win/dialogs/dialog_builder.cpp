@@ -23,6 +23,8 @@ using core::RecordKind;
 // so the Escape key or a default-button search never mistakes a control of
 // the description for one of them. Events are matched by window, not by id.
 constexpr int kControlIdBase = 1000;
+// Each level is a window of its own; thousands of levels take many seconds.
+constexpr size_t kMaxContainerDepth = 64;
 // Text colour of heading labels: red 0x00, green 0x33, blue 0x99.
 constexpr COLORREF kHeadingColour = RGB(0x00, 0x33, 0x99);
 constexpr int kHeadingPoints = 14;
@@ -235,14 +237,23 @@ class DialogBuilder {
           case u'R': style = WS_DLGFRAME; break;
           case u'F': style = WS_BORDER; break;
         }
-        HWND container = AddContainer(r, style, ex_style, true);
-        if (!container) break;
+        // Deeper containers are not made, and what they hold goes into the
+        // deepest one; so does what a container that failed would hold.
+        HWND container = containers_.size() < kMaxContainerDepth ? AddContainer(r, style, ex_style, true) : nullptr;
+        if (!container) {
+          ++skipped_containers_;
+          break;
+        }
         if (core::HasFlag(r.flags, u'C')) Look(container, Brush(r.colour), r.colour, false);
         containers_.push_back(container);
         break;
       }
       case RecordKind::kEndContainer:
-        if (!containers_.empty()) containers_.pop_back();
+        if (skipped_containers_ > 0) {
+          --skipped_containers_;
+        } else if (!containers_.empty()) {
+          containers_.pop_back();
+        }
         break;
       case RecordKind::kRich:
         AddRich(r, text);
@@ -362,6 +373,9 @@ class DialogBuilder {
 
   DialogWindow& target_;
   std::vector<HWND> containers_;
+  // Container records not made (too deep, or failed) whose ends are still to
+  // come.
+  size_t skipped_containers_ = 0;
 };
 
 // The box's thread destroys its own dialog, so this touches nothing shared:

@@ -28,6 +28,17 @@ DWORD WINAPI RunEntryPoint(void* entry) {
   return static_cast<DWORD>(reinterpret_cast<EntryPoint>(entry)());
 }
 
+bool IsEmptyFolder(const std::wstring& folder) {
+  WIN32_FIND_DATAW entry;
+  UniqueFind listing(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+  if (!listing) return false;
+  do {
+    const wchar_t* name = entry.cFileName;
+    if (!(name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)))) return false;
+  } while (FindNextFileW(listing.get(), &entry));
+  return true;
+}
+
 }  // namespace
 
 bool SplitRegistryPath(core::TextView path, RegistryKeyPath& split) {
@@ -128,11 +139,24 @@ int RegisterServer(core::TextView library, bool do_register, int limit_ms) {
   return -3;
 }
 
-bool DeleteFileEntry(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+bool DeleteFileEntry(const std::wstring& path) {
+  if (DeleteFileW(path.c_str())) return true;
+  const DWORD error = GetLastError();
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != FILE_ATTRIBUTE_READONLY) {
+    return false;
+  }
+  // Cleared for good: should the file be in use too, the delete at the next
+  // restart would fail on the attribute as well.
+  SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  return DeleteFileW(path.c_str()) != 0;
+}
 
-void RemoveFolderEntry(core::TextView path) {
-  RemoveDirectoryW(ToWide(path).c_str());
+bool RemoveFolderEntry(const std::wstring& path) {
+  const bool removed = RemoveDirectoryW(path.c_str()) != 0;
   Sleep(kFolderPause);
+  return removed || !IsEmptyFolder(path);
 }
 
 void DeleteIniKey(core::TextView file, core::TextView section, core::TextView key) {

@@ -47,10 +47,12 @@ bool ReleaseSharedFile(core::TextView path);
 // entry point, -3 still running at the limit (the worker is terminated).
 int RegisterServer(core::TextView library, bool do_register, int limit_ms);
 
-// The plain delete: read-only or locked files stay.
+// Deletes a file; a read-only one loses the attribute first. Locked files
+// stay.
 bool DeleteFileEntry(const std::wstring& path);
-// Removes an empty folder, then pauses 200 ms whatever happened.
-void RemoveFolderEntry(core::TextView path);
+// Removes an empty folder, then pauses 200 ms whatever happened. False only
+// when the folder is empty and still there (in use).
+bool RemoveFolderEntry(const std::wstring& path);
 // Removes one key from a section of an INI file.
 void DeleteIniKey(core::TextView file, core::TextView section, core::TextView key);
 

@@ -8,6 +8,7 @@
 
 #include "engine_state.h"
 #include "file_io.h"
+#include "path_links.h"
 #include "removal.h"
 #include "uninstall_log_format.h"
 #include "uninstall_start_rules.h"
@@ -56,18 +57,21 @@ bool IsFile(const std::wstring& path) {
 void RemoveFile(const Text& path, EntryCode code, ReplayCallback callback) {
   const bool shared = code == EntryCode::kShared || code == EntryCode::kSharedSelfRegistered;
   const bool registered = code == EntryCode::kSelfRegistered || code == EntryCode::kSharedSelfRegistered;
-  if (shared && !ReleaseSharedFile(path)) return;
   const std::wstring wide = ToWide(path);
   int deleted = 0;
-  // A plain delete fails on a missing file or a folder by itself; only an
-  // unregistration needs to know first that the file is there.
-  if (!registered) {
-    deleted = DeleteFileEntry(wide) ? 1 : 0;
-  } else if (IsFile(wide)) {
-    RegisterServer(Expand(path), false, kUnregisterLimit);
-    deleted = DeleteFileEntry(wide) ? 1 : 0;
+  // A path through a link is left alone, its counter included.
+  if (!PassesThroughLink(wide.c_str())) {
+    if (shared && !ReleaseSharedFile(path)) return;
+    // A plain delete fails on a missing file or a folder by itself; only an
+    // unregistration needs to know first that the file is there.
+    if (!registered) {
+      deleted = DeleteFileEntry(wide) ? 1 : 0;
+    } else if (IsFile(wide)) {
+      RegisterServer(Expand(path), false, kUnregisterLimit);
+      deleted = DeleteFileEntry(wide) ? 1 : 0;
+    }
   }
-  if (callback) callback(0, wide.c_str(), deleted);
+  if (callback) callback(core::kLogFile, wide.c_str(), deleted);
 }
 
 // The installed uninstaller and its log wait for the end of the replay: a run
@@ -85,14 +89,20 @@ void RemoveFiles(const core::EntrySet& entries, ReplayCallback callback) {
 
 std::vector<Text> ExistingFolders(const core::EntrySet& entries) {
   std::vector<Text> folders;
-  for (size_t i = 0; i < entries.size(); ++i)
-    if (IsFolder(ToWide(entries[i].key))) folders.push_back(entries[i].key);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::wstring wide = ToWide(entries[i].key);
+    if (IsFolder(wide) && !PassesThroughLink(wide.c_str())) folders.push_back(entries[i].key);
+  }
   return folders;
 }
 
-void RemoveFolders(std::vector<Text> folders) {
+// An empty folder that is in use comes back as not deleted (kind 1).
+void RemoveFolders(std::vector<Text> folders, ReplayCallback callback) {
   core::SortPathsForRemoval(folders);
-  for (const Text& folder : folders) RemoveFolderEntry(folder);
+  for (const Text& folder : folders) {
+    const std::wstring wide = ToWide(folder);
+    if (!RemoveFolderEntry(wide) && callback) callback(core::kLogFolder, wide.c_str(), 0);
+  }
 }
 
 // After the last phase: the deferred files, then the logged folders that
@@ -106,7 +116,7 @@ void RemoveDeferredFiles(const core::EntrySet& logged_folders, ReplayCallback ca
     RemoveFile(files[i].key, files[i].value, callback);
     paths.push_back(files[i].key);
   }
-  RemoveFolders(core::FoldersHolding(ExistingFolders(logged_folders), paths));
+  RemoveFolders(core::FoldersHolding(ExistingFolders(logged_folders), paths), callback);
 }
 
 // Single-key deletes, each key before the keys that lead to it: a tree logged
@@ -186,7 +196,7 @@ int RunReplayPhase(int phase, ReplayCallback callback) {
       RemoveFiles(entries, callback);
       break;
     case kReplayFolders:
-      RemoveFolders(ExistingFolders(entries));
+      RemoveFolders(ExistingFolders(entries), callback);
       break;
     case kReplayRegistryKeys:
       DeleteRegistryKeys(entries);

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "engine_state.h"
+#include "file_data.h"
 #include "file_io.h"
+#include "lines.h"
 #include "process_parameters.h"
 #include "program_start.h"
 #include "uninstall_start_rules.h"
@@ -17,6 +19,31 @@ namespace qx::engine {
 namespace {
 
 using core::Text;
+
+// Start-up reads no more of the log than this: the header is its first lines.
+constexpr size_t kHeaderReadLimit = size_t(256) << 10;
+
+// A private copy that is not the whole log would be replayed in part.
+bool CopyWhole(const std::wstring& source, const std::wstring& copy) {
+  uint64_t source_size = 0, copy_size = 0;
+  return CopyFileW(source.c_str(), copy.c_str(), FALSE) && FileSize(source, source_size) &&
+         FileSize(copy, copy_size) && source_size == copy_size;
+}
+
+// The log's first lines: at most kHeaderReadLimit bytes, and only whole
+// lines when the log goes on after them.
+bool ReadHeaderBytes(HANDLE file, std::string& bytes) {
+  bytes.resize(kHeaderReadLimit);
+  size_t got = 0;
+  while (got < bytes.size()) {
+    DWORD read = 0;
+    if (!ReadFile(file, bytes.data() + got, static_cast<DWORD>(bytes.size() - got), &read, nullptr)) return false;
+    if (read == 0) break;
+    got += read;
+  }
+  bytes.resize(got == kHeaderReadLimit ? core::WholeLines(bytes).size() : got);
+  return true;
+}
 
 // A silent run has nobody to answer a box; the caller's exit code tells.
 void ShowMessage(core::TextView language_key) {
@@ -55,16 +82,19 @@ int OpenLog(const std::vector<Text>& parameters) {
     return -3;
   }
 
-  // The private copy goes away with the runtime folder. A copy that failed
-  // stays empty and fails the header check below.
+  // The private copy goes away with the runtime folder. A copy that could
+  // not be made whole counts as a log that cannot be opened.
   std::wstring copy;
-  CreateTemporaryFile(ToWide(Expand(u"%QXSFXPATH%")), L"qxu", copy);
-  CopyFileW(log.c_str(), copy.c_str(), FALSE);
+  if (!CreateTemporaryFile(ToWide(Expand(u"%QXSFXPATH%")), L"qxu", copy) || !CopyWhole(log, copy)) {
+    if (!copy.empty()) DeleteFileW(copy.c_str());
+    ShowMessage(u"#errorunlognotfound");
+    return -3;
+  }
   engine.text.SetVariable(u"LOGFILE", FromWide(copy.c_str()));
   engine.log.reset(CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string bytes;
-  if (engine.log) ReadAll(engine.log.get(), bytes);
+  if (engine.log) ReadHeaderBytes(engine.log.get(), bytes);
 
   const core::LogHeader header = core::ReadLogHeader(bytes, Expand(u"%APPTITLE%"));
   if (header.status != core::LogHeaderStatus::kValid) {

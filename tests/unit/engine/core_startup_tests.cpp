@@ -4,6 +4,7 @@
 
 #include "crc32.h"
 #include "file_property_table.h"
+#include "lines.h"
 #include "doctest_text.h"
 #include "uninstall_start_rules.h"
 
@@ -107,6 +108,16 @@ TEST_CASE("log header: missing header, wrong or missing title") {
   CHECK(Header("[QXUninst]").status == LogHeaderStatus::kTitleMismatch);
   // A NUL byte ends a line like a line break does.
   CHECK(Header(std::string("[QXUninst]\0" "1\0" "Orvella\0", 21)).status == LogHeaderStatus::kValid);
+}
+
+TEST_CASE("whole lines: a cut text keeps only the lines that ended") {
+  CHECK_EQ(WholeLines("[QXUninst]\r\n1\r\nOrv"), std::string_view("[QXUninst]\r\n1\r\n"));
+  CHECK_EQ(WholeLines("a\rb"), std::string_view("a\r"));
+  CHECK_EQ(WholeLines(std::string_view("a\0b", 3)), std::string_view("a\0", 2));
+  CHECK_EQ(WholeLines("no line end"), std::string_view());
+  // A cut title line is no title: the header is then refused, never misread.
+  CHECK(Header(std::string(WholeLines("[QXUninst]\r\n1\r\nOrvella_Installation"))).status ==
+        LogHeaderStatus::kTitleMismatch);
 }
 
 TEST_CASE("file properties: records, comments, overwritten keys, short tail") {

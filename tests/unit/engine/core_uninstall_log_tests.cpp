@@ -82,13 +82,16 @@ TEST_CASE("quoted fields: quotes group, spaces split, empty fields vanish") {
   CHECK(SplitQuotedFields(u"").empty());
 }
 
-TEST_CASE("buffered lines: the same lines as the whole-file reader at every chunk size") {
-  const std::string text = std::string("one\r\ntwo\rthree\n\r\n  four  \r\r\nfive") + '\0' + "six\r\n\xd0\x9f\r";
+TEST_CASE("buffered lines: the whole-file reader's lines at every chunk size, NUL kept inside its line") {
+  const std::string nul_line = std::string("five") + '\0' + "six";
+  const std::string text = "one\r\ntwo\rthree\n\r\n  four  \r\r\n" + nul_line + "\r\n\xd0\x9f\r";
   std::vector<std::string> expected;
   LineReader whole(text);
   std::string_view line;
   while (whole.Next(line)) expected.emplace_back(line);
   CHECK_EQ(expected.size(), size_t(9));
+  expected[6] = nul_line;
+  expected.erase(expected.begin() + 7);
   for (size_t chunk : {size_t(1), size_t(2), size_t(3), size_t(5), size_t(64), BufferedLineReader::kDefaultChunk}) {
     StringSource source(text);
     BufferedLineReader reader(source, chunk);
@@ -112,7 +115,9 @@ TEST_CASE("collection: one phase's payloads, each once, header and other kinds i
                           "#file\r\nc:\\orvella\\A.EXE\r\n"
                           // The payload of a tag line is never a tag of its own.
                           "#regkey\r\n#file\r\n"
-                          "#file\r\n  C:\\Orvella\\\xd0\x9a\xd0\xbd\xd0\xb8\xd0\xb3\xd0\xb0.txt  \r\n";
+                          "#file\r\n  C:\\Orvella\\\xd0\x9a\xd0\xbd\xd0\xb8\xd0\xb3\xd0\xb0.txt  \r\n"
+                          // Cut at its zero byte, this payload would name C:\Orvella\a.
+                          "#file\r\nC:\\Orvella\\a" + std::string(1, '\0') + ".exe\r\n";
   const Collected files = Collect(log, 0);
   CHECK_EQ(files.entries.size(), size_t(3));
   CHECK(files.entries[0] == std::make_pair(Text(u"C:\\Orvella\\a.exe"), EntryCode::kPlain));
