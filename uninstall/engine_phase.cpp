@@ -6,6 +6,7 @@
 
 #include "uninstall/engine_api.h"
 #include "uninstall/restart_delete.h"
+#include "uninstall/run_lock.h"
 #include "uninstall/script_guard.h"
 #include "uninstall/uninstall_script.h"
 
@@ -14,12 +15,13 @@ namespace {
 
 constexpr UINT kScriptErrorStyle = MB_ICONERROR | MB_TOPMOST;
 
+bool IsCopy() { return wcscmp(EvalVar(L"%PARAM%"), L"/u") == 0; }
+
 // The user's own parameter is the first stage's first one, which the copy
 // receives third, after "/u" and the installed uninstaller's path.
-bool UserAskedForSilentRun() {
-  const bool copy = wcscmp(EvalVar(L"%PARAM%"), L"/u") == 0;
-  return _wcsicmp(EvalVar(copy ? L"%PARAM3%" : L"%PARAM%"), L"/S") == 0;
-}
+bool UserAskedForSilentRun() { return _wcsicmp(EvalVar(IsCopy() ? L"%PARAM3%" : L"%PARAM%"), L"/S") == 0; }
+
+bool IsSilent() { return wcscmp(EvalVar(L"%SILENT%"), L"1") == 0; }
 
 struct EngineStart {
   LauncherState* state;
@@ -42,6 +44,11 @@ int StartEngine(void* context) {
   InitSFX(state.Instance);
   // Set before InitUninstall, which shows no message in a silent run either.
   if (UserAskedForSilentRun()) SetVar(L"SILENT", L"1");
+
+  // Before anything of the installation is looked at: a second run changes
+  // nothing while another one is at work.
+  if (IsCopy()) state.Lock.Join(EvalVar(L"%PARAM2%"));
+  else if (!state.Lock.Take(state.LauncherPath.get())) return kAnotherRunInProgress;
 
   // A copy that InitUninstall starts inherits the current folder. Were that
   // the runtime folder, the copy would hold it in use and this run's exit
@@ -84,6 +91,12 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
   EngineStart start{&state, &start_folder};
   GuardResult init = RunGuarded(StartEngine, &start, IsEngineBindingFailure);
   if (init.caught) return StatusRuntime;
+  if (init.value == kAnotherRunInProgress) {
+    if (!IsSilent()) MessageBoxW(nullptr, EvalVar(L"#uninstallbusy"), state.AppTitle.get(), MB_OK | MB_ICONWARNING);
+    script_result = kAnotherRunInProgress;
+    return 0;
+  }
+  if (init.value == 0 && !IsCopy()) state.Lock.HandOver();
   if (init.value != 1) {
     // The copy's own temporary file goes at the next restart whether or not
     // it accepted the log; these results come from the copy only, never
@@ -93,7 +106,7 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
     }
     // Nobody saw the engine's message in a silent run: each start-up failure
     // ends with its own code instead of the 0 of a normal end.
-    if (init.value < 0 && init.value >= -5 && wcscmp(EvalVar(L"%SILENT%"), L"1") == 0)
+    if (init.value < 0 && init.value >= -5 && IsSilent())
       script_result = kSilentStartFailure - init.value;
     return 0;
   }

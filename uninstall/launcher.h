@@ -9,6 +9,7 @@
 #include "common/fixed_string.h"
 #include "common/unique_resource.h"
 #include "uninstall/paths.h"
+#include "uninstall/run_lock.h"
 
 namespace qx {
 
@@ -34,6 +35,8 @@ struct LauncherState {
   uint32_t ContainerStart = 0;
   uint64_t ArchiveOffset = 0;
   uint64_t TotalSize = 0;
+  // Held from the engine phase until the process ends.
+  RunLock Lock;
 };
 
 // Launcher status values; any other value is an archive library result or a

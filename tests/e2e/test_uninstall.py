@@ -180,6 +180,25 @@ def test_silent_run_removes_everything_without_a_box(installation, wine):
     assert "Orvella\\uninstall.exe" not in pending_deletions(wine)
 
 
+def test_a_second_run_started_together_changes_nothing_and_ends_with_1618(installation, wine):
+    results = [None, None]
+
+    def run(i):
+        results[i] = installation.run(" /S")
+
+    runs = [threading.Thread(target=run, args=(i,)) for i in range(2)]
+    for t in runs:
+        t.start()
+    for t in runs:
+        t.join()
+    # The run that found the other one at work ends at once: its first stage
+    # only, with no box.
+    codes = sorted([code for _, code in r.processes] for r in results)
+    assert codes == [[0, 0], [1618]]
+    assert [r.boxes for r in results] == [[], []]
+    installation.assert_all_removed()
+
+
 def test_answering_no_removes_nothing(installation):
     result = installation.run(answers=[7])
     assert result.boxes == [(TITLE, PROMPT)]
@@ -351,3 +370,19 @@ def test_key_trees_logged_parent_first_and_undecodable_bytes(wine):
     for name in wine.temp_entries() - temp_before:
         if COPY_NAME.match(name):
             os.remove(os.path.join(wine.user_temp, name))
+
+
+def test_a_log_of_100000_character_lines_leaves_no_runtime_folder(wine):
+    temp_before = wine.temp_entries()
+    with wine.scratch("long") as folder:
+        app = os.path.join(folder, "App")
+        path = "C:\\" + "x" * 100000
+        entries = [("#file", path), ("#folder", path), ("#regkey", "HKEY_CURRENT_USER\\" + "k" * 100000),
+                   ("#inikey", '"%s" S K' % path), ("#folder", wine.winpath(app))]
+        result = wine.run(hand_made_installation(wine, app, entries), wait_all=True)
+        assert result.exit_code == 0 and {code for _, code in result.processes} == {0}, result.lines
+        assert not os.path.exists(app)
+    left = wine.temp_entries() - temp_before
+    assert [n for n in left if RUNTIME_NAME.match(n)] == []
+    for name in left:
+        subprocess.run(["rm", "-rf", os.path.join(wine.user_temp, name)])
