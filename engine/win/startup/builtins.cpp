@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "engine_state.h"
 #include "fixed_string.h"
 #include "system_facts.h"
 #include "unique_resource.h"
@@ -129,9 +130,7 @@ Text EnvironmentValue(const wchar_t* name) {
   return FromWide(value.c_str());
 }
 
-}  // namespace
-
-Text SpecialFolderPath(int csidl) {
+Text AskShell(int csidl) {
   LPITEMIDLIST list = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) || !list) return Text();
   PathBuffer path;
@@ -141,13 +140,37 @@ Text SpecialFolderPath(int csidl) {
   return FromBuffer(path);
 }
 
+// The deferred folder variables' ids: the CSIDL number, with kQuickLaunch
+// for the quick-launch folder under the CSIDL_APPDATA folder.
+constexpr uint32_t kQuickLaunch = 0x10000;
+
+Text ResolveFolderVariable(uint32_t id) {
+  if (id & kQuickLaunch)
+    return SpecialFolderPath(static_cast<int>(id & ~kQuickLaunch)) + u"\\Microsoft\\Internet Explorer\\Quick Launch";
+  return SpecialFolderPath(static_cast<int>(id));
+}
+
+}  // namespace
+
+Text SpecialFolderPath(int csidl) {
+  SpecialFolders& folders = Engine().special_folders;
+  if (csidl < 0 || csidl >= SpecialFolders::kCount) return AskShell(csidl);
+  const uint64_t bit = uint64_t(1) << csidl;
+  if (!(folders.known & bit)) {
+    folders.path[csidl] = AskShell(csidl);
+    folders.known |= bit;
+  }
+  return folders.path[csidl];
+}
+
 void SetBuiltinVariables(core::TextLayer& text) {
   struct Folder {
     const char16_t* name;
     int csidl;
   };
+  text.set_resolver(&ResolveFolderVariable);
   auto set_folders = [&text](std::initializer_list<Folder> folders) {
-    for (const Folder& f : folders) text.SetVariable(f.name, SpecialFolderPath(f.csidl));
+    for (const Folder& f : folders) text.SetDeferredVariable(f.name, static_cast<uint32_t>(f.csidl));
   };
 
   set_folders({{u"DESKTOPDIR", CSIDL_DESKTOP},
@@ -195,7 +218,7 @@ void SetBuiltinVariables(core::TextLayer& text) {
               {u"FAVORITESDIR", CSIDL_FAVORITES},
               {u"COMFAVORITESDIR", CSIDL_COMMON_FAVORITES},
               {u"LOCALAPPDATADIR", CSIDL_LOCAL_APPDATA}});
-  text.SetVariable(u"QUICKLAUNCHDIR", SpecialFolderPath(CSIDL_APPDATA) + u"\\Microsoft\\Internet Explorer\\Quick Launch");
+  text.SetDeferredVariable(u"QUICKLAUNCHDIR", kQuickLaunch | CSIDL_APPDATA);
   text.SetVariable(u"SYSROOT", EnvironmentValue(L"SYSTEMDRIVE"));
   text.SetVariable(u"PARAMS", core::JoinParameters(parameters));
 }
