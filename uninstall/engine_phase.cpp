@@ -77,8 +77,6 @@ bool IsTemporaryCopy(const LauncherState& state) {
 }  // namespace
 
 int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_result) {
-  CoInitialize(nullptr);
-
   // Only binding failures are taken here; any other fault in these calls is
   // the engine's and is not the script's to report.
   EngineStart start{&state, &start_folder};
@@ -99,6 +97,7 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
   }
 
   if (IsTemporaryCopy(state)) ScheduleDeleteAtRestart(state.LauncherPath.get());
+  InitializeCom();
 
   GuardResult script = RunGuarded(RunScript, nullptr, CatchEveryException);
   if (!script.caught) {
@@ -110,6 +109,7 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
   if (IsEngineBindingFailure(script.code)) return StatusRuntime;
   ScriptErrorText text;
   FormatScriptError(script.code, text);
+  PrepareWindows();
   MessageBoxW(nullptr, text.get(), state.AppTitle.get(), kScriptErrorStyle);
   return 0;
 }

@@ -48,6 +48,14 @@ enum LauncherStatus : int {
 // The one record of this process.
 LauncherState& Launcher();
 
+// Initialises COM in the apartment model once, for the engine's shell calls;
+// the exit step ends it.
+void InitializeCom();
+
+// Initialises the common controls (loading comctl32 from the system folder)
+// once, before the run's first window; a run that shows none never does.
+void PrepareWindows();
+
 // Runs the launcher; returns the process exit code.
 int RunLauncher(HINSTANCE instance);
 

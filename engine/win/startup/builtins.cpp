@@ -8,6 +8,7 @@
 #include "command_line.h"
 #include "engine_state.h"
 #include "fixed_string.h"
+#include "system_library.h"
 #include "system_facts.h"
 #include "unique_resource.h"
 #include "wide.h"
@@ -96,7 +97,7 @@ bool Is64BitSystem() {
 // Membership of the caller in a built-in group (544 Administrators, 547 Power
 // Users). Any missing piece of the platform counts as "not a member".
 bool IsMemberOfBuiltinGroup(DWORD group_rid) {
-  UniqueModule advapi(LoadLibraryW(L"advapi32.dll"));
+  UniqueModule advapi(LoadSystemLibrary(L"advapi32.dll"));
   using CheckTokenMembershipFn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
   using AllocateAndInitializeSidFn =
       BOOL(WINAPI*)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, PSID*);
@@ -130,11 +131,17 @@ Text EnvironmentValue(const wchar_t* name) {
   return FromWide(value.c_str());
 }
 
+// The shell is loaded with the first folder asked for, not with the engine.
 Text AskShell(int csidl) {
+  HMODULE& shell = Late().shell;
+  auto locate = SystemFunctionAs<decltype(&SHGetSpecialFolderLocation)>(shell, L"shell32.dll",
+                                                                        "SHGetSpecialFolderLocation");
+  auto path_of = SystemFunctionAs<decltype(&SHGetPathFromIDListW)>(shell, L"shell32.dll", "SHGetPathFromIDListW");
+  if (!locate || !path_of) return Text();
   LPITEMIDLIST list = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) || !list) return Text();
+  if (FAILED(locate(nullptr, csidl, &list)) || !list) return Text();
   PathBuffer path;
-  BOOL found = SHGetPathFromIDListW(list, path.writable());
+  BOOL found = path_of(list, path.writable());
   CoTaskMemFree(list);
   if (!found || !path.commit(TextLength(path.get()))) return Text();
   return FromBuffer(path);
