@@ -1,7 +1,5 @@
 #include "uninstall/engine_phase.h"
 
-#include <objbase.h>
-
 #include <cwchar>
 
 #include "uninstall/engine_api.h"
@@ -97,7 +95,6 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
   }
 
   if (IsTemporaryCopy(state)) ScheduleDeleteAtRestart(state.LauncherPath.get());
-  InitializeCom();
 
   GuardResult script = RunGuarded(RunScript, nullptr, CatchEveryException);
   if (!script.caught) {

@@ -93,23 +93,19 @@ LauncherState& Launcher() {
   return state;
 }
 
+// Done before the run's first window, so a run that shows none (the first
+// stage, a silent copy) does neither, and loads neither the display driver
+// nor its theme: COM's apartment brings a hidden window of its own. COM
+// serves the engine's windows (the shell opening a document from a dialog);
+// the shell's folders need none.
 // comctl32 is no protected system library, so it is loaded only once the
-// search is restricted, never as an import at start; and only before the
-// first window, so a run that shows none (the first stage, a silent copy)
-// never loads it, nor the display's theme with it. It stays loaded for the
+// search is restricted, never as an import at start. It stays loaded for the
 // rest of the run, as an import would.
-// The apartment's hidden window brings the display driver and its theme with
-// it; only the script needs COM (the shell's folders and documents), so a
-// first stage never initialises it.
-void InitializeCom() {
-  if (g_com_initialized) return;
-  g_com_initialized = SUCCEEDED(CoInitialize(nullptr));
-}
-
 void PrepareWindows() {
   static bool prepared = false;
   if (prepared) return;
   prepared = true;
+  g_com_initialized = SUCCEEDED(CoInitialize(nullptr));
   HMODULE library = LoadLibraryExW(L"comctl32.dll", nullptr, Launcher().LibrarySearchFlags);
   FARPROC proc = library ? GetProcAddress(library, "InitCommonControls") : nullptr;
   if (proc) reinterpret_cast<void(WINAPI*)()>(reinterpret_cast<void*>(proc))();

@@ -48,11 +48,8 @@ enum LauncherStatus : int {
 // The one record of this process.
 LauncherState& Launcher();
 
-// Initialises COM in the apartment model once, for the engine's shell calls;
-// the exit step ends it.
-void InitializeCom();
-
-// Initialises the common controls (loading comctl32 from the system folder)
+// Initialises COM in the apartment model (the exit step ends it) and the
+// common controls (loading comctl32 from the system folder)
 // once, before the run's first window; a run that shows none never does.
 void PrepareWindows();
 
