@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Bytes per input object in a GNU ld map file (mingw PE), largest first:
-where an image's size goes. Usage: map_summary.py MAP [TOP]"""
+where an image's size goes. Zero-filled data (.bss) takes no room in the
+file and is left out. Usage: map_summary.py MAP [TOP]"""
 import collections
 import re
 import sys
@@ -32,7 +33,7 @@ for raw in open(sys.argv[1], errors="replace"):
         continue
     origin = re.sub(r".*/", "", origin)
     kind = section.split("$")[0]
-    if kind.startswith(".debug") or kind.startswith(".gnu.lto"):
+    if kind.startswith(".debug") or kind.startswith(".gnu.lto") or kind.startswith(".bss"):
         continue
     sizes[origin] += size
     sections[kind] += size
