@@ -139,11 +139,6 @@ void TextLayer::SetDeferredVariable(TextView name, uint32_t id) {
   deferred_[index] = id + 1;
 }
 
-bool TextLayer::IsDeferred(TextView name) const {
-  const int32_t index = variables_.IndexOf(VariableKey(name));
-  return index >= 0 && static_cast<size_t>(index) < deferred_.size() && deferred_[index] != 0;
-}
-
 const Text* TextLayer::FindVariable(TextView name) {
   const int32_t index = variables_.IndexOf(VariableKey(name));
   if (index < 0) return nullptr;

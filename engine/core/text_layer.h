@@ -51,7 +51,6 @@ class TextLayer {
   using Resolver = Text (*)(uint32_t id);
   void set_resolver(Resolver resolver) { resolver_ = resolver; }
   void SetDeferredVariable(TextView name, uint32_t id);
-  bool IsDeferred(TextView name) const;
 
   // Replaces the table with the file's entries and selects the language the
   // file makes current (its first section with a non-zero identifier).
