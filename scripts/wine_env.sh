@@ -28,8 +28,20 @@ qx_wine_start() {
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
   fi
+  qx_wine_private_profile
   wineserver -p 2>/dev/null || true
   wine cmd /c exit >/dev/null 2>&1 || true
+}
+
+# Wine links the profile's Desktop, Documents and the like to the Linux
+# home: the tests' shortcuts and files would land there, shared by every
+# prefix on the machine. Each becomes a folder of the prefix's own.
+qx_wine_private_profile() {
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    [ -L "$link" ] || continue
+    rm -f "$link" && mkdir -p "$link"
+  done
 }
 
 qx_wine_stop() {

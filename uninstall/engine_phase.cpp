@@ -1,7 +1,5 @@
 #include "uninstall/engine_phase.h"
 
-#include <objbase.h>
-
 #include <cwchar>
 
 #include "uninstall/engine_api.h"
@@ -84,8 +82,6 @@ bool IsTemporaryCopy(const LauncherState& state) {
 }  // namespace
 
 int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_result) {
-  CoInitialize(nullptr);
-
   // Only binding failures are taken here; any other fault in these calls is
   // the engine's and is not the script's to report.
   EngineStart start{&state, &start_folder};
@@ -123,6 +119,7 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
   if (IsEngineBindingFailure(script.code)) return StatusRuntime;
   ScriptErrorText text;
   FormatScriptError(script.code, text);
+  PrepareWindows();
   MessageBoxW(nullptr, text.get(), state.AppTitle.get(), kScriptErrorStyle);
   return 0;
 }

@@ -12,6 +12,8 @@ namespace {
 
 constexpr UINT kFatalMessageStyle = MB_ICONERROR | MB_TOPMOST;
 
+bool g_com_initialized = false;
+
 template <size_t N>
 void LoadText(HINSTANCE instance, UINT id, FixedString<wchar_t, N>& text) {
   int length = LoadStringW(instance, id, text.writable(), static_cast<int>(N));
@@ -59,17 +61,9 @@ void RestrictLibrarySearch(LauncherState& state) {
   if (auto set_folder = KernelFunction<SetDllDirectoryFunction>("SetDllDirectoryW")) set_folder(L"");
 }
 
-// comctl32 is no protected system library, so it is loaded only once the
-// search is restricted, never as an import at start. It stays loaded for the
-// whole run, as an import would.
-void InitCommonControlsLate(const LauncherState& state) {
-  HMODULE library = LoadLibraryExW(L"comctl32.dll", nullptr, state.LibrarySearchFlags);
-  FARPROC proc = library ? GetProcAddress(library, "InitCommonControls") : nullptr;
-  if (proc) reinterpret_cast<void(WINAPI*)()>(reinterpret_cast<void*>(proc))();
-}
-
 int ShowFatalMessage(const LauncherState& state, int status) {
   if (status == 0) return 0;
+  PrepareWindows();
   PathBuffer text;
   FormatFatalMessage(state.Instance, status, text);
   MessageBoxW(nullptr, text.get(), state.AppTitle.get(), kFatalMessageStyle);
@@ -87,7 +81,7 @@ int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int
     // What cannot be removed stays; the run's outcome does not change.
     RemoveFolderTree(state.RuntimeFolder);
   }
-  CoUninitialize();
+  if (g_com_initialized) CoUninitialize();
   if (script_result != 0) return script_result;
   return ShowFatalMessage(state, status);
 }
@@ -97,6 +91,24 @@ int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int
 LauncherState& Launcher() {
   static LauncherState state;
   return state;
+}
+
+// Done before the run's first window, so a run that shows none (the first
+// stage, a silent copy) does neither, and loads neither the display driver
+// nor its theme: COM's apartment brings a hidden window of its own. COM
+// serves the engine's windows (the shell opening a document from a dialog);
+// the shell's folders need none.
+// comctl32 is no protected system library, so it is loaded only once the
+// search is restricted, never as an import at start. It stays loaded for the
+// rest of the run, as an import would.
+void PrepareWindows() {
+  static bool prepared = false;
+  if (prepared) return;
+  prepared = true;
+  g_com_initialized = SUCCEEDED(CoInitialize(nullptr));
+  HMODULE library = LoadLibraryExW(L"comctl32.dll", nullptr, Launcher().LibrarySearchFlags);
+  FARPROC proc = library ? GetProcAddress(library, "InitCommonControls") : nullptr;
+  if (proc) reinterpret_cast<void(WINAPI*)()>(reinterpret_cast<void*>(proc))();
 }
 
 void FormatFatalMessage(HINSTANCE instance, int status, PathBuffer& text) {
@@ -117,7 +129,6 @@ int RunLauncher(HINSTANCE instance) {
   LauncherState& state = Launcher();
   state.Instance = instance;
   RestrictLibrarySearch(state);
-  InitCommonControlsLate(state);
   LoadText(instance, 0, state.AppTitle);
 
   int status = 0;

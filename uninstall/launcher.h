@@ -51,6 +51,11 @@ enum LauncherStatus : int {
 // The one record of this process.
 LauncherState& Launcher();
 
+// Initialises COM in the apartment model (the exit step ends it) and the
+// common controls (loading comctl32 from the system folder)
+// once, before the run's first window; a run that shows none never does.
+void PrepareWindows();
+
 // Runs the launcher; returns the process exit code.
 int RunLauncher(HINSTANCE instance);
 

@@ -35,6 +35,7 @@ void SetProgress(int percent) {
 }
 
 int ShowBox(const wchar_t* text, UINT style) {
+  PrepareWindows();
   return MessageBoxW(nullptr, text, Launcher().AppTitle.get(), style);
 }
 
@@ -104,7 +105,10 @@ int RunUninstallScript() {
     EvalVarBuf(L"#UninstallPrompt", g_text, kTextBytes);
     if (ShowBox(g_text, MB_YESNO | MB_ICONQUESTION) == IDNO) return 2;
   }
-  if (!IsSilent()) ShowProgressBox(ProgressBoxCallback);
+  if (!IsSilent()) {
+    PrepareWindows();
+    ShowProgressBox(ProgressBoxCallback);
+  }
 
   // The installed uninstaller is one of the logged files, removed at the end
   // of the replay: the first stage must have let go of it by then.

@@ -22,18 +22,28 @@ class KeyedTable {
     Value value;
   };
 
-  // Replaces the value of the entry with exactly |key|, or adds one.
+  // Replaces the value of the entry with exactly |key|, or adds one; gives
+  // the entry's place in the order.
   template <typename V>
-  void Set(TextView key, V&& value) {
+  size_t Set(TextView key, V&& value) {
     const uint32_t hash = Hash(key);
     std::vector<Slot>& bucket = buckets_[hash % kBucketCount];
     if (const int32_t i = IndexIn(bucket, hash, key); i >= 0) {
       entries_[i].value = std::forward<V>(value);
-      return;
+      return static_cast<size_t>(i);
     }
     entries_.push_back(Entry{Text(key), Value(std::forward<V>(value))});
     bucket.push_back(Slot{hash, static_cast<int32_t>(entries_.size() - 1)});
+    return entries_.size() - 1;
   }
+
+  // The place of the entry with exactly |key|, or -1.
+  int32_t IndexOf(TextView key) const {
+    const uint32_t hash = Hash(key);
+    return IndexIn(buckets_[hash % kBucketCount], hash, key);
+  }
+
+  Value& value_at(size_t i) { return entries_[i].value; }
 
   // Null when no entry has exactly |key|.
   const Value* Find(TextView key) const {

@@ -82,6 +82,12 @@ void TextLayer::Expand(TextView text, Text& out) {
 
   CollectMarks(out, u'%');
   for (size_t i = 0; i < variables_.size() && !marks_.empty(); ++i) {
+    if (i < deferred_.size() && deferred_[i] && OccursAtMarks(out, variables_[i].key)) {
+      // The lookup expands its value through this same layer, which
+      // reuses the marks.
+      Resolve(i);
+      CollectMarks(out, u'%');
+    }
     const VariableStore::Entry& entry = variables_[i];
     const Replaced replaced = ReplaceAtMarks(out, entry.key, entry.value);
     if (replaced == Replaced::kOverLimit) return;
@@ -91,26 +97,54 @@ void TextLayer::Expand(TextView text, Text& out) {
   ReplaceAllExact(out, u"/$", u"\r\n", scratch_);
 }
 
+bool TextLayer::OccursAtMarks(const Text& text, TextView key) const {
+  const char16_t second = key.size() >= 2 ? FoldAZ(key[1]) : 0;
+  for (const Mark& mark : marks_)
+    if ((key.size() < 2 || mark.next == second) && MatchesAt(text, mark.position, key)) return true;
+  return false;
+}
+
+void TextLayer::Resolve(size_t index) {
+  const uint32_t id = deferred_[index] - 1;
+  // Cleared first: the value's own expansion sees the entry as it is now.
+  ClearDeferred(index);
+  const Text value = resolver_ ? resolver_(id) : Text();
+  Text expanded;
+  Expand(value, expanded);
+  variables_.value_at(index) = std::move(expanded);
+}
+
 void TextLayer::SetVariable(TextView name, TextView value) {
   const bool selects_language = name == u"QXLANGID";
   const int32_t language = selects_language ? ReadNumber(value) : 0;
   Text expanded;
   Expand(value, expanded);
-  variables_.Set(VariableKey(name), expanded);
+  ClearDeferred(variables_.Set(VariableKey(name), expanded));
   if (selects_language) current_language_ = language;
 }
 
 void TextLayer::SetVariableRaw(TextView name, TextView value) {
   Text copy(value);
-  variables_.Set(VariableKey(name), copy);
+  ClearDeferred(variables_.Set(VariableKey(name), copy));
 }
 
 void TextLayer::SetStoreEntry(TextView key, TextView value) {
   Text copy(value);
-  variables_.Set(key, copy);
+  ClearDeferred(variables_.Set(key, copy));
 }
 
-const Text* TextLayer::FindVariable(TextView name) const { return variables_.Find(VariableKey(name)); }
+void TextLayer::SetDeferredVariable(TextView name, uint32_t id) {
+  const size_t index = variables_.Set(VariableKey(name), Text());
+  if (deferred_.size() <= index) deferred_.resize(variables_.size(), 0);
+  deferred_[index] = id + 1;
+}
+
+const Text* TextLayer::FindVariable(TextView name) {
+  const int32_t index = variables_.IndexOf(VariableKey(name));
+  if (index < 0) return nullptr;
+  if (static_cast<size_t>(index) < deferred_.size() && deferred_[index]) Resolve(static_cast<size_t>(index));
+  return &variables_[static_cast<size_t>(index)].value;
+}
 
 void TextLayer::LoadLanguageTable(std::string_view file_bytes) {
   current_language_ = ParseLanguageTable(file_bytes, language_);

@@ -39,8 +39,18 @@ class TextLayer {
   // Stores |value| as it is under |key| itself, without adding percent signs:
   // an expansion finds it only when |key| is written "%NAME%".
   void SetStoreEntry(TextView key, TextView value);
-  // The stored value of "%name%", or null.
-  const Text* FindVariable(TextView name) const;
+  // The stored value of "%name%", or null. A deferred value is looked up
+  // first.
+  const Text* FindVariable(TextView name);
+
+  // Deferred variables: the value of "%name%" comes from |resolver| (given
+  // |id|) when an expansion first meets the reference, or FindVariable asks
+  // for it, and is then stored like SetVariable's, expanded. The entry takes
+  // its place in the store's order now, and any setting of the name before
+  // the first use replaces the deferred value.
+  using Resolver = Text (*)(uint32_t id);
+  void set_resolver(Resolver resolver) { resolver_ = resolver; }
+  void SetDeferredVariable(TextView name, uint32_t id);
 
   // Replaces the table with the file's entries and selects the language the
   // file makes current (its first section with a non-zero identifier).
@@ -67,8 +77,18 @@ class TextLayer {
   // places |marks_| holds) by |with|. kOverLimit leaves |text| unchanged.
   Replaced ReplaceAtMarks(Text& text, TextView key, TextView with);
   void CollectMarks(const Text& text, char16_t marker);
+  // Whether |key| (beginning with the step's marker) occurs at a mark.
+  bool OccursAtMarks(const Text& text, TextView key) const;
+  // Stores the deferred value of entry |index| (which must be deferred).
+  void Resolve(size_t index);
+  void ClearDeferred(size_t index) {
+    if (index < deferred_.size()) deferred_[index] = 0;
+  }
 
   VariableStore variables_;
+  // Per store entry: 0, or 1 + the resolver's id of a deferred value.
+  std::vector<uint32_t> deferred_;
+  Resolver resolver_ = nullptr;
   std::vector<LanguageEntry> language_;
   int32_t current_language_ = 0;
   // Working room reused by every expansion.

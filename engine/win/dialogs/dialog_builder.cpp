@@ -8,6 +8,7 @@
 #include "engine_state.h"
 #include "file_data.h"
 #include "file_io.h"
+#include "system_library.h"
 #include "wide.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -90,8 +91,12 @@ bool LoadDescription() {
   const std::wstring path = ToWide(Expand(u"%QXSFXPATH%\\qxdlg.dat"));
   std::string bytes;
   if (!ReadWholeFile(path.c_str(), bytes)) return false;
+  // The common controls are loaded with the first dialog, not with the
+  // engine.
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
-  InitCommonControlsEx(&classes);
+  if (auto init = SystemFunctionAs<decltype(&InitCommonControlsEx)>(Late().common_controls, L"comctl32.dll",
+                                                                    "InitCommonControlsEx"))
+    init(&classes);
   ReadDisplay();
   Dialogs().lines = core::SplitDialogLines(bytes);
   DeleteFileW(path.c_str());
@@ -293,7 +298,7 @@ class DialogBuilder {
   }
 
   void AddRich(const DialogRecord& r, const std::wstring& expanded_path) {
-    if (!target_.rich_edit_) target_.rich_edit_.reset(LoadLibraryW(L"Msftedit.dll"));
+    if (!target_.rich_edit_) target_.rich_edit_.reset(LoadSystemLibrary(L"Msftedit.dll"));
     core::Text path = FromWide(expanded_path.c_str());
     uint64_t size = 0;
     // An empty file in the selected language's name: take the default
@@ -354,8 +359,11 @@ class DialogBuilder {
     AddColumn(list, 0, u"#Component", 200);
     AddColumn(list, 1, u"#Description", 300);
     // The list destroys its image list with itself.
-    if (HIMAGELIST states = ImageList_LoadImageW(nullptr, images.c_str(), kImageWidth, 0, CLR_DEFAULT, IMAGE_BITMAP,
-                                                 LR_LOADFROMFILE | LR_LOADTRANSPARENT))
+    auto load_images = SystemFunctionAs<decltype(&ImageList_LoadImageW)>(Late().common_controls, L"comctl32.dll",
+                                                                         "ImageList_LoadImageW");
+    if (HIMAGELIST states = load_images ? load_images(nullptr, images.c_str(), kImageWidth, 0, CLR_DEFAULT,
+                                                      IMAGE_BITMAP, LR_LOADFROMFILE | LR_LOADTRANSPARENT)
+                                        : nullptr)
       SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(states));
     Dialogs().components.list = list;
     Dialogs().components.references.clear();

@@ -10,6 +10,7 @@
 #include "dialog_builder.h"
 #include "engine_state.h"
 #include "export_support.h"
+#include "system_library.h"
 #include "unique_resource.h"
 #include "wide.h"
 
@@ -91,7 +92,9 @@ void OpenLink(HWND dialog, const ENLINK& link) {
   TEXTRANGEW range{{link.chrg.cpMin, link.chrg.cpMin + length}, text.data()};
   const LRESULT got = SendMessageW(link.nmhdr.hwndFrom, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
   text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  if (!text.empty()) ShellExecuteW(dialog, L"open", text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  if (text.empty()) return;
+  if (auto open = SystemFunctionAs<decltype(&ShellExecuteW)>(Late().shell, L"shell32.dll", "ShellExecuteW"))
+    open(dialog, L"open", text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 bool RunHook(void* context, HWND dialog, UINT message, WPARAM wparam, LPARAM lparam, INT_PTR&) {

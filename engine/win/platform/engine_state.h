@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "builtins.h"
 #include "dialog_state.h"
 #include "file_property_table.h"
 #include "text.h"
@@ -31,6 +32,8 @@ struct EngineState {
   // wait for the end of the replay.
   core::Text installed_uninstaller;
   core::EntrySet deferred_files;
+  // The shell folders looked up so far.
+  SpecialFolders special_folders;
   // Dialog description, fonts, control registry and component list.
   DialogState dialogs;
   // A replay phase's entry set and the registry pair live in the call that

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "command_line.h"
+#include "engine_state.h"
 #include "fixed_string.h"
+#include "system_library.h"
 #include "system_facts.h"
 #include "unique_resource.h"
 #include "wide.h"
@@ -95,7 +97,7 @@ bool Is64BitSystem() {
 // Membership of the caller in a built-in group (544 Administrators, 547 Power
 // Users). Any missing piece of the platform counts as "not a member".
 bool IsMemberOfBuiltinGroup(DWORD group_rid) {
-  UniqueModule advapi(LoadLibraryW(L"advapi32.dll"));
+  UniqueModule advapi(LoadSystemLibrary(L"advapi32.dll"));
   using CheckTokenMembershipFn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
   using AllocateAndInitializeSidFn =
       BOOL(WINAPI*)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, PSID*);
@@ -129,16 +131,43 @@ Text EnvironmentValue(const wchar_t* name) {
   return FromWide(value.c_str());
 }
 
-}  // namespace
-
-Text SpecialFolderPath(int csidl) {
+// The shell is loaded with the first folder asked for, not with the engine.
+Text AskShell(int csidl) {
+  HMODULE& shell = Late().shell;
+  auto locate = SystemFunctionAs<decltype(&SHGetSpecialFolderLocation)>(shell, L"shell32.dll",
+                                                                        "SHGetSpecialFolderLocation");
+  auto path_of = SystemFunctionAs<decltype(&SHGetPathFromIDListW)>(shell, L"shell32.dll", "SHGetPathFromIDListW");
+  if (!locate || !path_of) return Text();
   LPITEMIDLIST list = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &list)) || !list) return Text();
+  if (FAILED(locate(nullptr, csidl, &list)) || !list) return Text();
   PathBuffer path;
-  BOOL found = SHGetPathFromIDListW(list, path.writable());
+  BOOL found = path_of(list, path.writable());
   CoTaskMemFree(list);
   if (!found || !path.commit(TextLength(path.get()))) return Text();
   return FromBuffer(path);
+}
+
+// The deferred folder variables' ids: the CSIDL number, with kQuickLaunch
+// for the quick-launch folder under the CSIDL_APPDATA folder.
+constexpr uint32_t kQuickLaunch = 0x10000;
+
+Text ResolveFolderVariable(uint32_t id) {
+  if (id & kQuickLaunch)
+    return SpecialFolderPath(static_cast<int>(id & ~kQuickLaunch)) + u"\\Microsoft\\Internet Explorer\\Quick Launch";
+  return SpecialFolderPath(static_cast<int>(id));
+}
+
+}  // namespace
+
+Text SpecialFolderPath(int csidl) {
+  SpecialFolders& folders = Engine().special_folders;
+  if (csidl < 0 || csidl >= SpecialFolders::kCount) return AskShell(csidl);
+  const uint64_t bit = uint64_t(1) << csidl;
+  if (!(folders.known & bit)) {
+    folders.path[csidl] = AskShell(csidl);
+    folders.known |= bit;
+  }
+  return folders.path[csidl];
 }
 
 void SetBuiltinVariables(core::TextLayer& text) {
@@ -146,8 +175,9 @@ void SetBuiltinVariables(core::TextLayer& text) {
     const char16_t* name;
     int csidl;
   };
+  text.set_resolver(&ResolveFolderVariable);
   auto set_folders = [&text](std::initializer_list<Folder> folders) {
-    for (const Folder& f : folders) text.SetVariable(f.name, SpecialFolderPath(f.csidl));
+    for (const Folder& f : folders) text.SetDeferredVariable(f.name, static_cast<uint32_t>(f.csidl));
   };
 
   set_folders({{u"DESKTOPDIR", CSIDL_DESKTOP},
@@ -195,7 +225,7 @@ void SetBuiltinVariables(core::TextLayer& text) {
               {u"FAVORITESDIR", CSIDL_FAVORITES},
               {u"COMFAVORITESDIR", CSIDL_COMMON_FAVORITES},
               {u"LOCALAPPDATADIR", CSIDL_LOCAL_APPDATA}});
-  text.SetVariable(u"QUICKLAUNCHDIR", SpecialFolderPath(CSIDL_APPDATA) + u"\\Microsoft\\Internet Explorer\\Quick Launch");
+  text.SetDeferredVariable(u"QUICKLAUNCHDIR", kQuickLaunch | CSIDL_APPDATA);
   text.SetVariable(u"SYSROOT", EnvironmentValue(L"SYSTEMDRIVE"));
   text.SetVariable(u"PARAMS", core::JoinParameters(parameters));
 }

@@ -216,6 +216,19 @@ TEST_CASE("built-in variables under Wine") {
   CHECK((os == u"13" || os == u"15" || os == u"16" || os == u"17" || os == u"0"));
 }
 
+TEST_CASE("a built-in folder set before its first use keeps the value set") {
+  Core core;
+  Scratch runtime;
+  Start(core, runtime, PackageFile("qxlng.dat"));
+  // The folder variables are looked up when first used: SetVar before that
+  // stands, and a folder used first keeps the shell's path.
+  core.SetVar(L"DESKTOPDIR", L"D:\\own desktop");
+  CHECK_EQ(core.Eval(L"%DESKTOPDIR%\\Orvella.lnk|%desktopdir%"), U(L"D:\\own desktop\\Orvella.lnk|D:\\own desktop"));
+  CHECK_EQ(core.Eval(L"%APPDATADIR%"), U(core.GetSpecialDirectory(CSIDL_APPDATA)));
+  core.SetVar(L"APPDATADIR", L"later");
+  CHECK_EQ(core.Eval(L"%APPDATADIR%"), U(L"later"));
+}
+
 TEST_CASE("parameter variables of the host process") {
   CHECK_EQ(RunChild(L""), std::string("0\n\n%PARAM2%\n%PARAM3%\n%PARAM4%\n\n"));
   CHECK_EQ(RunChild(L" a \"b c\""), std::string("2\na\nb c\n\n%PARAM4%\na \"b c\"\n"));
