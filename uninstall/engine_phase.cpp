@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "uninstall/engine_api.h"
+#include "uninstall/first_stage.h"
 #include "uninstall/restart_delete.h"
 #include "uninstall/script_guard.h"
 #include "uninstall/uninstall_script.h"
@@ -93,8 +94,11 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
     }
     // Nobody saw the engine's message in a silent run: each start-up failure
     // ends with its own code instead of the 0 of a normal end.
-    if (init.value < 0 && init.value >= -5 && wcscmp(EvalVar(L"%SILENT%"), L"1") == 0)
-      script_result = kSilentStartFailure - init.value;
+    const bool silent = wcscmp(EvalVar(L"%SILENT%"), L"1") == 0;
+    if (init.value < 0 && init.value >= -5 && silent) script_result = kSilentStartFailure - init.value;
+    // A silent first stage ends with the copy's result, so a caller can wait
+    // for the uninstallation and learn how it went.
+    if (init.value == 0 && silent) state.Copy.reset(OpenStartedCopy());
     return 0;
   }
 

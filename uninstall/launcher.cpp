@@ -5,6 +5,7 @@
 #include "uninstall/container.h"
 #include "uninstall/engine_binding.h"
 #include "uninstall/engine_phase.h"
+#include "uninstall/first_stage.h"
 #include "uninstall/runtime_folder.h"
 
 namespace qx {
@@ -88,6 +89,7 @@ int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int
     RemoveFolderTree(state.RuntimeFolder);
   }
   CoUninitialize();
+  if (state.Copy) return WaitForCopy(state.Copy.get());
   if (script_result != 0) return script_result;
   return ShowFatalMessage(state, status);
 }

@@ -30,6 +30,8 @@ struct LauncherState {
   // The runtime folder's marker, held open without delete sharing while the
   // run lasts: it tells other runs that the folder is in use.
   UniqueFile RunMarker;
+  // The copy that a silent first stage waits for, to exit with its code.
+  UniqueHandle Copy;
   // Where the container begins: the end of the image's last section.
   uint32_t ContainerStart = 0;
   uint64_t ArchiveOffset = 0;

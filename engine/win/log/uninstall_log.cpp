@@ -54,24 +54,40 @@ bool IsFile(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Another process holds the file, or an empty folder: a restart finishes
+// the work. The installed uninstaller, mapped by a first stage that waits,
+// is the uninstaller's own and does not count.
+void NoteLeftForRestart(const Text& path) {
+  EngineState& engine = Engine();
+  if (!core::EqualNoCase(path, engine.installed_uninstaller)) engine.text.SetVariable(u"RESTARTNEEDED", u"1");
+}
+
+bool IsInUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
+
 void RemoveFile(const Text& path, EntryCode code, ReplayCallback callback) {
   const bool shared = code == EntryCode::kShared || code == EntryCode::kSharedSelfRegistered;
   const bool registered = code == EntryCode::kSelfRegistered || code == EntryCode::kSharedSelfRegistered;
-  const std::wstring wide = ToWide(path);
-  int deleted = 0;
+  std::wstring wide = ToWide(path);
+  DWORD error = ERROR_FILE_NOT_FOUND;
   // A path through a link is left alone, its counter included.
   if (!PassesThroughLink(wide.c_str())) {
     if (shared && !ReleaseSharedFile(path)) return;
     // A plain delete fails on a missing file or a folder by itself; only an
     // unregistration needs to know first that the file is there.
     if (!registered) {
-      deleted = DeleteFileEntry(wide) ? 1 : 0;
+      error = DeleteFileEntry(wide);
     } else if (IsFile(wide)) {
       RegisterServer(Expand(path), false, kUnregisterLimit);
-      deleted = DeleteFileEntry(wide) ? 1 : 0;
+      error = DeleteFileEntry(wide);
     }
   }
-  if (callback) callback(core::kLogFile, wide.c_str(), deleted);
+  if (IsInUse(error)) {
+    // The moved file is the one left for the restart; its folder can go.
+    std::wstring aside = MoveAside(wide, error);
+    if (!aside.empty()) wide = std::move(aside);
+    NoteLeftForRestart(path);
+  }
+  if (callback) callback(core::kLogFile, wide.c_str(), error == ERROR_SUCCESS ? 1 : 0);
 }
 
 // The installed uninstaller and its log wait for the end of the replay: a run
@@ -101,7 +117,9 @@ void RemoveFolders(std::vector<Text> folders, ReplayCallback callback) {
   core::SortPathsForRemoval(folders);
   for (const Text& folder : folders) {
     const std::wstring wide = ToWide(folder);
-    if (!RemoveFolderEntry(wide) && callback) callback(core::kLogFolder, wide.c_str(), 0);
+    if (RemoveFolderEntry(wide)) continue;
+    NoteLeftForRestart(folder);
+    if (callback) callback(core::kLogFolder, wide.c_str(), 0);
   }
 }
 

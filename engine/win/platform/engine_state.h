@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "dialog_state.h"
 #include "file_property_table.h"
 #include "text.h"
@@ -31,6 +34,12 @@ struct EngineState {
   // wait for the end of the replay.
   core::Text installed_uninstaller;
   core::EntrySet deferred_files;
+  // The copy that the first stage started, held until unload so that the
+  // launcher can open it by the id in UNINSTPID and wait for it.
+  UniqueHandle started_copy;
+  // Where in-use files go, one folder per volume root, created on first use.
+  std::vector<core::Text> aside_folders;
+  uint32_t aside_count = 0;
   // Dialog description, fonts, control registry and component list.
   DialogState dialogs;
   // A replay phase's entry set and the registry pair live in the call that
