@@ -2,6 +2,7 @@
 the engine's installer-side exports, and the installed uninstaller removes it
 again, interactively, silently, or not at all."""
 
+import filecmp
 import os
 import re
 import subprocess
@@ -13,6 +14,7 @@ import pytest
 TITLE = "Orvella_Installation"
 PROMPT = 'Do you really want to uninstall the "Orvella_Installation" package?'
 FINAL = 'The changes made by the "Orvella_Installation" package were successfully removed!'
+RESTART = "Some files were in use: they will be removed when the computer restarts."
 ADMIN = ("Sorry, only a user with administrative privileges may uninstall this package. "
          "Operation aborted.")
 COPY_NAME = re.compile(r"^qxu[0-9A-Fa-f]{1,4}\.tmp$", re.IGNORECASE)
@@ -155,13 +157,15 @@ def test_a_copy_refusing_the_log_still_goes_at_the_next_restart(installation, wi
     installation.assert_nothing_removed()
 
 
-def test_silent_run_removes_everything_without_a_box(installation, wine):
-    result = installation.run(" /S")
+def test_silent_run_returns_once_everything_is_removed(installation, wine):
+    # Looked at as soon as the first stage has ended, the copy perhaps not.
+    result = wine.run('"%s" /S' % wine.winpath(installation.uninstaller))
     assert result.boxes == []
-    assert [code for _, code in result.processes] == [0, 0]
+    # The first stage's own image, moved aside, does not ask for a restart.
+    assert result.exit_code == 0
     installation.assert_all_removed()
-    # The first stage had let go of the installed uninstaller in time.
     assert "Orvella\\uninstall.exe" not in pending_deletions(wine)
+    assert os.listdir(os.path.join(wine.user_temp, "qxmoved"))
 
 
 def test_answering_no_removes_nothing(installation):
@@ -195,14 +199,27 @@ def restart(wine):
     wine_program(wine, "wineboot", "-r")
 
 
-def test_locked_file_goes_at_the_next_restart(installation, wine):
+def hold(wine, program, path):
+    """|program| (hold_file.exe or a copy of it) holding |path| open."""
+    holder = subprocess.Popen(["wine", program, wine.winpath(path), "60000"], stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL)
+    assert holder.stdout.readline().strip() == b"held"
+    return holder
+
+
+@pytest.mark.parametrize("silent", [True, False])
+def test_locked_file_goes_at_the_next_restart(installation, wine, silent):
     locked = installation.logged_files[0]
-    holder = subprocess.Popen(["wine", os.path.join(wine.build, "win", "tests", "hold_file.exe"),
-                               wine.winpath(locked), "60000"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    holder = hold(wine, os.path.join(wine.build, "win", "tests", "hold_file.exe"), locked)
     try:
-        assert holder.stdout.readline().strip() == b"held"
-        result = installation.run(" /S")
-        assert [code for _, code in result.processes] == [0, 0]
+        # Held without delete sharing, it cannot be renamed either: it stays.
+        if silent:
+            result = installation.run(" /S")
+            assert [code for _, code in result.processes] == [3010, 3010]
+        else:
+            result = installation.run(answers=[6, 1])
+            assert result.boxes == [(TITLE, PROMPT), (TITLE, FINAL + " " + RESTART)]
+            assert [code for _, code in result.processes] == [0, 0]
         assert os.path.exists(locked)
         assert "Orvella\\orvella.txt" in pending_deletions(wine)
     finally:
@@ -213,125 +230,39 @@ def test_locked_file_goes_at_the_next_restart(installation, wine):
     assert not os.path.exists(locked)
 
 
-def test_rename_fallback_entry_is_carried_out_at_restart(wine):
-    wininit = os.path.join(wine.windows_dir, "wininit.ini")
-    with wine.scratch("rename") as folder:
-        target = os.path.join(folder, "locked.dll")
-        with open(target, "w") as f:
-            f.write("x")
-        for name in ("QXCore.dll", "qxlng.dat"):
-            subprocess.run(["cp", os.path.join(wine.bin, name), folder], check=True)
-        host = os.path.join(wine.build, "win", "tests", "script_host.exe")
-        result = wine.run('"%s" "%s" rename "%s"' % (wine.winpath(host), wine.winpath(folder),
-                                                     wine.winpath(target)))
-        assert result.exit_code == 0
-        with open(wininit, "rb") as f:
-            text = f.read()
-        assert text.startswith(b"[Rename]\r\nNUL=") and text.endswith(b"\r\n")
-        restart(wine)
-        assert not os.path.exists(target)
-        assert not os.path.exists(wininit)
-
-
-@pytest.mark.parametrize("value", ["1", "1\u00ad", "\u00ad1", "1\ufeff", " 1", "yes"])
-def test_only_the_exact_text_1_counts_for_silent_and_isadmin(wine, value):
-    exact = value == "1"
-    with wine.scratch("exact") as folder:
-        host = '"%s" "%s" script ' % (wine.winpath(os.path.join(wine.build, "win", "tests", "script_host.exe")),
-                                       wine.winpath(folder))
-        utf8 = {"LC_ALL": "C.UTF-8"}
-
-        def run(variables, answers=()):
-            # The engine deletes its data files once it has read them.
-            for name in ("QXCore.dll", "qxlng.dat", "qxdlg.dat"):
-                subprocess.run(["cp", os.path.join(wine.bin, name), folder], check=True)
-            return wine.run(host + variables, answers=answers, env=utf8)
-
-        # No log is open, so the file phase fails: the script ends with 3.
-        admin = run('"ISADMIN=%s" SILENT=1' % value)
-        assert admin.boxes == ([] if exact else [(TITLE, ADMIN)])
-        assert admin.exit_code == 3
-        # Not silent: confirmed, the progress box opens, the failed phase
-        # closes it (the engine is unloaded right after) and no closing
-        # message follows.
-        silent = run('ISADMIN=1 "SILENT=%s"' % value, answers=[6])
-        assert silent.boxes == ([] if exact else [(TITLE, PROMPT)])
-        assert silent.exit_code == 3
-
-
-def hand_made_installation(wine, app, entries):
-    """uninstall.exe in |app| with a log of |entries| (tag, payload bytes or
-    text) and, last, the uninstaller and its log; the silent command line."""
-    os.makedirs(app, exist_ok=True)
-    uninstaller = os.path.join(app, "uninstall.exe")
-    log = os.path.join(app, "uninstall.log")
-    subprocess.run(["cp", os.path.join(wine.bin, "uninstall.exe"), uninstaller], check=True)
-    lines = ["[QXUninst]", "30000", TITLE, "1033", wine.winpath(app)]
-    for tag, payload in entries + [("#file", wine.winpath(uninstaller)), ("#file", wine.winpath(log))]:
-        lines += [tag, payload]
-    with open(log, "wb") as f:
-        f.write(b"".join((line if isinstance(line, bytes) else line.encode("utf-8")) + b"\r\n" for line in lines))
-    return '"%s" /S' % wine.winpath(uninstaller)
-
-
-def test_a_run_ended_in_the_folder_phase_is_finished_by_the_next_run(wine):
-    key = r"HKCU\Software\Orvella Ended Run"
-    subprocess.run(["wine", "reg", "add", key, "/f"], cwd=wine.build, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=True)
+def test_running_program_is_moved_aside_and_its_folder_goes(wine):
     temp_before = wine.temp_entries()
-    with wine.scratch("ended") as folder:
+    aside = os.path.join(wine.user_temp, "qxmoved")
+    aside_before = set(os.listdir(aside)) if os.path.isdir(aside) else set()
+    hold_file = os.path.join(wine.build, "win", "tests", "hold_file.exe")
+    with wine.scratch("mapped") as folder:
         app = os.path.join(folder, "App")
-        folders = [os.path.join(app, "f%02d" % i) for i in range(40)]
-        for path in folders:
-            os.makedirs(path)
-        command = hand_made_installation(wine, app, [("#folder", wine.winpath(p)) for p in folders + [app]] +
-                                         [("#regkey", "HKEY_CURRENT_USER\\Software\\Orvella Ended Run")])
-        first = threading.Thread(target=wine.run, args=(command,), kwargs={"wait_all": True})
-        first.start()
-        deadline = time.time() + 60
-        while sum(os.path.isdir(p) for p in folders) > 36 and time.time() < deadline:
-            time.sleep(0.05)
-        (copy,) = [n for n in wine.temp_entries() - temp_before if COPY_NAME.match(n)]
-        wine_program(wine, "taskkill", "/f", "/im", copy)
-        first.join()
-        # Ended halfway: the uninstaller and its log are there to run again.
-        assert os.path.exists(os.path.join(app, "uninstall.exe")) and os.path.exists(os.path.join(app, "uninstall.log"))
-        assert reg_query(wine, key) is not None
-        assert any(os.path.isdir(p) for p in folders)
-
-        second = wine.run(command, wait_all=True)
-        assert [code for _, code in second.processes] == [0, 0]
-        assert not os.path.exists(app)
-        assert reg_query(wine, key) is None
-    for name in wine.temp_entries() - temp_before:
-        subprocess.run(["rm", "-rf", os.path.join(wine.user_temp, name)])
-
-
-def test_key_trees_logged_parent_first_and_undecodable_bytes(wine):
-    vendor = "Software\\Orvella Vendor"
-    for key in (vendor + "\\App\\Settings", vendor + "\\Other"):
-        subprocess.run(["wine", "reg", "add", "HKCU\\" + key, "/f"], cwd=wine.build, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, check=True)
-    temp_before = wine.temp_entries()
-    with wine.scratch("keys") as folder:
-        app = os.path.join(folder, "App")
-        # The byte 0xFF must not become a spelling such as "\xff", which
-        # would name the file "xff1.txt" in the folder "f".
-        other = os.path.join(app, "f", "xff1.txt")
-        os.makedirs(os.path.dirname(other))
-        with open(other, "w") as f:
+        program = os.path.join(app, "bin", "holder.exe")
+        os.makedirs(os.path.dirname(program))
+        subprocess.run(["cp", hold_file, program], check=True)
+        outside = os.path.join(folder, "outside.txt")
+        with open(outside, "w") as f:
             f.write("not logged\n")
-        entries = [("#regkey", "HKEY_CURRENT_USER\\" + key)
-                   for key in (vendor, vendor + "\\App", vendor + "\\App\\Settings")]
-        entries.append(("#file", wine.winpath(os.path.join(app, "f")).encode("utf-8") + b"\xff1.txt"))
-        result = wine.run(hand_made_installation(wine, app, entries), wait_all=True)
-        assert [code for _, code in result.processes] == [0, 0]
-        assert os.path.exists(other)
-        assert reg_query(wine, "HKCU\\" + vendor + "\\App") is None
-        # The unlogged subkey keeps the key that holds it.
-        assert reg_query(wine, "HKCU\\" + vendor + "\\Other") is not None
-    subprocess.run(["wine", "reg", "delete", "HKCU\\" + vendor, "/f"], cwd=wine.build, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+        # A running program of the installation: its image is mapped.
+        holder = hold(wine, program, outside)
+        try:
+            command = hand_made_installation(wine, app, [("#file", wine.winpath(program)),
+                                                         ("#folder", wine.winpath(os.path.dirname(program))),
+                                                         ("#folder", wine.winpath(app))])
+            result = wine.run(command)
+            assert result.exit_code == 3010
+            assert not os.path.exists(app)
+            assert os.path.exists(outside)
+            # Beside the first stage's own image, which is moved aside too.
+            (moved,) = [n for n in set(os.listdir(aside)) - aside_before
+                        if filecmp.cmp(os.path.join(aside, n), hold_file, shallow=False)]
+            assert moved in pending_deletions(wine)
+        finally:
+            holder.kill()
+            holder.wait()
+    time.sleep(0.5)
+    restart(wine)
+    assert not os.path.exists(os.path.join(aside, moved))
     for name in wine.temp_entries() - temp_before:
         if COPY_NAME.match(name):
             os.remove(os.path.join(wine.user_temp, name))
