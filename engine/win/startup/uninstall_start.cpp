@@ -62,10 +62,9 @@ int RestartFromCopy(const std::vector<Text>& parameters) {
   }
   std::wstring copy;
   if (!CreateTemporaryFile(ToWide(Expand(u"%TMP%")), L"qxu", copy)) return -2;
-  const Text first = parameters.empty() ? Text() : parameters[0];
   ProgramRun run;
   if (CopyFileW(ToWide(program).c_str(), copy.c_str(), FALSE))
-    run = StartProgram(copy, ToWide(core::RelaunchParameters(program, first)), std::wstring(), false, false);
+    run = StartProgram(copy, ToWide(core::RelaunchParameters(program, parameters)), std::wstring(), false, false);
   if (!run.started) {
     // Nothing will run the copy: it must not stay behind.
     DeleteFileW(copy.c_str());

@@ -1,7 +1,9 @@
 // The uninstall start-up rules: the log beside the program, the copy's
 // parameter text, the log header, the file-properties file and CRC-32.
 #include <string>
+#include <vector>
 
+#include "command_line.h"
 #include "crc32.h"
 #include "file_property_table.h"
 #include "lines.h"
@@ -34,11 +36,16 @@ TEST_CASE("log path: the file name's extension becomes log") {
   CHECK_EQ(LogPathFor(u""), T(u".log"));
 }
 
-TEST_CASE("restart parameters: switch, quoted program, first parameter") {
-  CHECK_EQ(RelaunchParameters(u"C:\\Jane Doe\\uninst.exe", u""), T(u"/u \"C:\\Jane Doe\\uninst.exe\" "));
-  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", u"/S"), T(u"/u \"C:\\u.exe\" /S"));
-  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", u"a b"), T(u"/u \"C:\\u.exe\" \"a b\""));
-  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", u"a\tb"), T(u"/u \"C:\\u.exe\" \"a\tb\""));
+TEST_CASE("restart parameters: switch, quoted program, every parameter") {
+  using P = std::vector<Text>;
+  CHECK_EQ(RelaunchParameters(u"C:\\Jane Doe\\uninst.exe", P{}), T(u"/u \"C:\\Jane Doe\\uninst.exe\" "));
+  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", P{u"/S"}), T(u"/u \"C:\\u.exe\" /S"));
+  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", P{u"a b"}), T(u"/u \"C:\\u.exe\" \"a b\""));
+  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", P{u"a\tb"}), T(u"/u \"C:\\u.exe\" \"a\tb\""));
+  // Split again, the copy's parameters are the first stage's.
+  const P given{u"/S", u"/LOG=C:\\my logs\\", u"x"};
+  const std::vector<Text> split = SplitCommandLine(u"\"C:\\t.tmp\" " + RelaunchParameters(u"C:\\u.exe", given));
+  CHECK_EQ(split, (P{u"/u", u"C:\\u.exe", u"/S", u"/LOG=C:\\my logs\\", u"x"}));
 }
 
 TEST_CASE("title line: leading part of the title, any case, empty matches") {
