@@ -85,6 +85,9 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
   EngineStart start{&state, &start_folder};
   GuardResult init = RunGuarded(StartEngine, &start, IsEngineBindingFailure);
   if (init.caught) return StatusRuntime;
+  // Unset, the variable expands to its own reference.
+  const wchar_t* record = EvalVar(L"%RUNLOG%");
+  if (wcscmp(record, L"%RUNLOG%") != 0) state.RunRecord.assign(record);
   if (init.value != 1) {
     // The copy's own temporary file goes at the next restart whether or not
     // it accepted the log; these results come from the copy only, never

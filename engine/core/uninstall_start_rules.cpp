@@ -48,6 +48,13 @@ Text RelaunchParameters(TextView program, const std::vector<Text>& parameters) {
   return text;
 }
 
+Text RunRecordPath(const std::vector<Text>& parameters) {
+  constexpr TextView kSwitch = u"/LOG=";
+  for (size_t i = 2; i < parameters.size(); ++i)
+    if (StartsWithNoCase(parameters[i], kSwitch)) return parameters[i].substr(kSwitch.size());
+  return Text();
+}
+
 bool TitleLineMatches(TextView line, TextView title) { return StartsWithNoCase(title, line); }
 
 int32_t LanguageFromLine(TextView line) {

@@ -24,6 +24,11 @@ Text LogPathFor(TextView program);
 // it holds a space or a tab, so the copy receives it whole).
 Text RelaunchParameters(TextView program, const std::vector<Text>& parameters);
 
+// The path of the copy's "/LOG=path" parameter (any letter case), one of
+// the user's, which follow "/u" and the installed uninstaller's path; empty
+// without one.
+Text RunRecordPath(const std::vector<Text>& parameters);
+
 // A log's title line matches when it equals the start of the package title
 // without regard to case; an empty line matches every title.
 bool TitleLineMatches(TextView line, TextView title);

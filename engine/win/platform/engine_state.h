@@ -29,6 +29,8 @@ struct EngineState {
   core::FilePropertyTable file_properties;
   // The open uninstall log (read and write), closed at unload at the latest.
   UniqueFile log;
+  // The run record of "/LOG=", open while the run lasts.
+  UniqueFile record;
   // The installed uninstaller whose log is being replayed (empty on the
   // installer side), and the file phase's entries for it and its log, which
   // wait for the end of the replay.

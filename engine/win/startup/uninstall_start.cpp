@@ -12,6 +12,7 @@
 #include "lines.h"
 #include "process_parameters.h"
 #include "program_start.h"
+#include "run_record.h"
 #include "uninstall_start_rules.h"
 #include "wide.h"
 
@@ -81,6 +82,7 @@ int OpenLog(const std::vector<Text>& parameters) {
   engine.text.SetVariable(u"UNINSTEXE", program);
   engine.installed_uninstaller = program;
   const std::wstring log = ToWide(core::LogPathFor(program));
+  OpenRunRecord(parameters, core::LogPathFor(program));
   if (!IsFileWithContent(log)) {
     ShowMessage(u"#errorunlognotfound");
     return -3;

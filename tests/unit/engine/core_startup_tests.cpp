@@ -240,3 +240,12 @@ TEST_CASE("CRC-32 and its text") {
   CHECK_EQ(HexText(0), T(u"0"));
   CHECK_EQ(HexText(0xFFFFFFFFu), T(u"FFFFFFFF"));
 }
+
+TEST_CASE("run record: the path of a user's /LOG= parameter, any case") {
+  using P = std::vector<Text>;
+  CHECK_EQ(RunRecordPath(P{u"/u", u"C:\\u.exe", u"/S", u"/log=C:\\my logs\\r.txt"}), T(u"C:\\my logs\\r.txt"));
+  CHECK_EQ(RunRecordPath(P{u"/u", u"C:\\u.exe", u"/LOG=a", u"/LOG=b"}), T(u"a"));
+  // "/u" and the uninstaller's path are the engine's, never the user's.
+  CHECK_EQ(RunRecordPath(P{u"/u", u"/LOG=x"}), T(u""));
+  CHECK_EQ(RunRecordPath(P{u"/u", u"C:\\u.exe", u"/LOGS=x", u"/LOG"}), T(u""));
+}
