@@ -266,3 +266,33 @@ def test_running_program_is_moved_aside_and_its_folder_goes(wine):
     for name in wine.temp_entries() - temp_before:
         if COPY_NAME.match(name):
             os.remove(os.path.join(wine.user_temp, name))
+
+
+def test_run_record_names_each_entry_and_the_exit_code(wine):
+    temp_before = wine.temp_entries()
+    with wine.scratch("record") as folder:
+        app = os.path.join(folder, "App")
+        os.makedirs(app)
+        files = [os.path.join(app, name) for name in ("a.txt", "\u4e16\u754c.txt")]
+        for path in files:
+            with open(path, "w") as f:
+                f.write("x")
+        missing = os.path.join(app, "gone.txt")
+        record = os.path.join(folder, "run record.txt")
+        command = hand_made_installation(wine, app, [("#file", wine.winpath(p)) for p in files + [missing]] +
+                                         [("#folder", wine.winpath(app))])
+        result = wine.run(command + ' "/log=%s"' % wine.winpath(record))
+        assert result.exit_code == 0
+        assert not os.path.exists(app)
+        with open(record, "rb") as f:
+            lines = f.read().decode("utf-8").split("\r\n")
+        assert re.fullmatch(r"Uninstallation started \d{4}-\d\d-\d\d \d\d:\d\d:\d\d", lines[0])
+        assert lines[1] == "Log " + wine.winpath(os.path.join(app, "uninstall.log"))
+        for path in files:
+            assert "file %s: removed" % wine.winpath(path) in lines
+        assert "file %s: not there" % wine.winpath(missing) in lines
+        assert "folder %s: removed" % wine.winpath(app) in lines
+        assert lines[-2:] == ["Exit code 0", ""]
+    for name in wine.temp_entries() - temp_before:
+        if COPY_NAME.match(name):
+            os.remove(os.path.join(wine.user_temp, name))
