@@ -230,6 +230,130 @@ def test_locked_file_goes_at_the_next_restart(installation, wine, silent):
     assert not os.path.exists(locked)
 
 
+def test_rename_fallback_entry_is_carried_out_at_restart(wine):
+    wininit = os.path.join(wine.windows_dir, "wininit.ini")
+    with wine.scratch("rename") as folder:
+        target = os.path.join(folder, "locked.dll")
+        with open(target, "w") as f:
+            f.write("x")
+        for name in ("QXCore.dll", "qxlng.dat"):
+            subprocess.run(["cp", os.path.join(wine.bin, name), folder], check=True)
+        host = os.path.join(wine.build, "win", "tests", "script_host.exe")
+        result = wine.run('"%s" "%s" rename "%s"' % (wine.winpath(host), wine.winpath(folder),
+                                                     wine.winpath(target)))
+        assert result.exit_code == 0
+        with open(wininit, "rb") as f:
+            text = f.read()
+        assert text.startswith(b"[Rename]\r\nNUL=") and text.endswith(b"\r\n")
+        restart(wine)
+        assert not os.path.exists(target)
+        assert not os.path.exists(wininit)
+
+
+@pytest.mark.parametrize("value", ["1", "1\u00ad", "\u00ad1", "1\ufeff", " 1", "yes"])
+def test_only_the_exact_text_1_counts_for_silent_and_isadmin(wine, value):
+    exact = value == "1"
+    with wine.scratch("exact") as folder:
+        host = '"%s" "%s" script ' % (wine.winpath(os.path.join(wine.build, "win", "tests", "script_host.exe")),
+                                       wine.winpath(folder))
+        utf8 = {"LC_ALL": "C.UTF-8"}
+
+        def run(variables, answers=()):
+            # The engine deletes its data files once it has read them.
+            for name in ("QXCore.dll", "qxlng.dat", "qxdlg.dat"):
+                subprocess.run(["cp", os.path.join(wine.bin, name), folder], check=True)
+            return wine.run(host + variables, answers=answers, env=utf8)
+
+        # No log is open, so the file phase fails: the script ends with 3.
+        admin = run('"ISADMIN=%s" SILENT=1' % value)
+        assert admin.boxes == ([] if exact else [(TITLE, ADMIN)])
+        assert admin.exit_code == 3
+        # Not silent: confirmed, the progress box opens, the failed phase
+        # closes it (the engine is unloaded right after) and no closing
+        # message follows.
+        silent = run('ISADMIN=1 "SILENT=%s"' % value, answers=[6])
+        assert silent.boxes == ([] if exact else [(TITLE, PROMPT)])
+        assert silent.exit_code == 3
+
+
+def hand_made_installation(wine, app, entries):
+    """uninstall.exe in |app| with a log of |entries| (tag, payload bytes or
+    text) and, last, the uninstaller and its log; the silent command line."""
+    os.makedirs(app, exist_ok=True)
+    uninstaller = os.path.join(app, "uninstall.exe")
+    log = os.path.join(app, "uninstall.log")
+    subprocess.run(["cp", os.path.join(wine.bin, "uninstall.exe"), uninstaller], check=True)
+    lines = ["[QXUninst]", "30000", TITLE, "1033", wine.winpath(app)]
+    for tag, payload in entries + [("#file", wine.winpath(uninstaller)), ("#file", wine.winpath(log))]:
+        lines += [tag, payload]
+    with open(log, "wb") as f:
+        f.write(b"".join((line if isinstance(line, bytes) else line.encode("utf-8")) + b"\r\n" for line in lines))
+    return '"%s" /S' % wine.winpath(uninstaller)
+
+
+def test_a_run_ended_in_the_folder_phase_is_finished_by_the_next_run(wine):
+    key = r"HKCU\Software\Orvella Ended Run"
+    subprocess.run(["wine", "reg", "add", key, "/f"], cwd=wine.build, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=True)
+    temp_before = wine.temp_entries()
+    with wine.scratch("ended") as folder:
+        app = os.path.join(folder, "App")
+        folders = [os.path.join(app, "f%02d" % i) for i in range(40)]
+        for path in folders:
+            os.makedirs(path)
+        command = hand_made_installation(wine, app, [("#folder", wine.winpath(p)) for p in folders + [app]] +
+                                         [("#regkey", "HKEY_CURRENT_USER\\Software\\Orvella Ended Run")])
+        first = threading.Thread(target=wine.run, args=(command,), kwargs={"wait_all": True})
+        first.start()
+        deadline = time.time() + 60
+        while sum(os.path.isdir(p) for p in folders) > 36 and time.time() < deadline:
+            time.sleep(0.05)
+        (copy,) = [n for n in wine.temp_entries() - temp_before if COPY_NAME.match(n)]
+        wine_program(wine, "taskkill", "/f", "/im", copy)
+        first.join()
+        # Ended halfway: the uninstaller and its log are there to run again.
+        assert os.path.exists(os.path.join(app, "uninstall.exe")) and os.path.exists(os.path.join(app, "uninstall.log"))
+        assert reg_query(wine, key) is not None
+        assert any(os.path.isdir(p) for p in folders)
+
+        second = wine.run(command, wait_all=True)
+        assert [code for _, code in second.processes] == [0, 0]
+        assert not os.path.exists(app)
+        assert reg_query(wine, key) is None
+    for name in wine.temp_entries() - temp_before:
+        subprocess.run(["rm", "-rf", os.path.join(wine.user_temp, name)])
+
+
+def test_key_trees_logged_parent_first_and_undecodable_bytes(wine):
+    vendor = "Software\\Orvella Vendor"
+    for key in (vendor + "\\App\\Settings", vendor + "\\Other"):
+        subprocess.run(["wine", "reg", "add", "HKCU\\" + key, "/f"], cwd=wine.build, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
+    temp_before = wine.temp_entries()
+    with wine.scratch("keys") as folder:
+        app = os.path.join(folder, "App")
+        # The byte 0xFF must not become a spelling such as "\xff", which
+        # would name the file "xff1.txt" in the folder "f".
+        other = os.path.join(app, "f", "xff1.txt")
+        os.makedirs(os.path.dirname(other))
+        with open(other, "w") as f:
+            f.write("not logged\n")
+        entries = [("#regkey", "HKEY_CURRENT_USER\\" + key)
+                   for key in (vendor, vendor + "\\App", vendor + "\\App\\Settings")]
+        entries.append(("#file", wine.winpath(os.path.join(app, "f")).encode("utf-8") + b"\xff1.txt"))
+        result = wine.run(hand_made_installation(wine, app, entries), wait_all=True)
+        assert [code for _, code in result.processes] == [0, 0]
+        assert os.path.exists(other)
+        assert reg_query(wine, "HKCU\\" + vendor + "\\App") is None
+        # The unlogged subkey keeps the key that holds it.
+        assert reg_query(wine, "HKCU\\" + vendor + "\\Other") is not None
+    subprocess.run(["wine", "reg", "delete", "HKCU\\" + vendor, "/f"], cwd=wine.build, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    for name in wine.temp_entries() - temp_before:
+        if COPY_NAME.match(name):
+            os.remove(os.path.join(wine.user_temp, name))
+
+
 def test_running_program_is_moved_aside_and_its_folder_goes(wine):
     temp_before = wine.temp_entries()
     aside = os.path.join(wine.user_temp, "qxmoved")
