@@ -3,7 +3,8 @@
 // the uninstaller has a real installation to remove: files (one with a name
 // outside the ANSI code page), nested folders, registry keys and values, INI
 // keys, a shared library with its counter, a self-registered component, the
-// desktop shortcut and the uninstaller with its log.
+// desktop shortcut, the uninstaller with its log and its entry in the
+// system's list of installed programs.
 //
 //   orvella_setup.exe     (QXCore.dll, qxlng.dat, qxremove.dat and
 //                          orvella_component.dll beside it)
@@ -26,6 +27,10 @@ namespace {
 enum LogKind { kFile = 0, kFolder = 1, kRegKey = 2, kRegValue = 3, kSharedFile = 4, kSelfRegFile = 5, kIniKey = 6 };
 
 std::wstring g_failure;
+// What the installed files take, for the installed-programs list.
+ULONGLONG g_installed_bytes = 0;
+
+constexpr wchar_t kProgramsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Orvella";
 
 bool Fail(const std::wstring& what) {
   if (g_failure.empty()) g_failure = what;
@@ -45,7 +50,17 @@ bool WriteText(const std::wstring& path, const char* text) {
   qx::UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   DWORD written = 0;
   const DWORD size = static_cast<DWORD>(lstrlenA(text));
+  g_installed_bytes += size;
   return file && WriteFile(file.get(), text, size, &written, nullptr) && written == size;
+}
+
+bool CopyCounted(const std::wstring& source, const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!CopyFileW(source.c_str(), path.c_str(), FALSE) ||
+      !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+    return false;
+  g_installed_bytes += (ULONGLONG{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  return true;
 }
 
 bool Folder(const std::wstring& path) {
@@ -62,7 +77,7 @@ bool File(const std::wstring& path, const char* text) {
 
 // One more user of a shared file: its counter in the system's table.
 bool SharedFile(const std::wstring& path, const std::wstring& source) {
-  if (!CopyFileW(source.c_str(), path.c_str(), FALSE)) return Fail(L"shared file " + path);
+  if (!CopyCounted(source, path)) return Fail(L"shared file " + path);
   qx::UniqueKey key;
   if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", 0, nullptr, 0,
                       KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
@@ -79,7 +94,7 @@ bool SharedFile(const std::wstring& path, const std::wstring& source) {
 }
 
 bool SelfRegisteredFile(const std::wstring& path, const std::wstring& source) {
-  if (!CopyFileW(source.c_str(), path.c_str(), FALSE)) return Fail(L"component " + path);
+  if (!CopyCounted(source, path)) return Fail(L"component " + path);
   AddUninstLog(kFile, path.c_str());
   if (QXRegisterServer(path.c_str(), 1, 3000) != 1) return Fail(L"registering " + path);
   AddUninstLog(kSelfRegFile, path.c_str());
@@ -96,6 +111,33 @@ bool RegistryValue(HKEY root, const wchar_t* root_name, const wchar_t* subkey, c
   const std::wstring path = std::wstring(root_name) + L"\\" + subkey;
   AddUninstLog(kRegValue, (L"\"" + path + L"\" \"" + name + L"\"").c_str());
   return true;
+}
+
+bool RegistryDword(HKEY root, const wchar_t* root_name, const wchar_t* subkey, const wchar_t* name, DWORD value) {
+  qx::UniqueKey key;
+  if (RegCreateKeyExW(root, subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS ||
+      RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value) != ERROR_SUCCESS)
+    return Fail(std::wstring(L"value ") + name);
+  AddUninstLog(kRegValue, (L"\"" + std::wstring(root_name) + L"\\" + subkey + L"\" \"" + name + L"\"").c_str());
+  return true;
+}
+
+// The entry that the system's installed-programs list and deployment tools
+// read: how to remove the application, interactively and silently.
+bool InstalledProgramsEntry(const std::wstring& dest) {
+  const std::wstring uninstaller = L"\"" + Expanded(L"%UNINSTFNAME%") + L"\"";
+  auto text = [](const wchar_t* name, const std::wstring& value) {
+    return RegistryValue(HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE", kProgramsKey, name, value);
+  };
+  auto number = [](const wchar_t* name, DWORD value) {
+    return RegistryDword(HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE", kProgramsKey, name, value);
+  };
+  return text(L"DisplayName", L"Orvella") && text(L"DisplayVersion", L"1.0") && text(L"Publisher", L"Orvella") &&
+         text(L"DisplayIcon", Expanded(L"%UNINSTFNAME%")) && text(L"InstallLocation", dest) &&
+         text(L"UninstallString", uninstaller) && text(L"QuietUninstallString", uninstaller + L" /S") &&
+         number(L"EstimatedSize", static_cast<DWORD>((g_installed_bytes + 1023) / 1024)) && number(L"NoModify", 1) &&
+         number(L"NoRepair", 1) &&
+         AddUninstLog(kRegKey, (std::wstring(L"HKEY_LOCAL_MACHINE\\") + kProgramsKey).c_str()) == 0;
 }
 
 bool IniKey(const std::wstring& file, const wchar_t* section, const wchar_t* key, const wchar_t* value) {
@@ -139,7 +181,7 @@ bool Install(const std::wstring& own) {
          AddUninstLog(kRegKey, L"HKEY_LOCAL_MACHINE\\Software\\Orvella") == 0 &&
          IniKey(Expanded(L"%WIN%\\orvella.ini"), L"Options", L"Theme", L"dark") &&
          IniKey(Expanded(L"%WIN%\\orvella.ini"), L"Options", L"Language", L"1033") &&
-         DesktopShortcut(dest + L"\\orvella.txt");
+         DesktopShortcut(dest + L"\\orvella.txt") && InstalledProgramsEntry(dest);
 }
 
 // The engine deletes the language table once read and copies the

@@ -21,6 +21,9 @@ COPY_NAME = re.compile(r"^qxu[0-9A-Fa-f]{1,4}\.tmp$", re.IGNORECASE)
 RUNTIME_NAME = re.compile(r"^qx[0-9A-Fa-f]{8}$")
 SHARED_DLLS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs"
 PENDING = r"HKLM\System\CurrentControlSet\Control\Session Manager"
+PROGRAMS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvella"
+# The keys the sample installation creates, its installed-programs entry among them.
+KEYS = [r"HKCU\Software\Orvella", r"HKCU\Software\Orvella Component", r"HKLM\Software\Orvella", PROGRAMS]
 
 
 def reg_query(wine, *args):
@@ -68,8 +71,7 @@ class Installation:
         return self.wine.run(command, answers=answers, wait_all=True)
 
     def registry_left(self):
-        keys = [r"HKCU\Software\Orvella", r"HKCU\Software\Orvella Component", r"HKLM\Software\Orvella"]
-        return [k for k in keys if reg_query(self.wine, k, "/reg:32") is not None]
+        return [k for k in KEYS if reg_query(self.wine, k, "/reg:32") is not None]
 
     def ini_keys_left(self):
         if not os.path.exists(self.ini):
@@ -89,7 +91,7 @@ class Installation:
 
     def assert_nothing_removed(self):
         assert [p for p in self.logged_files if not os.path.exists(p)] == []
-        assert len(self.registry_left()) == 3
+        assert self.registry_left() == KEYS
         assert len(self.ini_keys_left()) == 2
         assert os.path.exists(os.path.join(self.desktop, "Orvella.lnk"))
 
@@ -104,7 +106,7 @@ class Installation:
                 os.remove(os.path.join(self.desktop, name))
         if os.path.exists(self.ini):
             os.remove(self.ini)
-        for key in (r"HKCU\Software\Orvella", r"HKCU\Software\Orvella Component", r"HKLM\Software\Orvella"):
+        for key in KEYS:
             subprocess.run(["wine", "reg", "delete", key, "/f", "/reg:32"], cwd=self.wine.build,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -155,6 +157,20 @@ def test_a_copy_refusing_the_log_still_goes_at_the_next_restart(installation, wi
     (copy,) = copies_made(wine) - before
     assert copy in pending_deletions(wine)
     installation.assert_nothing_removed()
+
+
+def test_the_systems_own_client_lists_and_removes_the_installation(installation, wine):
+    listed = wine_program(wine, "uninstaller", "--list").stdout.decode("utf-8", "replace").splitlines()
+    assert "Orvella|||Orvella" in listed
+    entry = reg_query(wine, PROGRAMS, "/reg:32")
+    uninstaller = wine.winpath(installation.uninstaller)
+    assert re.search(r"QuietUninstallString\s+REG_SZ\s+%s /S\r?$" % re.escape('"%s"' % uninstaller), entry, re.M)
+    assert re.search(r"EstimatedSize\s+REG_DWORD\s+0x[1-9a-f]", entry)
+    # The client runs the interactive uninstallation that the entry names.
+    result = wine.run("uninstaller --remove Orvella", answers=[6, 1], wait_all=True)
+    assert result.boxes == [(TITLE, PROMPT), (TITLE, FINAL)]
+    installation.assert_all_removed()
+    assert "Orvella|||Orvella" not in wine_program(wine, "uninstaller", "--list").stdout.decode("utf-8", "replace")
 
 
 def test_silent_run_returns_once_everything_is_removed(installation, wine):
