@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "uninstall/engine_api.h"
+#include "uninstall/first_stage.h"
 #include "uninstall/restart_delete.h"
 #include "uninstall/run_lock.h"
 #include "uninstall/script_guard.h"
@@ -88,11 +89,17 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
   GuardResult init = RunGuarded(StartEngine, &start, IsEngineBindingFailure);
   if (init.caught) return StatusRuntime;
   if (init.value == kAnotherRunInProgress) {
-    if (!IsSilent()) MessageBoxW(nullptr, EvalVar(L"#uninstallbusy"), state.AppTitle.get(), MB_OK | MB_ICONWARNING);
+    if (!IsSilent()) {
+      PrepareWindows();
+      MessageBoxW(nullptr, EvalVar(L"#uninstallbusy"), state.AppTitle.get(), MB_OK | MB_ICONWARNING);
+    }
     script_result = kAnotherRunInProgress;
     return 0;
   }
   if (init.value == 0 && !IsCopy()) state.Lock.HandOver();
+  // Unset, the variable expands to its own reference.
+  const wchar_t* record = EvalVar(L"%RUNLOG%");
+  if (wcscmp(record, L"%RUNLOG%") != 0) state.RunRecord.assign(record);
   if (init.value != 1) {
     // The copy's own temporary file goes at the next restart whether or not
     // it accepted the log; these results come from the copy only, never
@@ -104,6 +111,9 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
     // ends with its own code instead of the 0 of a normal end.
     if (init.value < 0 && init.value >= -5 && IsSilent())
       script_result = kSilentStartFailure - init.value;
+    // A silent first stage ends with the copy's result, so a caller can wait
+    // for the uninstallation and learn how it went.
+    if (init.value == 0 && IsSilent()) state.Copy.reset(OpenStartedCopy());
     return 0;
   }
 

@@ -9,6 +9,8 @@ namespace qx {
 // A silent run's exit code when InitUninstall fails: this plus the failure's
 // magnitude, 11 (no log) to 15 (another package's log).
 inline constexpr int kSilentStartFailure = 10;
+// A silent run's exit code when the copy could not be made or started.
+inline constexpr int kCopyNotStarted = kSilentStartFailure + 2;
 
 // Runs the phase with the runtime folder complete. |start_folder| holds the
 // current folder at start and is reused for ARCPATH. Returns 0, or

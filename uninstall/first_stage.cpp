@@ -3,8 +3,11 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cwchar>
+
 #include "common/unique_resource.h"
 #include "uninstall/engine_api.h"
+#include "uninstall/engine_phase.h"
 #include "uninstall/paths.h"
 
 namespace qx {
@@ -40,6 +43,21 @@ void WaitForFirstStage() {
   if (!QueryFullProcessImageNameW(parent.get(), 0, image.writable(), &units) || !image.commit(units)) return;
   if (lstrcmpiW(image.get(), installed.get()) != 0) return;
   WaitForSingleObject(parent.get(), kFirstStageWaitMs);
+}
+
+HANDLE OpenStartedCopy() {
+  const wchar_t* id = EvalVar(L"%UNINSTPID%");
+  wchar_t* end = nullptr;
+  const unsigned long process_id = wcstoul(id, &end, 10);
+  if (process_id == 0 || *end != 0) return nullptr;
+  return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+}
+
+int WaitForCopy(HANDLE copy) {
+  DWORD code = 0;
+  if (WaitForSingleObject(copy, INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(copy, &code))
+    return kCopyNotStarted;
+  return static_cast<int>(code);
 }
 
 }  // namespace qx

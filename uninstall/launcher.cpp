@@ -5,6 +5,7 @@
 #include "uninstall/container.h"
 #include "uninstall/engine_binding.h"
 #include "uninstall/engine_phase.h"
+#include "uninstall/first_stage.h"
 #include "uninstall/runtime_folder.h"
 
 namespace qx {
@@ -82,8 +83,20 @@ int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int
     RemoveFolderTree(state.RuntimeFolder);
   }
   if (g_com_initialized) CoUninitialize();
+  if (state.Copy) return WaitForCopy(state.Copy.get());
   if (script_result != 0) return script_result;
   return ShowFatalMessage(state, status);
+}
+
+// The record's last line, once the engine has closed it.
+void RecordExitCode(const LauncherState& state, int code) {
+  if (state.RunRecord.length() == 0) return;
+  UniqueFile record(CreateFileW(state.RunRecord.get(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  char line[32];
+  const int length = wsprintfA(line, "Exit code %d\r\n", code);
+  DWORD written = 0;
+  if (record) WriteFile(record.get(), line, static_cast<DWORD>(length), &written, nullptr);
 }
 
 }  // namespace
@@ -160,7 +173,9 @@ int RunLauncher(HINSTANCE instance) {
 
   status = RunEnginePhase(state, start_folder, script_result);
   UnloadEngine();
-  return FinishRun(state, true, status, script_result);
+  const int code = FinishRun(state, true, status, script_result);
+  RecordExitCode(state, code);
+  return code;
 }
 
 }  // namespace qx

@@ -31,6 +31,10 @@ struct LauncherState {
   // The runtime folder's marker, held open without delete sharing while the
   // run lasts: it tells other runs that the folder is in use.
   UniqueFile RunMarker;
+  // The copy that a silent first stage waits for, to exit with its code.
+  UniqueHandle Copy;
+  // The copy's run record ("/LOG="), which ends with the exit code.
+  PathBuffer RunRecord;
   // Where the container begins: the end of the image's last section.
   uint32_t ContainerStart = 0;
   uint64_t ArchiveOffset = 0;

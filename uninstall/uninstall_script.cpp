@@ -111,8 +111,9 @@ int RunUninstallScript() {
   }
 
   // The installed uninstaller is one of the logged files, removed at the end
-  // of the replay: the first stage must have let go of it by then.
-  WaitForFirstStage();
+  // of the replay: an interactive first stage lets go of it by then. A
+  // silent one waits for this run, and its file is moved aside instead.
+  if (!IsSilent()) WaitForFirstStage();
   if (!ReplayLog()) {
     // The box must not outlive the engine, which is unloaded right after.
     CloseProgressBox();
@@ -120,13 +121,17 @@ int RunUninstallScript() {
   }
 
   DeleteFileW(EvalVar(L"%DESKTOPDIR%\\Orvella.lnk"));
+  const bool restart_needed = VariableIsOne(L"%RESTARTNEEDED%");
   if (!IsSilent()) {
     SetProgress(100);
     CloseProgressBox();
-    EvalVarBuf(L"#UninstallFinal", g_text, kTextBytes);
+    EvalVarBuf(restart_needed ? L"#UninstallFinal #UninstallRestart" : L"#UninstallFinal", g_text, kTextBytes);
     ShowBox(g_text, MB_OK | MB_ICONINFORMATION);
   }
-  return ExitCodeValue(EvalVar(L"%EXITCODE%"));
+  const int exit_code = ExitCodeValue(EvalVar(L"%EXITCODE%"));
+  // What deployment tools read as "done once the machine restarts".
+  if (exit_code == 0 && restart_needed && IsSilent()) return ERROR_SUCCESS_REBOOT_REQUIRED;
+  return exit_code;
 }
 
 }  // namespace qx

@@ -180,6 +180,32 @@ std::vector<Text> FoldersHolding(const std::vector<Text>& folders, const std::ve
   return holding;
 }
 
+Text VolumeRoot(TextView path) {
+  if (path.size() >= 3 && path[1] == u':' && path[2] == u'\\') return Text(path.substr(0, 3));
+  if (path.size() < 3 || path[0] != u'\\' || path[1] != u'\\') return Text();
+  const size_t server_end = path.find(u'\\', 2);
+  if (server_end == TextView::npos || server_end == 2) return Text();
+  const size_t share_end = path.find(u'\\', server_end + 1);
+  if (share_end == TextView::npos || share_end == server_end + 1) return Text();
+  return Text(path.substr(0, share_end + 1));
+}
+
+Text AsideFolderFor(TextView file, TextView temp_folder) {
+  const Text root = VolumeRoot(file);
+  if (root.empty()) return Text();
+  const bool temp_on_volume = !temp_folder.empty() && EqualNoCase(VolumeRoot(temp_folder), root);
+  Text folder = temp_on_volume ? Text(WithoutTrailingBackslash(temp_folder)) + u"\\" : root;
+  return folder + u"qxmoved";
+}
+
+Text AsideName(TextView folder, uint32_t id, uint32_t count) {
+  static constexpr char16_t kDigits[] = u"0123456789abcdef";
+  Text name(folder);
+  name += u"\\qx";
+  for (int shift = 28; shift >= 0; shift -= 4) name += kDigits[(id >> shift) & 0xF];
+  return name + u"-" + DecimalText(count) + u".tmp";
+}
+
 std::string LogHeaderLines(TextView title, int32_t language, TextView install_folder) {
   std::string out;
   AppendLine(out, u"[QXUninst]");

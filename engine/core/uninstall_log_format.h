@@ -106,6 +106,19 @@ bool IsUninstallerOrItsLog(TextView path, TextView uninstaller);
 // The folders of |folders| that hold one of |files|, at any depth.
 std::vector<Text> FoldersHolding(const std::vector<Text>& folders, const std::vector<Text>& files);
 
+// The root of a path's volume as written: "C:\" for "C:\App\x", and
+// "\\server\share\" for a network path; empty for any other text.
+Text VolumeRoot(TextView path);
+
+// The folder that an in-use file is moved into before it is left for the
+// restart: "qxmoved" in |temp_folder| when that lies on the file's volume,
+// else at the volume's root; empty when the file's volume is unknown.
+Text AsideFolderFor(TextView file, TextView temp_folder);
+
+// The |count|th name in an aside folder of the run with process |id|:
+// "<folder>\qx<id, 8 hex digits>-<count>.tmp".
+Text AsideName(TextView folder, uint32_t id, uint32_t count);
+
 // The five header lines of a new log.
 std::string LogHeaderLines(TextView title, int32_t language, TextView install_folder);
 

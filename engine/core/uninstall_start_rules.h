@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "text.h"
 
@@ -19,9 +20,14 @@ constexpr TextView kSecondStageSwitch = u"/u";
 Text LogPathFor(TextView program);
 
 // The parameter text of the restarted copy: "/u", the quoted path of the
-// installed uninstaller, a space, and this run's first parameter (quoted when
+// installed uninstaller, a space, and this run's parameters (each quoted when
 // it holds a space or a tab, so the copy receives it whole).
-Text RelaunchParameters(TextView program, TextView first_parameter);
+Text RelaunchParameters(TextView program, const std::vector<Text>& parameters);
+
+// The path of the copy's "/LOG=path" parameter (any letter case), one of
+// the user's, which follow "/u" and the installed uninstaller's path; empty
+// without one.
+Text RunRecordPath(const std::vector<Text>& parameters);
 
 // A log's title line matches when it equals the start of the package title
 // without regard to case; an empty line matches every title.

@@ -2,6 +2,7 @@
 the engine's installer-side exports, and the installed uninstaller removes it
 again, interactively, silently, or not at all."""
 
+import filecmp
 import os
 import re
 import subprocess
@@ -13,6 +14,7 @@ import pytest
 TITLE = "Orvella_Installation"
 PROMPT = 'Do you really want to uninstall the "Orvella_Installation" package?'
 FINAL = 'The changes made by the "Orvella_Installation" package were successfully removed!'
+RESTART = "Some files were in use: they will be removed when the computer restarts."
 ADMIN = ("Sorry, only a user with administrative privileges may uninstall this package. "
          "Operation aborted.")
 COPY_NAME = re.compile(r"^qxu[0-9A-Fa-f]{1,4}\.tmp$", re.IGNORECASE)
@@ -171,13 +173,15 @@ def test_the_systems_own_client_lists_and_removes_the_installation(installation,
     assert "Orvella|||Orvella" not in wine_program(wine, "uninstaller", "--list").stdout.decode("utf-8", "replace")
 
 
-def test_silent_run_removes_everything_without_a_box(installation, wine):
-    result = installation.run(" /S")
+def test_silent_run_returns_once_everything_is_removed(installation, wine):
+    # Looked at as soon as the first stage has ended, the copy perhaps not.
+    result = wine.run('"%s" /S' % wine.winpath(installation.uninstaller))
     assert result.boxes == []
-    assert [code for _, code in result.processes] == [0, 0]
+    # The first stage's own image, moved aside, does not ask for a restart.
+    assert result.exit_code == 0
     installation.assert_all_removed()
-    # The first stage had let go of the installed uninstaller in time.
     assert "Orvella\\uninstall.exe" not in pending_deletions(wine)
+    assert os.listdir(os.path.join(wine.user_temp, "qxmoved"))
 
 
 def test_a_second_run_started_together_changes_nothing_and_ends_with_1618(installation, wine):
@@ -230,14 +234,27 @@ def restart(wine):
     wine_program(wine, "wineboot", "-r")
 
 
-def test_locked_file_goes_at_the_next_restart(installation, wine):
+def hold(wine, program, path):
+    """|program| (hold_file.exe or a copy of it) holding |path| open."""
+    holder = subprocess.Popen(["wine", program, wine.winpath(path), "60000"], stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL)
+    assert holder.stdout.readline().strip() == b"held"
+    return holder
+
+
+@pytest.mark.parametrize("silent", [True, False])
+def test_locked_file_goes_at_the_next_restart(installation, wine, silent):
     locked = installation.logged_files[0]
-    holder = subprocess.Popen(["wine", os.path.join(wine.build, "win", "tests", "hold_file.exe"),
-                               wine.winpath(locked), "60000"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    holder = hold(wine, os.path.join(wine.build, "win", "tests", "hold_file.exe"), locked)
     try:
-        assert holder.stdout.readline().strip() == b"held"
-        result = installation.run(" /S")
-        assert [code for _, code in result.processes] == [0, 0]
+        # Held without delete sharing, it cannot be renamed either: it stays.
+        if silent:
+            result = installation.run(" /S")
+            assert [code for _, code in result.processes] == [3010, 3010]
+        else:
+            result = installation.run(answers=[6, 1])
+            assert result.boxes == [(TITLE, PROMPT), (TITLE, FINAL + " " + RESTART)]
+            assert [code for _, code in result.processes] == [0, 0]
         assert os.path.exists(locked)
         assert "Orvella\\orvella.txt" in pending_deletions(wine)
     finally:
@@ -386,3 +403,71 @@ def test_a_log_of_100000_character_lines_leaves_no_runtime_folder(wine):
     assert [n for n in left if RUNTIME_NAME.match(n)] == []
     for name in left:
         subprocess.run(["rm", "-rf", os.path.join(wine.user_temp, name)])
+
+
+def test_running_program_is_moved_aside_and_its_folder_goes(wine):
+    temp_before = wine.temp_entries()
+    aside = os.path.join(wine.user_temp, "qxmoved")
+    aside_before = set(os.listdir(aside)) if os.path.isdir(aside) else set()
+    hold_file = os.path.join(wine.build, "win", "tests", "hold_file.exe")
+    with wine.scratch("mapped") as folder:
+        app = os.path.join(folder, "App")
+        program = os.path.join(app, "bin", "holder.exe")
+        os.makedirs(os.path.dirname(program))
+        subprocess.run(["cp", hold_file, program], check=True)
+        outside = os.path.join(folder, "outside.txt")
+        with open(outside, "w") as f:
+            f.write("not logged\n")
+        # A running program of the installation: its image is mapped.
+        holder = hold(wine, program, outside)
+        try:
+            command = hand_made_installation(wine, app, [("#file", wine.winpath(program)),
+                                                         ("#folder", wine.winpath(os.path.dirname(program))),
+                                                         ("#folder", wine.winpath(app))])
+            result = wine.run(command)
+            assert result.exit_code == 3010
+            assert not os.path.exists(app)
+            assert os.path.exists(outside)
+            # Beside the first stage's own image, which is moved aside too.
+            (moved,) = [n for n in set(os.listdir(aside)) - aside_before
+                        if filecmp.cmp(os.path.join(aside, n), hold_file, shallow=False)]
+            assert moved in pending_deletions(wine)
+        finally:
+            holder.kill()
+            holder.wait()
+    time.sleep(0.5)
+    restart(wine)
+    assert not os.path.exists(os.path.join(aside, moved))
+    for name in wine.temp_entries() - temp_before:
+        if COPY_NAME.match(name):
+            os.remove(os.path.join(wine.user_temp, name))
+
+
+def test_run_record_names_each_entry_and_the_exit_code(wine):
+    temp_before = wine.temp_entries()
+    with wine.scratch("record") as folder:
+        app = os.path.join(folder, "App")
+        os.makedirs(app)
+        files = [os.path.join(app, name) for name in ("a.txt", "\u4e16\u754c.txt")]
+        for path in files:
+            with open(path, "w") as f:
+                f.write("x")
+        missing = os.path.join(app, "gone.txt")
+        record = os.path.join(folder, "run record.txt")
+        command = hand_made_installation(wine, app, [("#file", wine.winpath(p)) for p in files + [missing]] +
+                                         [("#folder", wine.winpath(app))])
+        result = wine.run(command + ' "/log=%s"' % wine.winpath(record))
+        assert result.exit_code == 0
+        assert not os.path.exists(app)
+        with open(record, "rb") as f:
+            lines = f.read().decode("utf-8").split("\r\n")
+        assert re.fullmatch(r"Uninstallation started \d{4}-\d\d-\d\d \d\d:\d\d:\d\d", lines[0])
+        assert lines[1] == "Log " + wine.winpath(os.path.join(app, "uninstall.log"))
+        for path in files:
+            assert "file %s: removed" % wine.winpath(path) in lines
+        assert "file %s: not there" % wine.winpath(missing) in lines
+        assert "folder %s: removed" % wine.winpath(app) in lines
+        assert lines[-2:] == ["Exit code 0", ""]
+    for name in wine.temp_entries() - temp_before:
+        if COPY_NAME.match(name):
+            os.remove(os.path.join(wine.user_temp, name))

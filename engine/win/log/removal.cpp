@@ -1,6 +1,11 @@
 #include "removal.h"
 
+#include <algorithm>
+
+#include "engine_state.h"
+#include "path_links.h"
 #include "registry_path.h"
+#include "uninstall_log_format.h"
 #include "unique_resource.h"
 #include "wide.h"
 
@@ -14,6 +19,7 @@ constexpr DWORD kKeyNameCapacity = 512;
 constexpr DWORD kTypeQueryBytes = 255;
 constexpr DWORD kFolderPause = 200;
 constexpr DWORD kPollInterval = 2;
+constexpr int kAsideAttempts = 64;
 
 bool OpenKey(core::TextView path, REGSAM access, UniqueKey& key) {
   RegistryKeyPath split;
@@ -139,18 +145,45 @@ int RegisterServer(core::TextView library, bool do_register, int limit_ms) {
   return -3;
 }
 
-bool DeleteFileEntry(const std::wstring& path) {
-  if (DeleteFileW(path.c_str())) return true;
+DWORD DeleteFileEntry(const std::wstring& path) {
+  if (DeleteFileW(path.c_str())) return ERROR_SUCCESS;
   const DWORD error = GetLastError();
+  if (error != ERROR_ACCESS_DENIED) return error;
   const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
-      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != FILE_ATTRIBUTE_READONLY) {
-    return false;
-  }
+  if (attributes == INVALID_FILE_ATTRIBUTES) return error;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_DIRECTORY;
+  if (!(attributes & FILE_ATTRIBUTE_READONLY)) return error;
   // Cleared for good: should the file be in use too, the delete at the next
   // restart would fail on the attribute as well.
   SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  return DeleteFileW(path.c_str()) != 0;
+  return DeleteFileW(path.c_str()) ? ERROR_SUCCESS : GetLastError();
+}
+
+std::wstring MoveAside(const std::wstring& path, DWORD delete_error) {
+  if (delete_error != ERROR_SHARING_VIOLATION && delete_error != ERROR_ACCESS_DENIED) return std::wstring();
+  EngineState& engine = Engine();
+  const core::Text temp_folder = Expand(u"%TMP%");
+  const core::Text folder = core::AsideFolderFor(FromWide(path.c_str()), temp_folder);
+  if (folder.empty()) return std::wstring();
+  const std::wstring wide_folder = ToWide(folder);
+  if (std::find(engine.aside_folders.begin(), engine.aside_folders.end(), folder) == engine.aside_folders.end()) {
+    if (!CreateDirectoryW(wide_folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+      return std::wstring();
+    // A folder planted as a link would carry the file somewhere else.
+    if (PassesThroughLink(wide_folder.c_str())) return std::wstring();
+    if (!core::StartsWithNoCase(folder, temp_folder))
+      SetFileAttributesW(wide_folder.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    engine.aside_folders.push_back(folder);
+  }
+  // A name taken by an earlier run that still waits for its restart moves
+  // the count on; any other refusal leaves the file where it is.
+  for (int attempt = 0; attempt < kAsideAttempts; ++attempt) {
+    const std::wstring target = ToWide(core::AsideName(folder, GetCurrentProcessId(), ++engine.aside_count));
+    if (MoveFileExW(path.c_str(), target.c_str(), 0)) return target;
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) break;
+  }
+  return std::wstring();
 }
 
 bool RemoveFolderEntry(const std::wstring& path) {

@@ -10,6 +10,7 @@
 #include "file_io.h"
 #include "path_links.h"
 #include "removal.h"
+#include "run_record.h"
 #include "uninstall_log_format.h"
 #include "uninstall_start_rules.h"
 #include "unique_resource.h"
@@ -54,24 +55,55 @@ bool IsFile(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Another process holds the file, or an empty folder: a restart finishes
+// the work. The installed uninstaller, mapped by a first stage that waits,
+// is the uninstaller's own and does not count.
+void NoteLeftForRestart(const Text& path) {
+  EngineState& engine = Engine();
+  if (!core::EqualNoCase(path, engine.installed_uninstaller)) engine.text.SetVariable(u"RESTARTNEEDED", u"1");
+}
+
+bool IsInUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
+
+Text FileOutcome(DWORD error, const std::wstring& aside) {
+  if (error == ERROR_SUCCESS) return u"removed";
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return u"not there";
+  if (!aside.empty()) return u"moved aside to " + FromWide(aside.c_str()) + u", scheduled for restart";
+  if (IsInUse(error)) return u"in use, scheduled for restart";
+  return FailureText(error);
+}
+
 void RemoveFile(const Text& path, EntryCode code, ReplayCallback callback) {
   const bool shared = code == EntryCode::kShared || code == EntryCode::kSharedSelfRegistered;
   const bool registered = code == EntryCode::kSelfRegistered || code == EntryCode::kSharedSelfRegistered;
-  const std::wstring wide = ToWide(path);
-  int deleted = 0;
+  std::wstring wide = ToWide(path);
+  DWORD error = ERROR_FILE_NOT_FOUND;
+  std::wstring aside;
   // A path through a link is left alone, its counter included.
-  if (!PassesThroughLink(wide.c_str())) {
-    if (shared && !ReleaseSharedFile(path)) return;
+  if (PassesThroughLink(wide.c_str())) {
+    RecordOutcome(u"file", path, u"left alone: its path passes through a link");
+  } else {
+    if (shared && !ReleaseSharedFile(path)) {
+      RecordOutcome(u"file", path, u"kept by its shared counter");
+      return;
+    }
     // A plain delete fails on a missing file or a folder by itself; only an
     // unregistration needs to know first that the file is there.
     if (!registered) {
-      deleted = DeleteFileEntry(wide) ? 1 : 0;
+      error = DeleteFileEntry(wide);
     } else if (IsFile(wide)) {
       RegisterServer(Expand(path), false, kUnregisterLimit);
-      deleted = DeleteFileEntry(wide) ? 1 : 0;
+      error = DeleteFileEntry(wide);
     }
+    if (IsInUse(error)) {
+      // The moved file is the one left for the restart; its folder can go.
+      aside = MoveAside(wide, error);
+      if (!aside.empty()) wide = aside;
+      NoteLeftForRestart(path);
+    }
+    RecordOutcome(u"file", path, FileOutcome(error, aside));
   }
-  if (callback) callback(core::kLogFile, wide.c_str(), deleted);
+  if (callback) callback(core::kLogFile, wide.c_str(), error == ERROR_SUCCESS ? 1 : 0);
 }
 
 // The installed uninstaller and its log wait for the end of the replay: a run
@@ -101,7 +133,13 @@ void RemoveFolders(std::vector<Text> folders, ReplayCallback callback) {
   core::SortPathsForRemoval(folders);
   for (const Text& folder : folders) {
     const std::wstring wide = ToWide(folder);
-    if (!RemoveFolderEntry(wide) && callback) callback(core::kLogFolder, wide.c_str(), 0);
+    if (RemoveFolderEntry(wide)) {
+      RecordOutcome(u"folder", folder, IsFolder(wide) ? u"kept: it holds what the log does not record" : u"removed");
+      continue;
+    }
+    NoteLeftForRestart(folder);
+    RecordOutcome(u"folder", folder, u"in use, scheduled for restart");
+    if (callback) callback(core::kLogFolder, wide.c_str(), 0);
   }
 }
 
@@ -125,21 +163,26 @@ void DeleteRegistryKeys(const core::EntrySet& entries) {
   std::vector<Text> keys;
   for (size_t i = 0; i < entries.size(); ++i) keys.push_back(entries[i].key);
   core::SortPathsForRemoval(keys);
-  for (const Text& key : keys) DeleteRegistryKey(key);
+  for (const Text& key : keys)
+    RecordOutcome(u"registry key", key, DeleteRegistryKey(key) ? u"removed" : u"not removed: not there, or not empty");
 }
 
 void DeleteValues(const core::EntrySet& entries) {
   for (size_t i = 0; i < entries.size(); ++i) {
     const std::vector<Text> fields = core::SplitQuotedFields(entries[i].key);
     if (fields.empty()) continue;
-    DeleteRegistryValue(Expand(fields[0]), Expand(fields.size() > 1 ? TextView(fields[1]) : TextView()));
+    const bool removed =
+        DeleteRegistryValue(Expand(fields[0]), Expand(fields.size() > 1 ? TextView(fields[1]) : TextView()));
+    RecordOutcome(u"registry value", entries[i].key, removed ? u"removed" : u"not there");
   }
 }
 
 void DeleteIniKeys(const core::EntrySet& entries) {
   for (size_t i = 0; i < entries.size(); ++i) {
     const std::vector<Text> fields = core::SplitQuotedFields(entries[i].key);
-    if (fields.size() >= 3) DeleteIniKey(fields[0], fields[1], fields[2]);
+    if (fields.size() < 3) continue;
+    DeleteIniKey(fields[0], fields[1], fields[2]);
+    RecordOutcome(u"INI key", entries[i].key, u"removed");
   }
 }
 

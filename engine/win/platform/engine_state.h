@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "builtins.h"
 #include "dialog_state.h"
 #include "file_property_table.h"
@@ -27,6 +30,8 @@ struct EngineState {
   core::FilePropertyTable file_properties;
   // The open uninstall log (read and write), closed at unload at the latest.
   UniqueFile log;
+  // The run record of "/LOG=", open while the run lasts.
+  UniqueFile record;
   // The installed uninstaller whose log is being replayed (empty on the
   // installer side), and the file phase's entries for it and its log, which
   // wait for the end of the replay.
@@ -34,6 +39,12 @@ struct EngineState {
   core::EntrySet deferred_files;
   // The shell folders looked up so far.
   SpecialFolders special_folders;
+  // The copy that the first stage started, held until unload so that the
+  // launcher can open it by the id in UNINSTPID and wait for it.
+  UniqueHandle started_copy;
+  // Where in-use files go, one folder per volume root, created on first use.
+  std::vector<core::Text> aside_folders;
+  uint32_t aside_count = 0;
   // Dialog description, fonts, control registry and component list.
   DialogState dialogs;
   // A replay phase's entry set and the registry pair live in the call that

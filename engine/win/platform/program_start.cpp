@@ -22,10 +22,12 @@ ProgramRun StartProgram(const std::wstring& program, const std::wstring& paramet
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &startup, &info))
     return run;
-  UniqueHandle process(info.hProcess), thread(info.hThread);
+  UniqueHandle thread(info.hThread);
+  run.process.reset(info.hProcess);
+  run.process_id = info.dwProcessId;
   run.started = true;
-  if (wait) WaitForSingleObject(process.get(), INFINITE);
-  GetExitCodeProcess(process.get(), &run.exit_code);
+  if (wait) WaitForSingleObject(run.process.get(), INFINITE);
+  GetExitCodeProcess(run.process.get(), &run.exit_code);
   return run;
 }
 

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "unique_resource.h"
+
 namespace qx::engine {
 
 struct ProgramRun {
@@ -12,6 +14,10 @@ struct ProgramRun {
   // The exit code after a wait; without one, what the system reports at
   // once (STILL_ACTIVE while the program runs).
   DWORD exit_code = 0;
+  // The started process, held so that its id stays its own and its exit code
+  // can still be read after it has ended.
+  UniqueHandle process;
+  DWORD process_id = 0;
 };
 
 // Starts |program| (its path quoted on the command line, so folders with

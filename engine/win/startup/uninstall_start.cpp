@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine_state.h"
@@ -11,6 +12,7 @@
 #include "lines.h"
 #include "process_parameters.h"
 #include "program_start.h"
+#include "run_record.h"
 #include "uninstall_start_rules.h"
 #include "wide.h"
 
@@ -61,13 +63,16 @@ int RestartFromCopy(const std::vector<Text>& parameters) {
   }
   std::wstring copy;
   if (!CreateTemporaryFile(ToWide(Expand(u"%TMP%")), L"qxu", copy)) return -2;
-  const Text first = parameters.empty() ? Text() : parameters[0];
-  if (!CopyFileW(ToWide(program).c_str(), copy.c_str(), FALSE) ||
-      !StartProgram(copy, ToWide(core::RelaunchParameters(program, first)), std::wstring(), false, false).started) {
+  ProgramRun run;
+  if (CopyFileW(ToWide(program).c_str(), copy.c_str(), FALSE))
+    run = StartProgram(copy, ToWide(core::RelaunchParameters(program, parameters)), std::wstring(), false, false);
+  if (!run.started) {
     // Nothing will run the copy: it must not stay behind.
     DeleteFileW(copy.c_str());
     return -2;
   }
+  Engine().started_copy = std::move(run.process);
+  Engine().text.SetVariable(u"UNINSTPID", core::DecimalText(static_cast<int64_t>(run.process_id)));
   return 0;
 }
 
@@ -77,6 +82,7 @@ int OpenLog(const std::vector<Text>& parameters) {
   engine.text.SetVariable(u"UNINSTEXE", program);
   engine.installed_uninstaller = program;
   const std::wstring log = ToWide(core::LogPathFor(program));
+  OpenRunRecord(parameters, core::LogPathFor(program));
   if (!IsFileWithContent(log)) {
     ShowMessage(u"#errorunlognotfound");
     return -3;

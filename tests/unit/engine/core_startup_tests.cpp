@@ -1,7 +1,9 @@
 // The uninstall start-up rules: the log beside the program, the copy's
 // parameter text, the log header, the file-properties file and CRC-32.
 #include <string>
+#include <vector>
 
+#include "command_line.h"
 #include "crc32.h"
 #include "file_property_table.h"
 #include "lines.h"
@@ -34,11 +36,16 @@ TEST_CASE("log path: the file name's extension becomes log") {
   CHECK_EQ(LogPathFor(u""), T(u".log"));
 }
 
-TEST_CASE("restart parameters: switch, quoted program, first parameter") {
-  CHECK_EQ(RelaunchParameters(u"C:\\Jane Doe\\uninst.exe", u""), T(u"/u \"C:\\Jane Doe\\uninst.exe\" "));
-  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", u"/S"), T(u"/u \"C:\\u.exe\" /S"));
-  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", u"a b"), T(u"/u \"C:\\u.exe\" \"a b\""));
-  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", u"a\tb"), T(u"/u \"C:\\u.exe\" \"a\tb\""));
+TEST_CASE("restart parameters: switch, quoted program, every parameter") {
+  using P = std::vector<Text>;
+  CHECK_EQ(RelaunchParameters(u"C:\\Jane Doe\\uninst.exe", P{}), T(u"/u \"C:\\Jane Doe\\uninst.exe\" "));
+  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", P{u"/S"}), T(u"/u \"C:\\u.exe\" /S"));
+  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", P{u"a b"}), T(u"/u \"C:\\u.exe\" \"a b\""));
+  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", P{u"a\tb"}), T(u"/u \"C:\\u.exe\" \"a\tb\""));
+  // Split again, the copy's parameters are the first stage's.
+  const P given{u"/S", u"/LOG=C:\\my logs\\", u"x"};
+  const std::vector<Text> split = SplitCommandLine(u"\"C:\\t.tmp\" " + RelaunchParameters(u"C:\\u.exe", given));
+  CHECK_EQ(split, (P{u"/u", u"C:\\u.exe", u"/S", u"/LOG=C:\\my logs\\", u"x"}));
 }
 
 TEST_CASE("title line: leading part of the title, any case, empty matches") {
@@ -232,4 +239,13 @@ TEST_CASE("CRC-32 and its text") {
   CHECK_EQ(HexText(0x0000ABCu), T(u"ABC"));
   CHECK_EQ(HexText(0), T(u"0"));
   CHECK_EQ(HexText(0xFFFFFFFFu), T(u"FFFFFFFF"));
+}
+
+TEST_CASE("run record: the path of a user's /LOG= parameter, any case") {
+  using P = std::vector<Text>;
+  CHECK_EQ(RunRecordPath(P{u"/u", u"C:\\u.exe", u"/S", u"/log=C:\\my logs\\r.txt"}), T(u"C:\\my logs\\r.txt"));
+  CHECK_EQ(RunRecordPath(P{u"/u", u"C:\\u.exe", u"/LOG=a", u"/LOG=b"}), T(u"a"));
+  // "/u" and the uninstaller's path are the engine's, never the user's.
+  CHECK_EQ(RunRecordPath(P{u"/u", u"/LOG=x"}), T(u""));
+  CHECK_EQ(RunRecordPath(P{u"/u", u"C:\\u.exe", u"/LOGS=x", u"/LOG"}), T(u""));
 }
