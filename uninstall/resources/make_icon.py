@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the uninstaller's icon: a blue tile with a white box and a red
-minus, at six sizes (16, 20, 24, 32, 40 and 48 pixels, 32-bit colour with
-alpha), and writes them as one .ico file.
+minus, at six sizes (16, 20, 24, 32, 40 and 48 pixels), and writes them as
+one .ico file. Every pixel is either opaque or clear and an image has fewer
+than 256 colours, so each is stored with a palette of its own colours and a
+mask: the same picture in a third of the bytes of 32-bit colour.
 
     make_icon.py OUTPUT.ico
 """
@@ -34,14 +36,31 @@ def pixel(x, y, n):
 
 
 def image(n):
-    """One icon image: BITMAPINFOHEADER, bottom-up BGRA rows, AND mask."""
-    rows = []
-    for y in reversed(range(n)):
-        rows.append(b"".join(bytes(pixel(x, y, n)) for x in range(n)))
+    """One icon image: BITMAPINFOHEADER, palette, bottom-up 8-bit rows, AND
+    mask (set where the icon is clear)."""
+    palette, index = [], {}
+    rows, mask = [], []
+    row_bytes = (n + 3) // 4 * 4
     mask_row = ((n + 31) // 32) * 4
-    mask = bytes(mask_row * n)  # alpha decides; the mask stays clear
-    header = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, 32, 0, len(b"".join(rows)) + len(mask), 0, 0, 0, 0)
-    return header + b"".join(rows) + mask
+    for y in reversed(range(n)):
+        row, bits = bytearray(row_bytes), bytearray(mask_row)
+        for x in range(n):
+            b, g, r, a = pixel(x, y, n)
+            if a == 0:
+                bits[x // 8] |= 0x80 >> (x % 8)
+                b = g = r = 0
+            colour = (b, g, r)
+            if colour not in index:
+                index[colour] = len(palette)
+                palette.append(colour)
+            row[x] = index[colour]
+        rows.append(bytes(row))
+        mask.append(bytes(bits))
+    assert len(palette) <= 256
+    table = b"".join(bytes(c) + b"\0" for c in palette)
+    pixels = b"".join(rows) + b"".join(mask)
+    header = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, 8, 0, len(pixels), 0, 0, len(palette), 0)
+    return header + table + pixels
 
 
 def icon(sizes):
@@ -49,7 +68,7 @@ def icon(sizes):
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for n, data in zip(sizes, images):
-        out += struct.pack("<BBBBHHII", n, n, 0, 0, 1, 32, len(data), offset)
+        out += struct.pack("<BBBBHHII", n, n, 0, 0, 1, 8, len(data), offset)
         offset += len(data)
     return out + b"".join(images)
 
