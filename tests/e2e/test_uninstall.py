@@ -126,6 +126,16 @@ def installation(wine):
     assert [n for n in wine.temp_entries() - before if RUNTIME_NAME.match(n)] == []
 
 
+@pytest.fixture
+def temp_before(wine):
+    """The temporary folder's names before the test; what its runs add there
+    (temporary copies, a killed run's folder) is removed afterwards."""
+    before = wine.temp_entries()
+    yield before
+    for name in wine.temp_entries() - before:
+        subprocess.run(["rm", "-rf", os.path.join(wine.user_temp, name)])
+
+
 def pending_deletions(wine):
     return reg_query(wine, PENDING, "/v", "PendingFileRenameOperations") or ""
 
@@ -326,11 +336,10 @@ def hand_made_installation(wine, app, entries):
     return '"%s" /S' % wine.winpath(uninstaller)
 
 
-def test_a_run_ended_in_the_folder_phase_is_finished_by_the_next_run(wine):
+def test_a_run_ended_in_the_folder_phase_is_finished_by_the_next_run(wine, temp_before):
     key = r"HKCU\Software\Orvella Ended Run"
     subprocess.run(["wine", "reg", "add", key, "/f"], cwd=wine.build, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, check=True)
-    temp_before = wine.temp_entries()
     with wine.scratch("ended") as folder:
         app = os.path.join(folder, "App")
         folders = [os.path.join(app, "f%02d" % i) for i in range(40)]
@@ -355,16 +364,13 @@ def test_a_run_ended_in_the_folder_phase_is_finished_by_the_next_run(wine):
         assert [code for _, code in second.processes] == [0, 0]
         assert not os.path.exists(app)
         assert reg_query(wine, key) is None
-    for name in wine.temp_entries() - temp_before:
-        subprocess.run(["rm", "-rf", os.path.join(wine.user_temp, name)])
 
 
-def test_key_trees_logged_parent_first_and_undecodable_bytes(wine):
+def test_key_trees_logged_parent_first_and_undecodable_bytes(wine, temp_before):
     vendor = "Software\\Orvella Vendor"
     for key in (vendor + "\\App\\Settings", vendor + "\\Other"):
         subprocess.run(["wine", "reg", "add", "HKCU\\" + key, "/f"], cwd=wine.build, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, check=True)
-    temp_before = wine.temp_entries()
     with wine.scratch("keys") as folder:
         app = os.path.join(folder, "App")
         # The byte 0xFF must not become a spelling such as "\xff", which
@@ -384,13 +390,9 @@ def test_key_trees_logged_parent_first_and_undecodable_bytes(wine):
         assert reg_query(wine, "HKCU\\" + vendor + "\\Other") is not None
     subprocess.run(["wine", "reg", "delete", "HKCU\\" + vendor, "/f"], cwd=wine.build, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
-    for name in wine.temp_entries() - temp_before:
-        if COPY_NAME.match(name):
-            os.remove(os.path.join(wine.user_temp, name))
 
 
-def test_a_log_of_100000_character_lines_leaves_no_runtime_folder(wine):
-    temp_before = wine.temp_entries()
+def test_a_log_of_100000_character_lines_leaves_no_runtime_folder(wine, temp_before):
     with wine.scratch("long") as folder:
         app = os.path.join(folder, "App")
         path = "C:\\" + "x" * 100000
@@ -399,14 +401,10 @@ def test_a_log_of_100000_character_lines_leaves_no_runtime_folder(wine):
         result = wine.run(hand_made_installation(wine, app, entries), wait_all=True)
         assert result.exit_code == 0 and {code for _, code in result.processes} == {0}, result.lines
         assert not os.path.exists(app)
-    left = wine.temp_entries() - temp_before
-    assert [n for n in left if RUNTIME_NAME.match(n)] == []
-    for name in left:
-        subprocess.run(["rm", "-rf", os.path.join(wine.user_temp, name)])
+    assert [n for n in wine.temp_entries() - temp_before if RUNTIME_NAME.match(n)] == []
 
 
-def test_running_program_is_moved_aside_and_its_folder_goes(wine):
-    temp_before = wine.temp_entries()
+def test_running_program_is_moved_aside_and_its_folder_goes(wine, temp_before):
     aside = os.path.join(wine.user_temp, "qxmoved")
     aside_before = set(os.listdir(aside)) if os.path.isdir(aside) else set()
     hold_file = os.path.join(wine.build, "win", "tests", "hold_file.exe")
@@ -438,13 +436,9 @@ def test_running_program_is_moved_aside_and_its_folder_goes(wine):
     time.sleep(0.5)
     restart(wine)
     assert not os.path.exists(os.path.join(aside, moved))
-    for name in wine.temp_entries() - temp_before:
-        if COPY_NAME.match(name):
-            os.remove(os.path.join(wine.user_temp, name))
 
 
-def test_run_record_names_each_entry_and_the_exit_code(wine):
-    temp_before = wine.temp_entries()
+def test_run_record_names_each_entry_and_the_exit_code(wine, temp_before):
     with wine.scratch("record") as folder:
         app = os.path.join(folder, "App")
         os.makedirs(app)
@@ -468,6 +462,3 @@ def test_run_record_names_each_entry_and_the_exit_code(wine):
         assert "file %s: not there" % wine.winpath(missing) in lines
         assert "folder %s: removed" % wine.winpath(app) in lines
         assert lines[-2:] == ["Exit code 0", ""]
-    for name in wine.temp_entries() - temp_before:
-        if COPY_NAME.match(name):
-            os.remove(os.path.join(wine.user_temp, name))
