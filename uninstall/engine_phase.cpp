@@ -20,8 +20,6 @@ bool IsCopy() { return wcscmp(EvalVar(L"%PARAM%"), L"/u") == 0; }
 // receives third, after "/u" and the installed uninstaller's path.
 bool UserAskedForSilentRun() { return _wcsicmp(EvalVar(IsCopy() ? L"%PARAM3%" : L"%PARAM%"), L"/S") == 0; }
 
-bool IsSilent() { return wcscmp(EvalVar(L"%SILENT%"), L"1") == 0; }
-
 struct EngineStart {
   LauncherState* state;
   PathBuffer* start_folder;

@@ -28,7 +28,6 @@ wchar_t g_text[kTextBytes / 2];
 // runtime library's, unit by unit: the platform's linguistic one would take
 // "1" followed by an ignorable character for "1".
 bool VariableIsOne(const wchar_t* reference) { return wcscmp(EvalVar(reference), L"1") == 0; }
-bool IsSilent() { return VariableIsOne(L"%SILENT%"); }
 
 void SetProgress(int percent) {
   if (g_progress_bar) SendMessageW(g_progress_bar, kSetPosition, static_cast<WPARAM>(percent), 0);
@@ -62,6 +61,8 @@ void CloseProgressBox() {
 }
 
 }  // namespace
+
+bool IsSilent() { return VariableIsOne(L"%SILENT%"); }
 
 int WINAPI ProgressBoxCallback(int event, HWND dialog, int) {
   if (event == 0) {

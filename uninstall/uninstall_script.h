@@ -12,6 +12,10 @@ namespace qx {
 // otherwise the value of EXITCODE.
 int RunUninstallScript();
 
+// Whether this run is silent: SILENT expands to exactly "1" (asked anew at
+// each use, as the variable may change).
+bool IsSilent();
+
 // EXITCODE's text as a number: leading blanks and one sign, digits up to the
 // first other character, all bits set when the value passes 32 bits.
 int ExitCodeValue(const wchar_t* text);

@@ -11,6 +11,7 @@
 #include "builtins.h"
 #include "dialog_state.h"
 #include "file_property_table.h"
+#include "system_library.h"
 #include "text.h"
 #include "text_layer.h"
 #include "uninstall_log_format.h"
@@ -47,6 +48,8 @@ struct EngineState {
   uint32_t aside_count = 0;
   // Dialog description, fonts, control registry and component list.
   DialogState dialogs;
+  // Libraries loaded on first use; they stay loaded, as imports would.
+  LateLibraries late_libraries;
   // A replay phase's entry set and the registry pair live in the call that
   // uses them.
 };

@@ -5,15 +5,18 @@
 
 namespace qx::engine {
 
-bool ReadAll(HANDLE file, std::string& bytes) {
+bool ReadAll(HANDLE file, std::string& bytes, size_t limit) {
   bytes.clear();
   char chunk[16384];
-  for (;;) {
+  while (bytes.size() < limit) {
+    const size_t room = limit - bytes.size();
     DWORD got = 0;
-    if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) return false;
+    if (!ReadFile(file, chunk, room < sizeof chunk ? static_cast<DWORD>(room) : DWORD{sizeof chunk}, &got, nullptr))
+      return false;
     if (got == 0) return true;
     bytes.append(chunk, got);
   }
+  return true;
 }
 
 bool ReadWholeFile(const wchar_t* path, std::string& bytes) {

@@ -8,8 +8,9 @@
 
 namespace qx::engine {
 
-// Reads all of an open file from its current position. False on a read error.
-bool ReadAll(HANDLE file, std::string& bytes);
+// Reads an open file from its current position to its end, or to |limit|
+// bytes. False on a read error.
+bool ReadAll(HANDLE file, std::string& bytes, size_t limit = std::string::npos);
 // Opens |path| for reading (others may read and write it meanwhile) and reads
 // it whole. False when it cannot be opened or read.
 bool ReadWholeFile(const wchar_t* path, std::string& bytes);

@@ -1,5 +1,7 @@
 #include "system_library.h"
 
+#include "engine_state.h"
+
 #include <string>
 
 namespace qx::engine {
@@ -22,9 +24,6 @@ FARPROC SystemFunction(HMODULE& module, const wchar_t* library, const char* name
   return module ? GetProcAddress(module, name) : nullptr;
 }
 
-LateLibraries& Late() {
-  static LateLibraries libraries;
-  return libraries;
-}
+LateLibraries& Late() { return Engine().late_libraries; }
 
 }  // namespace qx::engine

@@ -24,7 +24,8 @@ Function SystemFunctionAs(HMODULE& module, const wchar_t* library, const char* n
   return reinterpret_cast<Function>(reinterpret_cast<void*>(SystemFunction(module, library, name)));
 }
 
-// The libraries the engine loads late, each looked up once.
+// The libraries the engine loads late, each looked up once (kept in the
+// engine's state).
 struct LateLibraries {
   HMODULE common_controls = nullptr;
   HMODULE shell = nullptr;

@@ -35,15 +35,8 @@ bool CopyWhole(const std::wstring& source, const std::wstring& copy) {
 // The log's first lines: at most kHeaderReadLimit bytes, and only whole
 // lines when the log goes on after them.
 bool ReadHeaderBytes(HANDLE file, std::string& bytes) {
-  bytes.resize(kHeaderReadLimit);
-  size_t got = 0;
-  while (got < bytes.size()) {
-    DWORD read = 0;
-    if (!ReadFile(file, bytes.data() + got, static_cast<DWORD>(bytes.size() - got), &read, nullptr)) return false;
-    if (read == 0) break;
-    got += read;
-  }
-  bytes.resize(got == kHeaderReadLimit ? core::WholeLines(bytes).size() : got);
+  if (!ReadAll(file, bytes, kHeaderReadLimit)) return false;
+  if (bytes.size() == kHeaderReadLimit) bytes.resize(core::WholeLines(bytes).size());
   return true;
 }
 
