@@ -8,8 +8,6 @@ namespace {
 
 constexpr TextView kHeader = u"[QXUninst]";
 
-bool NeedsQuotes(TextView text) { return text.find_first_of(u" \t") != TextView::npos; }
-
 }  // namespace
 
 Text LogPathFor(TextView program) {
@@ -25,34 +23,6 @@ Text LogPathFor(TextView program) {
   }
   log.append(u"log");
   return log;
-}
-
-Text RelaunchParameters(TextView program, const std::vector<Text>& parameters) {
-  Text text(kSecondStageSwitch);
-  text.append(u" \"");
-  text.append(program);
-  text.append(u"\" ");
-  for (size_t i = 0; i < parameters.size(); ++i) {
-    if (i > 0) text.push_back(u' ');
-    const Text& parameter = parameters[i];
-    if (!NeedsQuotes(parameter)) {
-      text.append(parameter);
-      continue;
-    }
-    text.push_back(u'"');
-    text.append(parameter);
-    // Backslashes before the closing quote are doubled, or they would escape it.
-    for (size_t j = parameter.size(); j > 0 && parameter[j - 1] == u'\\'; --j) text.push_back(u'\\');
-    text.push_back(u'"');
-  }
-  return text;
-}
-
-Text RunRecordPath(const std::vector<Text>& parameters) {
-  constexpr TextView kSwitch = u"/LOG=";
-  for (size_t i = 2; i < parameters.size(); ++i)
-    if (StartsWithNoCase(parameters[i], kSwitch)) return parameters[i].substr(kSwitch.size());
-  return Text();
 }
 
 bool TitleLineMatches(TextView line, TextView title) { return StartsWithNoCase(title, line); }

@@ -11,23 +11,10 @@
 
 namespace qx::core {
 
-// The first parameter that makes a run the second stage, compared exactly.
-constexpr TextView kSecondStageSwitch = u"/u";
-
 // The log beside an uninstaller: the file name's extension (the text after
 // its last ".") becomes "log", so "uninst.exe" has "uninst.log". A file name
 // without a "." gets ".log" appended, so the program is never its own log.
 Text LogPathFor(TextView program);
-
-// The parameter text of the restarted copy: "/u", the quoted path of the
-// installed uninstaller, a space, and this run's parameters (each quoted when
-// it holds a space or a tab, so the copy receives it whole).
-Text RelaunchParameters(TextView program, const std::vector<Text>& parameters);
-
-// The path of the copy's "/LOG=path" parameter (any letter case), one of
-// the user's, which follow "/u" and the installed uninstaller's path; empty
-// without one.
-Text RunRecordPath(const std::vector<Text>& parameters);
 
 // A log's title line matches when it equals the start of the package title
 // without regard to case; an empty line matches every title.

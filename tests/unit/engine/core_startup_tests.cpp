@@ -9,6 +9,7 @@
 #include "engine/core/lines.h"
 #include "doctest_text.h"
 #include "engine/core/uninstall_start_rules.h"
+#include "engine/core/user_switches.h"
 
 using namespace qx::core;
 
@@ -36,16 +37,39 @@ TEST_CASE("log path: the file name's extension becomes log") {
   CHECK_EQ(LogPathFor(u""), T(u".log"));
 }
 
-TEST_CASE("restart parameters: switch, quoted program, every parameter") {
+TEST_CASE("switches: the copy's own two, /S anywhere, the first /LOG=, and every parameter back intact") {
   using P = std::vector<Text>;
-  CHECK_EQ(RelaunchParameters(u"C:\\Jane Doe\\uninst.exe", P{}), T(u"/u \"C:\\Jane Doe\\uninst.exe\" "));
-  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", P{u"/S"}), T(u"/u \"C:\\u.exe\" /S"));
-  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", P{u"a b"}), T(u"/u \"C:\\u.exe\" \"a b\""));
-  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", P{u"a\tb"}), T(u"/u \"C:\\u.exe\" \"a\tb\""));
-  // Split again, the copy's parameters are the first stage's.
-  const P given{u"/S", u"/LOG=C:\\my logs\\", u"x"};
-  const std::vector<Text> split = SplitCommandLine(u"\"C:\\t.tmp\" " + RelaunchParameters(u"C:\\u.exe", given));
-  CHECK_EQ(split, (P{u"/u", u"C:\\u.exe", u"/S", u"/LOG=C:\\my logs\\", u"x"}));
+  const struct {
+    P given;
+    bool copy, silent;
+    const char16_t* record;
+  } rows[] = {
+      {{u"/S"}, false, true, u""},
+      {{u"/LOG=C:\\x.txt", u"/s"}, false, true, u"C:\\x.txt"},
+      {{u"/NORESTART", u"/S"}, false, true, u""},
+      {{u"/SILENT", u"S", u"/log=a", u"/LOG=b"}, false, false, u"a"},
+      {{u"/u", u"C:\\u.exe", u"/x", u"/S"}, true, true, u""},
+      // "/u" and the uninstaller's path are the copy's, never the user's.
+      {{u"/u", u"/S"}, true, false, u""},
+      {{u"/U", u"/S"}, false, true, u""},
+  };
+  for (const auto& row : rows) {
+    const UserSwitches s = ReadUserSwitches(row.given);
+    CHECK_EQ(s.copy, row.copy);
+    CHECK_EQ(s.silent, row.silent);
+    CHECK_EQ(s.record_path, T(row.record));
+  }
+
+  // Split again, the copy's parameters are the first stage's, whatever they hold.
+  const P given{u"/S", u"/LOG=C:\\my logs\\", u"a\\\"b", u"q\"x y", u"", u"tab\tx", u"\\\\", u"x\\"};
+  const Text line = u"\"C:\\t.tmp\" " + RelaunchParameters(u"C:\\Jane Doe\\u.exe", ReadUserSwitches(given), u"");
+  P expected{u"/u", u"C:\\Jane Doe\\u.exe"};
+  expected.insert(expected.end(), given.begin(), given.end());
+  CHECK_EQ(SplitCommandLine(line), expected);
+  // A relative record path is handed on as the first stage resolved it.
+  const P relative{u"/LOG=r.txt", u"/LOG=s.txt"};
+  CHECK_EQ(SplitCommandLine(u"t " + RelaunchParameters(u"C:\\u.exe", ReadUserSwitches(relative), u"D:\\r.txt")),
+           (P{u"/u", u"C:\\u.exe", u"/LOG=D:\\r.txt", u"/LOG=s.txt"}));
 }
 
 TEST_CASE("title line: leading part of the title, any case, empty matches") {
@@ -241,11 +265,3 @@ TEST_CASE("CRC-32 and its text") {
   CHECK_EQ(HexText(0xFFFFFFFFu), T(u"FFFFFFFF"));
 }
 
-TEST_CASE("run record: the path of a user's /LOG= parameter, any case") {
-  using P = std::vector<Text>;
-  CHECK_EQ(RunRecordPath(P{u"/u", u"C:\\u.exe", u"/S", u"/log=C:\\my logs\\r.txt"}), T(u"C:\\my logs\\r.txt"));
-  CHECK_EQ(RunRecordPath(P{u"/u", u"C:\\u.exe", u"/LOG=a", u"/LOG=b"}), T(u"a"));
-  // "/u" and the uninstaller's path are the engine's, never the user's.
-  CHECK_EQ(RunRecordPath(P{u"/u", u"/LOG=x"}), T(u""));
-  CHECK_EQ(RunRecordPath(P{u"/u", u"C:\\u.exe", u"/LOGS=x", u"/LOG"}), T(u""));
-}
