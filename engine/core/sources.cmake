@@ -7,6 +7,7 @@ set(QX_ENGINE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/language_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lines.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry_path.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/replay_plan.cpp
   ${CMAKE_CURRENT_LIST_DIR}/system_facts.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/text_layer.cpp

@@ -1,0 +1,377 @@
+#include "engine/core/replay_plan.h"
+
+#include <utility>
+
+namespace qx::core {
+
+namespace {
+
+bool IsShared(EntryCode code) { return code == EntryCode::kShared || code == EntryCode::kSharedSelfRegistered; }
+bool IsRegistered(EntryCode code) {
+  return code == EntryCode::kSelfRegistered || code == EntryCode::kSharedSelfRegistered;
+}
+
+// What made an entry wait for the restart, in the record's words.
+Text WaitingText(const EntryOutcome& outcome, TextView error_text) {
+  switch (outcome.cause) {
+    case Cause::kInUse:
+      return u"in use (" + Text(error_text) + u")";
+    case Cause::kPendingDelete:
+      return u"deleted, but another program still holds it open";
+    case Cause::kContentWaits:
+      return u"what it holds waits for the restart";
+    default:
+      return u"in use";
+  }
+}
+
+Text MovedText(const EntryOutcome& outcome) {
+  return outcome.moved_to.empty() ? Text() : u"; moved aside to " + outcome.moved_to;
+}
+
+// Whether |key| is a registry key below |parent|.
+bool IsBelow(TextView key, TextView parent) {
+  return key.size() > parent.size() && key[parent.size()] == u'\\' && StartsWithNoCase(key, parent);
+}
+
+}  // namespace
+
+bool CountsAsNotRemoved(const EntryOutcome& outcome) {
+  return outcome.outcome == Outcome::kFailed || outcome.outcome == Outcome::kKeptNotOurs;
+}
+
+bool CountsForRestart(const EntryOutcome& outcome) {
+  return (outcome.outcome == Outcome::kMovedAside || outcome.outcome == Outcome::kLeftForRestart) && !outcome.own;
+}
+
+Text OutcomeText(const EntryOutcome& outcome, TextView error_text) {
+  switch (outcome.outcome) {
+    case Outcome::kRemoved:
+      return u"removed";
+    case Outcome::kNotThere:
+      return u"not there";
+    case Outcome::kKeptByCounter:
+      return u"kept by its shared counter";
+    case Outcome::kKeptNotOurs:
+      return u"left alone: its path passes through a link or a mount point";
+    case Outcome::kKeptHolding:
+      if (outcome.cause == Cause::kHoldsNotRemoved) return u"kept: it holds logged items that could not be removed";
+      if (outcome.cause == Cause::kHoldsShared) return u"kept: it holds shared files that other programs still use";
+      return u"kept: it holds what the log does not record";
+    case Outcome::kMovedAside:
+    case Outcome::kLeftForRestart:
+      return WaitingText(outcome, error_text) + MovedText(outcome) + u", scheduled for restart";
+    case Outcome::kFailed:
+      break;
+  }
+  switch (outcome.cause) {
+    case Cause::kFolderAtPath:
+      return u"failed: a folder stands at its path";
+    case Cause::kNoRegistryPath:
+      return u"failed: not a registry path";
+    case Cause::kInUse:
+    case Cause::kPendingDelete:
+    case Cause::kFolderInUse:
+    case Cause::kContentWaits:
+      return WaitingText(outcome, error_text) + MovedText(outcome) + u", but it could not be scheduled for restart";
+    default:
+      return u"failed with " + Text(error_text);
+  }
+}
+
+Text RecordLine(LogEntryKind kind, TextView path, const EntryOutcome& outcome, TextView error_text) {
+  const TextView what = kind == kLogFile            ? u"file"
+                        : kind == kLogRegistryKey   ? u"registry key"
+                        : kind == kLogRegistryValue ? u"registry value"
+                        : kind == kLogIniKey        ? u"INI key"
+                                                    : u"folder";
+  return Text(what) + u" " + Text(path) + u": " + OutcomeText(outcome, error_text);
+}
+
+ReplayPlanner::Standing ReplayPlanner::StandingOf(const EntryOutcome& outcome) {
+  switch (outcome.outcome) {
+    case Outcome::kLeftForRestart:
+      return outcome.own ? Standing::kWaitsOwn : Standing::kWaits;
+    case Outcome::kFailed:
+      return outcome.moved_to.empty() ? Standing::kNotRemoved : Standing::kGone;
+    case Outcome::kKeptNotOurs:
+      return Standing::kNotRemoved;
+    case Outcome::kKeptByCounter:
+      return Standing::kShared;
+    case Outcome::kKeptHolding:
+      if (outcome.cause == Cause::kHoldsNotRemoved) return Standing::kNotRemoved;
+      if (outcome.cause == Cause::kHoldsShared) return Standing::kShared;
+      return Standing::kHoldsUnrecorded;
+    default:
+      return Standing::kGone;
+  }
+}
+
+void ReplayPlanner::Conclude(LogEntryKind kind, const Text& path, const EntryOutcome& outcome, bool known,
+                             ReplaySystem& system) {
+  not_removed_ = not_removed_ || CountsAsNotRemoved(outcome);
+  restart_needed_ = restart_needed_ || CountsForRestart(outcome);
+  if (outcome.outcome == Outcome::kMovedAside) {
+    const size_t end = outcome.moved_to.find_last_of(u'\\');
+    const TextView folder = TextView(outcome.moved_to).substr(0, end == Text::npos ? 0 : end);
+    bool seen = folder.empty();
+    for (const Text& aside : aside_folders_) seen = seen || aside == folder;
+    if (!seen) aside_folders_.emplace_back(folder);
+  }
+  // Only what stays is kept, for the folders that hold it.
+  const Standing standing = StandingOf(outcome);
+  if (kind != kLogRegistryKey && (known || standing != Standing::kGone)) standing_.Set(system.KeyOf(path), standing);
+  system.Conclude(kind, path, outcome);
+}
+
+void ReplayPlanner::Schedule(const Text& path, bool folder, EntryOutcome& outcome, ReplaySystem& system) {
+  if (!system.ScheduleForRestart(path, folder)) outcome.outcome = Outcome::kFailed;
+}
+
+EntryOutcome ReplayPlanner::RemoveFile(const Text& path, EntryCode code, bool own, ReplaySystem& system) {
+  EntryOutcome out;
+  out.own = own;
+  // Behind a link the file is not ours; its counter is left alone too.
+  if (system.PassesThroughLink(path)) {
+    out.outcome = Outcome::kKeptNotOurs;
+    return out;
+  }
+  if (IsShared(code) && !system.ReleaseSharedFile(path)) {
+    out.outcome = Outcome::kKeptByCounter;
+    return out;
+  }
+  if (IsRegistered(code) && system.IsFile(path)) system.Unregister(path);
+  const OpResult deleted = system.DeleteFile(path);
+  out.error = deleted.error;
+  switch (deleted.status) {
+    case Status::kDone:
+      if (system.NameGone(path)) {
+        out.outcome = Outcome::kRemoved;
+        return out;
+      }
+      out.cause = Cause::kPendingDelete;
+      break;
+    case Status::kMissing:
+      out.outcome = Outcome::kNotThere;
+      return out;
+    case Status::kInUse:
+      out.cause = Cause::kInUse;
+      break;
+    case Status::kIsFolder:
+      out.outcome = Outcome::kFailed;
+      out.cause = Cause::kFolderAtPath;
+      return out;
+    default:
+      out.outcome = Outcome::kFailed;
+      return out;
+  }
+  // Moved aside, it no longer keeps its folder; else it waits where it is.
+  out.moved_to = system.MoveAside(path);
+  out.outcome = out.moved_to.empty() ? Outcome::kLeftForRestart : Outcome::kMovedAside;
+  Schedule(out.moved_to.empty() ? path : out.moved_to, false, out, system);
+  return out;
+}
+
+// What a folder that could not be removed holds, by the standing of each
+// thing in it; the first thing the log does not know settles it.
+class ReplayPlanner::Holdings : public ReplaySystem::ChildVisitor {
+ public:
+  explicit Holdings(const KeyedTable<Standing>& standing) : standing_(standing) {}
+  bool Visit(const Text& key) override {
+    const Standing* standing = standing_.Find(key);
+    switch (standing ? *standing : Standing::kHoldsUnrecorded) {
+      case Standing::kHoldsUnrecorded:
+        unrecorded = true;
+        return false;
+      case Standing::kWaits:
+        waits_not_own = true;
+        [[fallthrough]];
+      case Standing::kWaitsOwn:
+        waits = true;
+        break;
+      case Standing::kDeferred:
+        deferred = true;
+        break;
+      case Standing::kShared:
+        shared = true;
+        break;
+      case Standing::kNotRemoved:
+      case Standing::kGone:  // gone by its outcome, yet still there
+        not_removed = true;
+        break;
+    }
+    return true;
+  }
+
+  bool unrecorded = false, not_removed = false, shared = false, deferred = false, waits = false;
+  bool waits_not_own = false;
+
+ private:
+  const KeyedTable<Standing>& standing_;
+};
+
+bool ReplayPlanner::RemoveFolder(const Text& folder, bool may_defer, ReplaySystem& system) {
+  EntryOutcome out;
+  if (system.PassesThroughLink(folder)) {
+    out.outcome = Outcome::kKeptNotOurs;
+    Conclude(kLogFolder, folder, out, false, system);
+    return true;
+  }
+  const OpResult removed = system.RemoveFolder(folder);
+  out.error = removed.error;
+  switch (removed.status) {
+    case Status::kDone:
+      out.outcome = Outcome::kRemoved;
+      break;
+    case Status::kMissing:
+      out.outcome = Outcome::kNotThere;
+      break;
+    case Status::kInUse:
+      out.outcome = Outcome::kLeftForRestart;
+      out.cause = Cause::kFolderInUse;
+      Schedule(folder, true, out, system);
+      break;
+    case Status::kNotEmpty: {
+      Holdings holds(standing_);
+      system.VisitChildren(folder, holds);
+      out.outcome = Outcome::kKeptHolding;
+      if (holds.unrecorded || !(holds.not_removed || holds.shared || holds.deferred || holds.waits)) {
+        out.cause = Cause::kHoldsUnrecorded;
+      } else if (holds.not_removed || (holds.deferred && !may_defer)) {
+        out.cause = Cause::kHoldsNotRemoved;
+      } else if (holds.shared) {
+        out.cause = Cause::kHoldsShared;
+      } else if (holds.deferred) {
+        standing_.Set(system.KeyOf(folder), Standing::kDeferred);
+        return false;
+      } else {
+        // Only what waits for the restart: the folder goes right after it.
+        out.outcome = Outcome::kLeftForRestart;
+        out.cause = Cause::kContentWaits;
+        out.own = !holds.waits_not_own;
+        Schedule(folder, true, out, system);
+      }
+      break;
+    }
+    default:
+      out.outcome = Outcome::kFailed;
+      break;
+  }
+  Conclude(kLogFolder, folder, out, !may_defer, system);
+  return true;
+}
+
+void ReplayPlanner::FilePhase(const EntrySet& entries, ReplaySystem& system) {
+  deferred_files_.Clear();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const Text& path = entries[i].key;
+    // The two files that let an interrupted run be started again go last.
+    if (system.IsUninstallerOrItsLog(path)) {
+      deferred_files_.Set(path, entries[i].value);
+      standing_.Set(system.KeyOf(path), Standing::kDeferred);
+      continue;
+    }
+    Conclude(kLogFile, path, RemoveFile(path, entries[i].value, false, system), false, system);
+  }
+}
+
+void ReplayPlanner::FolderPhase(const EntrySet& entries, ReplaySystem& system) {
+  std::vector<Text> folders;
+  folders.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) folders.push_back(entries[i].key);
+  // Deepest first: each folder's content has had its outcome before it.
+  SortPathsForRemoval(folders);
+  deferred_folders_.clear();
+  for (const Text& folder : folders)
+    if (!RemoveFolder(folder, true, system)) deferred_folders_.push_back(folder);
+}
+
+void ReplayPlanner::RegistryKeyPhase(const EntrySet& entries, ReplaySystem& system) {
+  std::vector<Text> keys;
+  keys.reserve(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) keys.push_back(entries[i].key);
+  // Single-key deletes, each key before the keys that lead to it: a tree
+  // logged parent first goes whole, and a key that still holds something
+  // unlogged stays.
+  SortPathsForRemoval(keys);
+  kept_keys_.clear();
+  for (const Text& key : keys) {
+    const OpResult deleted = system.DeleteRegistryKey(key);
+    EntryOutcome out;
+    out.error = deleted.error;
+    switch (deleted.status) {
+      case Status::kDone:
+        out.outcome = Outcome::kRemoved;
+        break;
+      case Status::kMissing:
+        out.outcome = Outcome::kNotThere;
+        break;
+      case Status::kNotEmpty: {
+        out.outcome = Outcome::kKeptHolding;
+        bool holds_kept = false;
+        for (const Text& kept : kept_keys_) holds_kept = holds_kept || IsBelow(kept, key);
+        out.cause = holds_kept ? Cause::kHoldsNotRemoved : Cause::kHoldsUnrecorded;
+        break;
+      }
+      case Status::kBadPath:
+        out.outcome = Outcome::kFailed;
+        out.cause = Cause::kNoRegistryPath;
+        break;
+      default:
+        out.outcome = Outcome::kFailed;
+        break;
+    }
+    if (out.outcome != Outcome::kRemoved && out.outcome != Outcome::kNotThere) kept_keys_.push_back(key);
+    Conclude(kLogRegistryKey, key, out, false, system);
+  }
+}
+
+void ReplayPlanner::RegistryValuePhase(const EntrySet& entries, ReplaySystem& system) {
+  const Text no_name;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::vector<Text> fields = SplitQuotedFields(entries[i].key);
+    if (fields.empty()) continue;
+    const OpResult deleted = system.DeleteRegistryValue(fields[0], fields.size() > 1 ? fields[1] : no_name);
+    EntryOutcome out;
+    out.error = deleted.error;
+    out.outcome = deleted.status == Status::kDone      ? Outcome::kRemoved
+                  : deleted.status == Status::kMissing ? Outcome::kNotThere
+                                                        : Outcome::kFailed;
+    if (deleted.status == Status::kBadPath) out.cause = Cause::kNoRegistryPath;
+    Conclude(kLogRegistryValue, entries[i].key, out, false, system);
+  }
+}
+
+void ReplayPlanner::IniKeyPhase(const EntrySet& entries, ReplaySystem& system) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const std::vector<Text> fields = SplitQuotedFields(entries[i].key);
+    if (fields.size() < 3) continue;
+    const OpResult deleted = system.DeleteIniKey(fields[0], fields[1], fields[2]);
+    EntryOutcome out;
+    out.error = deleted.error;
+    out.outcome = deleted.status == Status::kDone      ? Outcome::kRemoved
+                  : deleted.status == Status::kMissing ? Outcome::kNotThere
+                                                        : Outcome::kFailed;
+    Conclude(kLogIniKey, entries[i].key, out, false, system);
+  }
+}
+
+void ReplayPlanner::Finish(ReplaySystem& system) {
+  const EntrySet files = std::exchange(deferred_files_, EntrySet());
+  for (size_t i = 0; i < files.size(); ++i)
+    Conclude(kLogFile, files[i].key, RemoveFile(files[i].key, files[i].value, true, system), true, system);
+  // Still deepest first; none waits any longer.
+  for (const Text& folder : std::exchange(deferred_folders_, {})) RemoveFolder(folder, false, system);
+  // Each aside folder after the files moved into it. It is no logged entry:
+  // it counts for neither flag.
+  for (const Text& folder : std::exchange(aside_folders_, {})) {
+    EntryOutcome out;
+    out.outcome = Outcome::kLeftForRestart;
+    out.cause = Cause::kContentWaits;
+    out.own = true;
+    Schedule(folder, true, out, system);
+    system.Conclude(kLogFolder, folder, out);
+  }
+}
+
+}  // namespace qx::core

@@ -1,0 +1,176 @@
+// The replay's decisions, free of any platform call. Each entry of each
+// phase gets one outcome, decided once from facts that the platform gathers
+// through ReplaySystem and carried out through it; the record line, the
+// restart flag, the callback and the not-removed flag all follow from that
+// one outcome.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/core/keyed_table.h"
+#include "engine/core/text.h"
+#include "engine/core/uninstall_log_format.h"
+
+namespace qx::core {
+
+enum class Outcome : uint8_t {
+  kRemoved,
+  kNotThere,
+  kKeptByCounter,   // a shared file that other installations still use
+  kKeptNotOurs,     // behind a link or a mount point: not the installation's
+  kKeptHolding,     // a folder or key that holds something that stays (cause)
+  kMovedAside,      // in use: renamed into an aside folder; goes at the restart
+  kLeftForRestart,  // in use where it is; goes at the restart
+  kFailed,
+};
+
+enum class Cause : uint8_t {
+  kNone,
+  kInUse,            // another process holds it (the error says how)
+  kPendingDelete,    // deleted, but another process still holds it open
+  kFolderInUse,      // an empty folder that cannot be removed now
+  kContentWaits,     // a folder whose content waits for the restart
+  kFolderAtPath,     // a folder stands where a file was logged
+  kHoldsUnrecorded,  // it holds what the log does not record
+  kHoldsNotRemoved,  // it holds logged items that could not be removed
+  kHoldsShared,      // it holds shared files kept by their counters
+  kNoRegistryPath,   // the payload names no registry key
+};
+
+struct EntryOutcome {
+  Outcome outcome = Outcome::kFailed;
+  Cause cause = Cause::kNone;
+  // The platform's error: why the entry was in use, or why it failed.
+  uint32_t error = 0;
+  // Where a file moved aside lies now (also when its scheduling failed). A
+  // failed outcome with a waiting cause (in use, ...) is one whose
+  // scheduling failed.
+  Text moved_to;
+  // The uninstaller's own: the installed uninstaller, its log, or a folder
+  // that waits for nothing else. It never asks for a restart.
+  bool own = false;
+};
+
+// NOTREMOVED: the entry failed, or was left alone as not ours.
+bool CountsAsNotRemoved(const EntryOutcome& outcome);
+// RESTARTNEEDED: the entry waits for the restart (so it was scheduled), and
+// is not the uninstaller's own.
+bool CountsForRestart(const EntryOutcome& outcome);
+
+// The record's words: "removed", "in use (<error text>), scheduled for
+// restart", ... |error_text| describes outcome.error.
+Text OutcomeText(const EntryOutcome& outcome, TextView error_text);
+// The record's line: "<what> <path>: <outcome's words>", what being "file",
+// "folder", "registry key", "registry value" or "INI key".
+Text RecordLine(LogEntryKind kind, TextView path, const EntryOutcome& outcome, TextView error_text);
+
+// What a platform operation came to, in the planner's terms, with the
+// platform's own error code.
+enum class Status : uint8_t {
+  kDone,
+  kMissing,   // nothing at the path
+  kInUse,     // another process holds it; for a folder: empty, and still there
+  kIsFolder,  // a folder where a file was expected
+  kNotEmpty,  // a folder or key that still holds something
+  kBadPath,   // the text names no registry key (no known root)
+  kFailed,
+};
+
+struct OpResult {
+  Status status = Status::kDone;
+  uint32_t error = 0;
+};
+
+// The platform's half: facts about paths, the operations, and the two ways
+// an outcome leaves the engine (the record and the launcher's callback).
+class ReplaySystem {
+ public:
+  virtual ~ReplaySystem() = default;
+
+  // Whether |path| is the installed uninstaller or its log, on the file itself.
+  virtual bool IsUninstallerOrItsLog(const Text& path) = 0;
+  // Whether a folder on the way to |path|'s last component is a link or a
+  // mount point.
+  virtual bool PassesThroughLink(const Text& path) = 0;
+  virtual bool IsFile(const Text& path) = 0;
+  // After a delete that reported success: whether the name is gone.
+  virtual bool NameGone(const Text& path) = 0;
+  // The name under which the planner keeps what stays of an entry: equal for
+  // every spelling of one path.
+  virtual Text KeyOf(const Text& path) = 0;
+  // Calls |visit| with the key of everything |folder| holds, until it
+  // answers false.
+  class ChildVisitor {
+   public:
+    virtual bool Visit(const Text& key) = 0;
+
+   protected:
+    ~ChildVisitor() = default;
+  };
+  virtual void VisitChildren(const Text& folder, ChildVisitor& visit) = 0;
+
+  // Counts one user of a shared file down: true when the file may go.
+  virtual bool ReleaseSharedFile(const Text& path) = 0;
+  virtual void Unregister(const Text& path) = 0;
+  virtual OpResult DeleteFile(const Text& path) = 0;
+  virtual OpResult RemoveFolder(const Text& path) = 0;
+  // Renames a file in use into an aside folder: its new path, or empty.
+  virtual Text MoveAside(const Text& path) = 0;
+  // Asks the launcher to delete |path| at the restart: true once scheduled.
+  virtual bool ScheduleForRestart(const Text& path, bool folder) = 0;
+  // A registry key (single, without subkeys), a value ("#regval" payload
+  // fields), an INI key ("#inikey" fields).
+  virtual OpResult DeleteRegistryKey(const Text& key) = 0;
+  virtual OpResult DeleteRegistryValue(const Text& key, const Text& name) = 0;
+  virtual OpResult DeleteIniKey(const Text& file, const Text& section, const Text& key) = 0;
+
+  // Where every outcome ends: the record line, and for a removed file the
+  // callback.
+  virtual void Conclude(LogEntryKind kind, const Text& path, const EntryOutcome& outcome) = 0;
+};
+
+// The replay of one log across its phases: what stays of the entries (for
+// the folders that hold them), the uninstaller and its log, which wait for
+// the end, the aside folders, and the two flags.
+class ReplayPlanner {
+ public:
+  void FilePhase(const EntrySet& entries, ReplaySystem& system);
+  void FolderPhase(const EntrySet& entries, ReplaySystem& system);
+  void RegistryKeyPhase(const EntrySet& entries, ReplaySystem& system);
+  void RegistryValuePhase(const EntrySet& entries, ReplaySystem& system);
+  void IniKeyPhase(const EntrySet& entries, ReplaySystem& system);
+  // After the last phase: the uninstaller and its log, the folders that
+  // waited for them, and each aside folder once, after the files in it.
+  void Finish(ReplaySystem& system);
+
+  bool restart_needed() const { return restart_needed_; }
+  bool not_removed() const { return not_removed_; }
+
+ private:
+  // What stays of a logged file or folder, known by its key.
+  enum class Standing : uint8_t { kGone, kWaits, kWaitsOwn, kDeferred, kNotRemoved, kShared, kHoldsUnrecorded };
+  class Holdings;
+
+  static Standing StandingOf(const EntryOutcome& outcome);
+  EntryOutcome RemoveFile(const Text& path, EntryCode code, bool own, ReplaySystem& system);
+  // False when the folder waits for the uninstaller and its log (only when
+  // |may_defer|); true once it has its outcome.
+  bool RemoveFolder(const Text& folder, bool may_defer, ReplaySystem& system);
+  // Turns a waiting outcome into a failure when scheduling fails.
+  void Schedule(const Text& path, bool folder, EntryOutcome& outcome, ReplaySystem& system);
+  // Flags, what stays (|known|: also when it is gone now), then the system's
+  // record and callback.
+  void Conclude(LogEntryKind kind, const Text& path, const EntryOutcome& outcome, bool known, ReplaySystem& system);
+
+  EntrySet deferred_files_;
+  std::vector<Text> deferred_folders_;
+  std::vector<Text> aside_folders_;
+  KeyedTable<Standing> standing_;
+  // Registry keys that stay, for the keys that hold them.
+  std::vector<Text> kept_keys_;
+  bool restart_needed_ = false;
+  bool not_removed_ = false;
+};
+
+}  // namespace qx::core

@@ -1,0 +1,320 @@
+// The replay planner against a file system, registry and launcher in a
+// table: each case names what is there, the log's entries, and the record
+// lines, schedulings and flags that must follow, in their order.
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "doctest_text.h"
+#include "engine/core/replay_plan.h"
+
+using namespace qx::core;
+
+namespace {
+
+// How a path stands in the fake file system.
+enum Node : uint8_t {
+  kPlain,    // a file that goes
+  kFolder,   // a folder
+  kLink,     // a folder that is a link
+  kHeld,     // a file held without delete sharing: neither deleted nor moved
+  kMapped,   // a running program: not deleted, but moved
+  kPending,  // held with delete sharing: deleted, its name stays, it moves
+  kDenied,   // refused with an error that is no sharing
+};
+
+struct Thing {
+  const char16_t* path;
+  Node node = kPlain;
+};
+
+struct Case {
+  const char* name;
+  std::vector<Thing> things;
+  std::vector<std::tuple<const char16_t*, int, int>> counters;  // shared files' counters, before and after
+  std::vector<std::pair<LogEntryKind, const char16_t*>> log;
+  std::vector<const char16_t*> events;  // record lines, "schedule ...", "unregister ..."
+  bool restart = false, not_removed = false;
+  bool refuse_scheduling = false;
+};
+
+Text Fold(TextView text) {
+  Text out(text);
+  for (char16_t& c : out) c = FoldAZ(c);
+  return out;
+}
+
+Text ParentOf(TextView path) {
+  const size_t at = path.find_last_of(u'\\');
+  return Text(path.substr(0, at == TextView::npos ? 0 : at));
+}
+
+// The uninstaller is known by a short spelling as well, as the platform
+// knows a file whatever its path's spelling.
+constexpr char16_t kUninstaller[] = u"C:\\App\\uninstall.exe";
+constexpr char16_t kShortUninstaller[] = u"C:\\APP~1\\UNINST~1.EXE";
+
+class FakeSystem : public ReplaySystem {
+ public:
+  explicit FakeSystem(const Case& c) : refuse_(c.refuse_scheduling) {
+    for (const Thing& thing : c.things) nodes_[KeyOf(thing.path)] = thing.node;
+    for (const auto& [path, count, after] : c.counters) counters_[KeyOf(path)] = count;
+  }
+
+  bool IsUninstallerOrItsLog(const Text& path) override {
+    return KeyOf(path) == KeyOf(kUninstaller) || KeyOf(path) == KeyOf(u"C:\\App\\uninstall.log");
+  }
+  bool PassesThroughLink(const Text& path) override {
+    for (Text folder = ParentOf(path); !folder.empty(); folder = ParentOf(folder))
+      if (Find(folder) && *Find(folder) == kLink) return true;
+    return false;
+  }
+  bool IsFile(const Text& path) override { return Find(path) && *Find(path) != kFolder && *Find(path) != kLink; }
+  bool NameGone(const Text& path) override { return !Find(path); }
+  Text KeyOf(const Text& path) override { return Fold(path == kShortUninstaller ? Text(kUninstaller) : path); }
+  void VisitChildren(const Text& folder, ChildVisitor& visit) override {
+    for (const auto& [key, node] : nodes_)
+      if (ParentOf(key) == KeyOf(folder) && !visit.Visit(key)) return;
+  }
+
+  bool ReleaseSharedFile(const Text& path) override {
+    auto counter = counters_.find(KeyOf(path));
+    if (counter == counters_.end()) return true;
+    if (--counter->second >= 1) return false;
+    counters_.erase(counter);
+    return true;
+  }
+  void Unregister(const Text& path) override { events.push_back(u"unregister " + path); }
+  OpResult DeleteFile(const Text& path) override {
+    const Node* node = Find(path);
+    if (!node) return {Status::kMissing, 2};
+    switch (*node) {
+      case kFolder:
+      case kLink:
+        return {Status::kIsFolder, 267};
+      case kHeld:
+        return {Status::kInUse, 32};
+      case kMapped:
+        return {Status::kInUse, 5};
+      case kDenied:
+        return {Status::kFailed, 1359};
+      case kPending:
+        return {Status::kDone, 0};
+      default:
+        nodes_.erase(KeyOf(path));
+        return {Status::kDone, 0};
+    }
+  }
+  OpResult RemoveFolder(const Text& path) override {
+    const Node* node = Find(path);
+    if (!node) return {Status::kMissing, 2};
+    if (*node == kHeld) return {Status::kInUse, 32};
+    for (const auto& [key, child] : nodes_)
+      if (ParentOf(key) == KeyOf(path)) return {Status::kNotEmpty, 145};
+    nodes_.erase(KeyOf(path));
+    return {Status::kDone, 0};
+  }
+  Text MoveAside(const Text& path) override {
+    const Node* node = Find(path);
+    if (!node || (*node != kMapped && *node != kPending)) return Text();
+    nodes_.erase(KeyOf(path));
+    const Text moved = u"T:\\qxmoved\\" + DecimalText(++moves_) + u".tmp";
+    nodes_[KeyOf(moved)] = kPlain;
+    return moved;
+  }
+  bool ScheduleForRestart(const Text& path, bool folder) override {
+    events.push_back(u"schedule " + Text(folder ? u"folder " : u"file ") + path);
+    return !refuse_;
+  }
+  OpResult DeleteRegistryKey(const Text& key) override {
+    if (!StartsWithNoCase(key, u"HKEY_")) return {Status::kBadPath, 0};
+    const Node* node = Find(key);
+    if (!node) return {Status::kMissing, 2};
+    if (*node == kDenied) return {Status::kFailed, 5};
+    for (const auto& [other, child] : nodes_)
+      if (ParentOf(other) == KeyOf(key)) return {Status::kNotEmpty, 5};
+    nodes_.erase(KeyOf(key));
+    return {Status::kDone, 0};
+  }
+  OpResult DeleteRegistryValue(const Text& key, const Text& name) override {
+    if (!StartsWithNoCase(key, u"HKEY_")) return {Status::kBadPath, 0};
+    return nodes_.erase(KeyOf(key + u"\\" + name)) ? OpResult{Status::kDone, 0} : OpResult{Status::kMissing, 2};
+  }
+  OpResult DeleteIniKey(const Text& file, const Text& section, const Text& key) override {
+    if (!Find(file)) return {Status::kMissing, 2};
+    return nodes_.erase(KeyOf(file + u"\\" + section + u"\\" + key)) ? OpResult{Status::kDone, 0}
+                                                                       : OpResult{Status::kMissing, 2};
+  }
+  void Conclude(LogEntryKind kind, const Text& path, const EntryOutcome& outcome) override {
+    events.push_back(RecordLine(kind, path, outcome, u"error " + DecimalText(outcome.error)));
+  }
+
+  const Node* Find(const Text& path) {
+    auto node = nodes_.find(KeyOf(path));
+    return node == nodes_.end() ? nullptr : &node->second;
+  }
+  std::vector<Text> events;
+  std::map<Text, int> counters_;
+
+ private:
+  std::map<Text, Node> nodes_;
+  bool refuse_;
+  int moves_ = 0;
+};
+
+EntrySet Entries(const Case& c, LogEntryKind kind) {
+  EntrySet set;
+  for (const auto& [entry_kind, payload] : c.log) {
+    const EntryCode* code = set.Find(payload);
+    if (entry_kind == kind) set.Set(payload, code ? *code : EntryCode::kPlain);
+    if (kind == kLogFile && entry_kind == kLogSharedFile) set.Set(payload, EntryCode::kShared);
+    if (kind == kLogFile && entry_kind == kLogSelfRegisteredFile) set.Set(payload, EntryCode::kSelfRegistered);
+  }
+  return set;
+}
+
+const Case kCases[] = {
+    {"removed, not there, the folder after its files, a missing folder",
+     {{u"C:\\App", kFolder}, {u"C:\\App\\a.txt"}},
+     {},
+     {{kLogFolder, u"C:\\App"}, {kLogFile, u"C:\\App\\a.txt"}, {kLogFile, u"C:\\App\\b.txt"},
+      {kLogFolder, u"C:\\Gone"}},
+     {u"file C:\\App\\a.txt: removed", u"file C:\\App\\b.txt: not there", u"folder C:\\Gone: not there",
+      u"folder C:\\App: removed"}},
+    {"a folder at a file's path fails, and its folder says why it stays",
+     {{u"C:\\App", kFolder}, {u"C:\\App\\a.txt", kFolder}, {u"C:\\App\\b.dat", kDenied}},
+     {},
+     {{kLogFolder, u"C:\\App"}, {kLogFile, u"C:\\App\\a.txt"}, {kLogFile, u"C:\\App\\b.dat"}},
+     {u"file C:\\App\\a.txt: failed: a folder stands at its path", u"file C:\\App\\b.dat: failed with error 1359",
+      u"folder C:\\App: kept: it holds logged items that could not be removed"},
+     false,
+     true},
+    {"held files wait where they are; their folders follow them, deepest first",
+     {{u"C:\\App", kFolder}, {u"C:\\App\\bin", kFolder}, {u"C:\\App\\bin\\a.dll", kHeld}},
+     {},
+     {{kLogFolder, u"C:\\App"}, {kLogFolder, u"C:\\App\\bin"}, {kLogFile, u"C:\\App\\bin\\a.dll"}},
+     {u"schedule file C:\\App\\bin\\a.dll", u"file C:\\App\\bin\\a.dll: in use (error 32), scheduled for restart",
+      u"schedule folder C:\\App\\bin",
+      u"folder C:\\App\\bin: what it holds waits for the restart, scheduled for restart", u"schedule folder C:\\App",
+      u"folder C:\\App: what it holds waits for the restart, scheduled for restart"},
+     true},
+    {"running programs and pending deletes move aside; the aside folder goes once, after them",
+     {{u"C:\\App", kFolder}, {u"C:\\App\\a.exe", kMapped}, {u"C:\\App\\b.dll", kPending}},
+     {},
+     {{kLogFile, u"C:\\App\\a.exe"}, {kLogFile, u"C:\\App\\b.dll"}, {kLogFolder, u"C:\\App"}},
+     {u"schedule file T:\\qxmoved\\1.tmp",
+      u"file C:\\App\\a.exe: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, scheduled for restart",
+      u"schedule file T:\\qxmoved\\2.tmp",
+      u"file C:\\App\\b.dll: deleted, but another program still holds it open; moved aside to T:\\qxmoved\\2.tmp, "
+      u"scheduled for restart",
+      u"folder C:\\App: removed", u"schedule folder T:\\qxmoved",
+      u"folder T:\\qxmoved: what it holds waits for the restart, scheduled for restart"},
+     true},
+    {"scheduling that fails is a failure, and no restart is asked for",
+     {{u"C:\\App", kFolder}, {u"C:\\App\\a.dll", kHeld}, {u"C:\\App\\b.exe", kMapped}},
+     {},
+     {{kLogFile, u"C:\\App\\a.dll"}, {kLogFile, u"C:\\App\\b.exe"}, {kLogFolder, u"C:\\App"}},
+     {u"schedule file C:\\App\\a.dll",
+      u"file C:\\App\\a.dll: in use (error 32), but it could not be scheduled for restart",
+      u"schedule file T:\\qxmoved\\1.tmp",
+      u"file C:\\App\\b.exe: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, but it could not be scheduled for "
+      u"restart",
+      u"folder C:\\App: kept: it holds logged items that could not be removed"},
+     false,
+     true,
+     true},
+    {"behind a link: left alone, counter and all; user files keep their folder, which is normal",
+     {{u"C:\\App", kFolder}, {u"C:\\App\\Data", kLink}, {u"C:\\App\\Data\\x.dll"}, {u"C:\\App\\mine.txt"}},
+     {{u"C:\\App\\Data\\x.dll", 1, 1}},
+     {{kLogSharedFile, u"C:\\App\\Data\\x.dll"}, {kLogFolder, u"C:\\App\\Data\\Sub"}, {kLogFolder, u"C:\\App"}},
+     {u"file C:\\App\\Data\\x.dll: left alone: its path passes through a link or a mount point",
+      u"folder C:\\App\\Data\\Sub: left alone: its path passes through a link or a mount point",
+      u"folder C:\\App: kept: it holds what the log does not record"},
+     false,
+     true},
+    {"shared counters: kept while others use the file, removed at the last; registered libraries unregistered",
+     {{u"C:\\Shared", kFolder}, {u"C:\\Shared\\three.dll"}, {u"C:\\Shared\\one.dll"}, {u"C:\\Shared\\reg.dll"}},
+     {{u"C:\\Shared\\three.dll", 3, 2}, {u"C:\\Shared\\one.dll", 1, 0}},
+     {{kLogSharedFile, u"C:\\Shared\\three.dll"}, {kLogSharedFile, u"C:\\Shared\\one.dll"},
+      {kLogSelfRegisteredFile, u"C:\\Shared\\reg.dll"}, {kLogSelfRegisteredFile, u"C:\\Shared\\gone.dll"},
+      {kLogFolder, u"C:\\Shared"}},
+     {u"file C:\\Shared\\three.dll: kept by its shared counter", u"file C:\\Shared\\one.dll: removed",
+      u"unregister C:\\Shared\\reg.dll", u"file C:\\Shared\\reg.dll: removed", u"file C:\\Shared\\gone.dll: not there",
+      u"folder C:\\Shared: kept: it holds shared files that other programs still use"}},
+    {"the uninstaller and its log go last, known by any spelling, and then their folder",
+     {{u"C:\\App", kFolder}, {u"C:\\App\\uninstall.exe"}, {u"C:\\App\\UNINSTALL.LOG"}, {u"C:\\App\\a.txt"}},
+     {},
+     {{kLogFile, kShortUninstaller}, {kLogFile, u"C:\\app\\uninstall.log"}, {kLogFile, u"C:\\App\\a.txt"},
+      {kLogFolder, u"C:\\App"}},
+     {u"file C:\\App\\a.txt: removed", u"file C:\\APP~1\\UNINST~1.EXE: removed",
+      u"file C:\\app\\uninstall.log: removed", u"folder C:\\App: removed"}},
+    {"the uninstaller held by its waiting first stage asks for no restart, nor does its folder",
+     {{u"C:\\App", kFolder}, {u"C:\\App\\uninstall.exe", kHeld}},
+     {},
+     {{kLogFile, u"C:\\App\\uninstall.exe"}, {kLogFolder, u"C:\\App"}},
+     {u"schedule file C:\\App\\uninstall.exe",
+      u"file C:\\App\\uninstall.exe: in use (error 32), scheduled for restart", u"schedule folder C:\\App",
+      u"folder C:\\App: what it holds waits for the restart, scheduled for restart"}},
+    {"the uninstaller moved aside by its waiting first stage",
+     {{u"C:\\App", kFolder}, {u"C:\\App\\uninstall.exe", kMapped}, {u"C:\\App\\mine.txt"}},
+     {},
+     {{kLogFile, u"C:\\App\\uninstall.exe"}, {kLogFolder, u"C:\\App"}},
+     {u"folder C:\\App: kept: it holds what the log does not record", u"schedule file T:\\qxmoved\\1.tmp",
+      u"file C:\\App\\uninstall.exe: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, scheduled for restart",
+      u"schedule folder T:\\qxmoved",
+      u"folder T:\\qxmoved: what it holds waits for the restart, scheduled for restart"}},
+    {"an empty folder in use waits for the restart",
+     {{u"C:\\App", kHeld}},
+     {},
+     {{kLogFolder, u"C:\\App"}},
+     {u"schedule folder C:\\App", u"folder C:\\App: in use, scheduled for restart"},
+     true},
+    {"registry keys deepest first, values and INI keys",
+     {{u"HKEY_CURRENT_USER\\S", kFolder}, {u"HKEY_CURRENT_USER\\S\\A", kFolder},
+      {u"HKEY_CURRENT_USER\\S\\A\\v"}, {u"HKEY_CURRENT_USER\\S\\Mine", kFolder},
+      {u"HKEY_CURRENT_USER\\T", kFolder}, {u"HKEY_CURRENT_USER\\T\\Locked", kDenied},
+      {u"C:\\a.ini", kFolder}, {u"C:\\a.ini\\Main\\k"}},
+     {},
+     {{kLogRegistryKey, u"HKEY_CURRENT_USER\\S"}, {kLogRegistryKey, u"HKEY_CURRENT_USER\\S\\A"},
+      {kLogRegistryKey, u"HKEY_CURRENT_USER\\T"}, {kLogRegistryKey, u"HKEY_CURRENT_USER\\T\\Locked"},
+      {kLogRegistryKey, u"HKCU\\X"}, {kLogRegistryValue, u"HKEY_CURRENT_USER\\S\\A v"},
+      {kLogRegistryValue, u"\"HKEY_CURRENT_USER\\S\\A\" w"}, {kLogRegistryValue, u"HKCU\\S v"},
+      {kLogRegistryValue, u"\"\""}, {kLogIniKey, u"C:\\a.ini Main k"}, {kLogIniKey, u"C:\\b.ini Main k"},
+      {kLogIniKey, u"C:\\a.ini Main"}},
+     {u"registry value HKEY_CURRENT_USER\\S\\A v: removed",
+      u"registry value \"HKEY_CURRENT_USER\\S\\A\" w: not there",
+      u"registry value HKCU\\S v: failed: not a registry path",
+      u"registry key HKEY_CURRENT_USER\\T\\Locked: failed with error 5",
+      u"registry key HKEY_CURRENT_USER\\T: kept: it holds logged items that could not be removed",
+      u"registry key HKEY_CURRENT_USER\\S\\A: removed",
+      u"registry key HKEY_CURRENT_USER\\S: kept: it holds what the log does not record",
+      u"registry key HKCU\\X: failed: not a registry path", u"INI key C:\\a.ini Main k: removed",
+      u"INI key C:\\b.ini Main k: not there"},
+     false,
+     true},
+};
+
+}  // namespace
+
+TEST_CASE("replay planner: one outcome per entry, and everything that follows from it") {
+  for (const Case& c : kCases) {
+    CAPTURE(c.name);
+    FakeSystem system(c);
+    ReplayPlanner planner;
+    planner.FilePhase(Entries(c, kLogFile), system);
+    planner.FolderPhase(Entries(c, kLogFolder), system);
+    planner.RegistryValuePhase(Entries(c, kLogRegistryValue), system);
+    planner.RegistryKeyPhase(Entries(c, kLogRegistryKey), system);
+    planner.IniKeyPhase(Entries(c, kLogIniKey), system);
+    planner.Finish(system);
+    std::vector<Text> expected(c.events.begin(), c.events.end());
+    CHECK(system.events == expected);
+    CHECK(planner.restart_needed() == c.restart);
+    CHECK(planner.not_removed() == c.not_removed);
+    for (const auto& [path, count, after] : c.counters) {
+      auto left = system.counters_.find(Fold(path));
+      CHECK((left == system.counters_.end() ? 0 : left->second) == after);
+    }
+  }
+}
