@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "engine/core/uninstall_start_rules.h"
-
 namespace qx::core {
 
 namespace {
@@ -158,26 +156,6 @@ void CollectLogEntries(BufferedLineReader& log, int tag_kind, EntrySet& entries)
 void SortPathsForRemoval(std::vector<Text>& paths) {
   std::stable_sort(paths.begin(), paths.end(),
                    [](const Text& a, const Text& b) { return CompareNoCase(a, b) > 0; });
-}
-
-bool IsUninstallerOrItsLog(TextView path, TextView uninstaller) {
-  return !uninstaller.empty() && (EqualNoCase(path, uninstaller) || EqualNoCase(path, LogPathFor(uninstaller)));
-}
-
-std::vector<Text> FoldersHolding(const std::vector<Text>& folders, const std::vector<Text>& files) {
-  std::vector<Text> holding;
-  for (const Text& folder : folders) {
-    if (folder.empty()) continue;
-    for (const Text& file : files) {
-      // "C:\App" holds "C:\App\x" but not "C:\Apps\x"; "C:\App\" holds both ways of writing it.
-      const bool at_boundary = folder.back() == u'\\' || (file.size() > folder.size() && file[folder.size()] == u'\\');
-      if (file.size() > folder.size() && at_boundary && StartsWithNoCase(file, folder)) {
-        holding.push_back(folder);
-        break;
-      }
-    }
-  }
-  return holding;
 }
 
 Text VolumeRoot(TextView path) {

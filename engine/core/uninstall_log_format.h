@@ -99,13 +99,6 @@ void CollectLogEntries(BufferedLineReader& log, int tag_kind, EntrySet& entries)
 // it (a folder before its parent, a key before its parent key).
 void SortPathsForRemoval(std::vector<Text>& paths);
 
-// Whether |path| is |uninstaller| or its log: the two files that let an
-// interrupted run be started again, so the replay removes them last.
-bool IsUninstallerOrItsLog(TextView path, TextView uninstaller);
-
-// The folders of |folders| that hold one of |files|, at any depth.
-std::vector<Text> FoldersHolding(const std::vector<Text>& folders, const std::vector<Text>& files);
-
 // The root of a path's volume as written: "C:\" for "C:\App\x", and
 // "\\server\share\" for a network path; empty for any other text.
 Text VolumeRoot(TextView path);

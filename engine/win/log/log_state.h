@@ -4,8 +4,9 @@
 #pragma once
 
 #include "common/unique_resource.h"
+#include "engine/core/replay_plan.h"
 #include "engine/core/text.h"
-#include "engine/core/uninstall_log_format.h"
+#include "engine/win/log/replay_system.h"
 
 namespace qx::engine {
 
@@ -14,11 +15,14 @@ struct LogState {
   UniqueFile log;
   // The run record of "/LOG=", open while the run lasts.
   UniqueFile record;
-  // The installed uninstaller whose log is being replayed (empty on the
-  // installer side), and the file phase's entries for it and its log, which
-  // wait for the end of the replay.
+  // The installed uninstaller whose log is being replayed, in its full long
+  // form (empty on the installer side), and it and its log as files, known
+  // from the first replay phase on.
   core::Text installed_uninstaller;
-  core::EntrySet deferred_files;
+  OwnFile own_files[2];
+  bool own_files_known = false;
+  // What the replay decided so far, across its phases.
+  core::ReplayPlanner planner;
 };
 
 LogState& LogFamily();

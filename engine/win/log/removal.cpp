@@ -42,9 +42,9 @@ DWORD WINAPI RunEntryPoint(void* entry) {
   return static_cast<DWORD>(reinterpret_cast<EntryPoint>(entry)());
 }
 
-bool IsEmptyFolder(const std::wstring& folder) {
+bool IsEmptyFolder(const wchar_t* folder) {
   WIN32_FIND_DATAW entry;
-  UniqueFind listing(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+  UniqueFind listing(FindFirstFileW((std::wstring(folder) + L"\\*").c_str(), &entry));
   if (!listing) return false;
   do {
     const wchar_t* name = entry.cFileName;
@@ -153,18 +153,18 @@ int RegisterServer(core::TextView library, bool do_register, int limit_ms) {
   return -3;
 }
 
-DWORD DeleteFileEntry(const std::wstring& path) {
-  if (DeleteFileW(path.c_str())) return ERROR_SUCCESS;
+DWORD DeleteFileEntry(const wchar_t* path) {
+  if (DeleteFileW(path)) return ERROR_SUCCESS;
   const DWORD error = GetLastError();
   if (error != ERROR_ACCESS_DENIED) return error;
-  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return error;
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ERROR_DIRECTORY;
   if (!(attributes & FILE_ATTRIBUTE_READONLY)) return error;
   // Cleared for good: should the file be in use too, the delete at the next
   // restart would fail on the attribute as well.
-  SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  return DeleteFileW(path.c_str()) ? ERROR_SUCCESS : GetLastError();
+  SetFileAttributesW(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+  return DeleteFileW(path) ? ERROR_SUCCESS : GetLastError();
 }
 
 std::wstring MoveAside(const std::wstring& path, DWORD delete_error) {
@@ -193,14 +193,19 @@ std::wstring MoveAside(const std::wstring& path, DWORD delete_error) {
   return std::wstring();
 }
 
-bool RemoveFolderEntry(const std::wstring& path) {
-  const bool removed = RemoveDirectoryW(path.c_str()) != 0;
+DWORD RemoveFolderEntry(const wchar_t* path) {
+  DWORD error = RemoveDirectoryW(path) ? ERROR_SUCCESS : GetLastError();
+  const bool holds = error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+                     error != ERROR_DIRECTORY && !IsEmptyFolder(path);
+  if (holds) error = ERROR_DIR_NOT_EMPTY;
   Sleep(kFolderPause);
-  return removed || !IsEmptyFolder(path);
+  return error;
 }
 
-void DeleteIniKey(core::TextView file, core::TextView section, core::TextView key) {
-  WritePrivateProfileStringW(ToWide(section).c_str(), ToWide(key).c_str(), nullptr, ToWide(file).c_str());
+DWORD DeleteIniKey(core::TextView file, core::TextView section, core::TextView key) {
+  return WritePrivateProfileStringW(ToWide(section).c_str(), ToWide(key).c_str(), nullptr, ToWide(file).c_str())
+             ? ERROR_SUCCESS
+             : GetLastError();
 }
 
 }  // namespace qx::engine

@@ -48,17 +48,20 @@ bool ReleaseSharedFile(core::TextView path);
 int RegisterServer(core::TextView library, bool do_register, int limit_ms);
 
 // Deletes a file; a read-only one loses the attribute first. ERROR_SUCCESS
-// when it is gone, else the platform's error (ERROR_DIRECTORY for a folder).
-DWORD DeleteFileEntry(const std::wstring& path);
+// when the platform reports it deleted, else the platform's error
+// (ERROR_DIRECTORY for a folder).
+DWORD DeleteFileEntry(const wchar_t* path);
 // After a delete that failed with |delete_error|: a file in use (a sharing
 // violation, or a mapped image) is renamed into the uninstaller's folder on
 // its volume, under a name of this run. The new path, or empty when the file
 // stays where it is.
 std::wstring MoveAside(const std::wstring& path, DWORD delete_error);
-// Removes an empty folder, then pauses 200 ms whatever happened. False only
-// when the folder is empty and still there (in use).
-bool RemoveFolderEntry(const std::wstring& path);
-// Removes one key from a section of an INI file.
-void DeleteIniKey(core::TextView file, core::TextView section, core::TextView key);
+// Removes an empty folder, then pauses 200 ms whatever happened.
+// ERROR_SUCCESS, ERROR_DIR_NOT_EMPTY when it holds anything, else the
+// platform's error (an empty folder in use).
+DWORD RemoveFolderEntry(const wchar_t* path);
+// Removes one key from a section of an INI file: ERROR_SUCCESS, or the
+// platform's error.
+DWORD DeleteIniKey(core::TextView file, core::TextView section, core::TextView key);
 
 }  // namespace qx::engine

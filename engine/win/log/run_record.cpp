@@ -35,19 +35,17 @@ void RecordLine(core::TextView line) {
   if (LogFamily().record) WriteLine(line);
 }
 
-void RecordOutcome(core::TextView what, core::TextView path, core::TextView outcome) {
-  if (!LogFamily().record) return;
-  WriteLine(core::Text(what) + u" " + core::Text(path) + u": " + core::Text(outcome));
-}
+bool Recording() { return LogFamily().record.valid(); }
 
-core::Text FailureText(DWORD error) {
+core::Text ErrorText(DWORD error) {
   wchar_t message[512];
   DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
                                 message, static_cast<DWORD>(std::size(message)), nullptr);
   while (length > 0 && (message[length - 1] == L'\r' || message[length - 1] == L'\n' || message[length - 1] == L' '))
     --length;
   message[length] = 0;
-  return u"failed with error " + core::DecimalText(error) + u": " + FromWide(message);
+  core::Text text = u"error " + core::DecimalText(error);
+  return length > 0 ? text + u": " + FromWide(message) : text;
 }
 
 }  // namespace qx::engine

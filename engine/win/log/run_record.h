@@ -22,10 +22,10 @@ void OpenRunRecord(core::TextView log);
 // Writes |line| when a record is open.
 void RecordLine(core::TextView line);
 
-// Writes "<what> <path>: <outcome>" when a record is open.
-void RecordOutcome(core::TextView what, core::TextView path, core::TextView outcome);
+// Whether a record is open: lines that cost something to make are made only then.
+bool Recording();
 
-// "failed with error <code>: <the platform's message>".
-core::Text FailureText(DWORD error);
+// "error <code>: <the platform's message>".
+core::Text ErrorText(DWORD error);
 
 }  // namespace qx::engine

@@ -3,16 +3,12 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "engine/win/log/log_state.h"
 #include "engine/win/platform/engine_state.h"
 #include "engine/win/platform/shared_variables.h"
 #include "engine/win/platform/file_io.h"
-#include "common/path_links.h"
-#include "engine/win/log/removal.h"
-#include "engine/win/log/run_record.h"
+#include "engine/win/log/replay_system.h"
 #include "engine/core/uninstall_log_format.h"
 #include "engine/core/uninstall_start_rules.h"
 #include "common/unique_resource.h"
@@ -22,11 +18,9 @@ namespace qx::engine {
 
 namespace {
 
-using core::EntryCode;
 using core::Text;
 using core::TextView;
 
-constexpr int kUnregisterLimit = 3000;
 // Appended lines are written in blocks of about this size.
 constexpr size_t kWriteBlock = size_t(1) << 20;
 
@@ -46,146 +40,6 @@ class FileSource : public core::ByteSource {
  private:
   HANDLE file_;
 };
-
-bool IsFolder(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsFile(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Another process holds the file, or an empty folder: a restart finishes
-// the work. The installed uninstaller, mapped by a first stage that waits,
-// is the uninstaller's own and does not count.
-void NoteLeftForRestart(const Text& path) {
-  EngineState& engine = Engine();
-  if (!core::EqualNoCase(path, LogFamily().installed_uninstaller))
-    engine.text.SetVariable(NameOf(contract::kRestartNeeded), u"1");
-}
-
-bool IsInUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
-
-Text FileOutcome(DWORD error, const std::wstring& aside) {
-  if (error == ERROR_SUCCESS) return u"removed";
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return u"not there";
-  if (!aside.empty()) return u"moved aside to " + FromWide(aside.c_str()) + u", scheduled for restart";
-  if (IsInUse(error)) return u"in use, scheduled for restart";
-  return FailureText(error);
-}
-
-void RemoveFile(const Text& path, EntryCode code, ReplayCallback callback) {
-  const bool shared = code == EntryCode::kShared || code == EntryCode::kSharedSelfRegistered;
-  const bool registered = code == EntryCode::kSelfRegistered || code == EntryCode::kSharedSelfRegistered;
-  std::wstring wide = ToWide(path);
-  DWORD error = ERROR_FILE_NOT_FOUND;
-  std::wstring aside;
-  // A path through a link is left alone, its counter included.
-  if (PassesThroughLink(wide.c_str())) {
-    RecordOutcome(u"file", path, u"left alone: its path passes through a link");
-  } else {
-    if (shared && !ReleaseSharedFile(path)) {
-      RecordOutcome(u"file", path, u"kept by its shared counter");
-      return;
-    }
-    // A plain delete fails on a missing file or a folder by itself; only an
-    // unregistration needs to know first that the file is there.
-    if (!registered) {
-      error = DeleteFileEntry(wide);
-    } else if (IsFile(wide)) {
-      RegisterServer(Expand(path), false, kUnregisterLimit);
-      error = DeleteFileEntry(wide);
-    }
-    if (IsInUse(error)) {
-      // The moved file is the one left for the restart; its folder can go.
-      aside = MoveAside(wide, error);
-      if (!aside.empty()) wide = aside;
-      NoteLeftForRestart(path);
-    }
-    RecordOutcome(u"file", path, FileOutcome(error, aside));
-  }
-  if (callback) callback(core::kLogFile, wide.c_str(), error == ERROR_SUCCESS ? 1 : 0);
-}
-
-// The installed uninstaller and its log wait for the end of the replay: a run
-// that is ended halfway leaves both, and the next run finishes the job.
-void RemoveFiles(const core::EntrySet& entries, ReplayCallback callback) {
-  LogFamily().deferred_files = core::EntrySet();
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (core::IsUninstallerOrItsLog(entries[i].key, LogFamily().installed_uninstaller))
-      LogFamily().deferred_files.Set(entries[i].key, entries[i].value);
-    else
-      RemoveFile(entries[i].key, entries[i].value, callback);
-  }
-}
-
-std::vector<Text> ExistingFolders(const core::EntrySet& entries) {
-  std::vector<Text> folders;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const std::wstring wide = ToWide(entries[i].key);
-    if (IsFolder(wide) && !PassesThroughLink(wide.c_str())) folders.push_back(entries[i].key);
-  }
-  return folders;
-}
-
-// An empty folder that is in use comes back as not deleted (kind 1).
-void RemoveFolders(std::vector<Text> folders, ReplayCallback callback) {
-  core::SortPathsForRemoval(folders);
-  for (const Text& folder : folders) {
-    const std::wstring wide = ToWide(folder);
-    if (RemoveFolderEntry(wide)) {
-      RecordOutcome(u"folder", folder, IsFolder(wide) ? u"kept: it holds what the log does not record" : u"removed");
-      continue;
-    }
-    NoteLeftForRestart(folder);
-    RecordOutcome(u"folder", folder, u"in use, scheduled for restart");
-    if (callback) callback(core::kLogFolder, wide.c_str(), 0);
-  }
-}
-
-// After the last phase: the deferred files, then the logged folders that
-// held them, which the folder phase had to leave.
-void RemoveDeferredFiles(const core::EntrySet& logged_folders, ReplayCallback callback) {
-  const core::EntrySet files = std::exchange(LogFamily().deferred_files, core::EntrySet());
-  if (files.size() == 0) return;
-  std::vector<Text> paths;
-  for (size_t i = 0; i < files.size(); ++i) {
-    RemoveFile(files[i].key, files[i].value, callback);
-    paths.push_back(files[i].key);
-  }
-  RemoveFolders(core::FoldersHolding(ExistingFolders(logged_folders), paths), callback);
-}
-
-// Single-key deletes, each key before the keys that lead to it: a tree logged
-// parent first goes whole, and a key that still holds something unlogged stays.
-void DeleteRegistryKeys(const core::EntrySet& entries) {
-  std::vector<Text> keys;
-  for (size_t i = 0; i < entries.size(); ++i) keys.push_back(entries[i].key);
-  core::SortPathsForRemoval(keys);
-  for (const Text& key : keys)
-    RecordOutcome(u"registry key", key, DeleteRegistryKey(key) ? u"removed" : u"not removed: not there, or not empty");
-}
-
-void DeleteValues(const core::EntrySet& entries) {
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const std::vector<Text> fields = core::SplitQuotedFields(entries[i].key);
-    if (fields.empty()) continue;
-    const bool removed =
-        DeleteRegistryValue(Expand(fields[0]), Expand(fields.size() > 1 ? TextView(fields[1]) : TextView()));
-    RecordOutcome(u"registry value", entries[i].key, removed ? u"removed" : u"not there");
-  }
-}
-
-void DeleteIniKeys(const core::EntrySet& entries) {
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const std::vector<Text> fields = core::SplitQuotedFields(entries[i].key);
-    if (fields.size() < 3) continue;
-    DeleteIniKey(fields[0], fields[1], fields[2]);
-    RecordOutcome(u"INI key", entries[i].key, u"removed");
-  }
-}
 
 // Writes an entry whose text is already expanded; false when the write
 // failed (a full disk), true too for a file that is not to be logged.
@@ -232,35 +86,44 @@ LogState& LogFamily() {
 }
 
 int RunReplayPhase(int phase, ReplayCallback callback) {
-  if (!LogFamily().log) return -1;
+  LogState& family = LogFamily();
+  if (!family.log) return -1;
   if (phase < kReplayFiles || phase > kReplayIniKeys) return 0;
   static constexpr int kTagOfPhase[] = {core::kLogFile, core::kLogFolder, core::kLogRegistryKey,
                                         core::kLogRegistryValue, core::kLogIniKey};
-  FileSource source(LogFamily().log.get());
+  FileSource source(family.log.get());
   core::BufferedLineReader log(source);
   core::EntrySet entries;
   core::CollectLogEntries(log, kTagOfPhase[phase], entries);
+  // Known before anything is removed; none on the installer side.
+  if (!family.own_files_known && !family.installed_uninstaller.empty()) {
+    IdentifyOwnFiles(family.installed_uninstaller, family.own_files);
+    family.own_files_known = true;
+  }
+  WinReplaySystem system(callback, family.own_files, family.own_files_known ? 2 : 0);
+  core::ReplayPlanner& planner = family.planner;
   switch (phase) {
     case kReplayFiles:
-      RemoveFiles(entries, callback);
+      planner.FilePhase(entries, system);
       break;
     case kReplayFolders:
-      RemoveFolders(ExistingFolders(entries), callback);
+      planner.FolderPhase(entries, system);
       break;
     case kReplayRegistryKeys:
-      DeleteRegistryKeys(entries);
+      planner.RegistryKeyPhase(entries, system);
       break;
     case kReplayRegistryValues:
-      DeleteValues(entries);
+      planner.RegistryValuePhase(entries, system);
       break;
-    case kReplayIniKeys: {
-      DeleteIniKeys(entries);
-      core::EntrySet folders;
-      if (LogFamily().deferred_files.size() != 0) core::CollectLogEntries(log, core::kLogFolder, folders);
-      RemoveDeferredFiles(folders, callback);
+    case kReplayIniKeys:
+      planner.IniKeyPhase(entries, system);
+      // The last phase: the uninstaller and its log, and what waited for them.
+      planner.Finish(system);
       break;
-    }
   }
+  EngineState& engine = Engine();
+  if (planner.restart_needed()) engine.text.SetVariable(NameOf(contract::kRestartNeeded), u"1");
+  if (planner.not_removed()) engine.text.SetVariable(NameOf(contract::kNotRemoved), u"1");
   return 0;
 }
 
