@@ -42,6 +42,19 @@ DWORD WINAPI RunEntryPoint(void* entry) {
   return static_cast<DWORD>(reinterpret_cast<EntryPoint>(entry)());
 }
 
+// A library with the imports it keeps beside it (an app-local runtime, a
+// sibling library): its own folder and the system folder are searched, and
+// nothing else. That search needs a full path; a system without it rejects
+// the flags and searches the library's folder first, then its usual places.
+HMODULE LoadFromOwnFolder(const std::wstring& library) {
+  wchar_t full[MAX_PATH];
+  const DWORD length = GetFullPathNameW(library.c_str(), MAX_PATH, full, nullptr);
+  const wchar_t* path = length > 0 && length < MAX_PATH ? full : library.c_str();
+  HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
+  return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 bool IsEmptyFolder(const wchar_t* folder) {
   WIN32_FIND_DATAW entry;
   UniqueFind listing(FindFirstFileW((std::wstring(folder) + L"\\*").c_str(), &entry));
@@ -128,7 +141,7 @@ bool ReleaseSharedFile(core::TextView path) {
 }
 
 int RegisterServer(core::TextView library, bool do_register, int limit_ms) {
-  UniqueModule module(LoadLibraryW(ToWide(library).c_str()));
+  UniqueModule module(LoadFromOwnFolder(ToWide(library)));
   if (!module) return -1;
   FARPROC entry = GetProcAddress(module.get(), do_register ? "DllRegisterServer" : "DllUnregisterServer");
   if (!entry) return -2;

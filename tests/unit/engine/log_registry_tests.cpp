@@ -161,6 +161,9 @@ TEST_CASE("QXRegisterServer: entry returns, never returns, is missing; library m
   // The terminated worker's library stays loaded.
   CHECK(GetModuleHandleW(hangs.c_str()) != nullptr);
   CHECK_EQ(core.QXRegisterServer((returns + L".missing").c_str(), 0, 3000), -1);
+  // Its import beside it is found: the library's own folder is searched.
+  CHECK_EQ(core.QXRegisterServer(TestLibrary(L"sibling\\selfreg_sibling.dll").c_str(), 0, 3000), 1);
+  CHECK(Env(L"QX_SIBLING") == L"1");
 }
 
 TEST_CASE("log exports: no log, begin, tagless lines, phases outside 0 to 4, abandon") {
