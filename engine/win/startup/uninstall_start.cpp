@@ -11,6 +11,7 @@
 #include "engine/win/platform/shared_variables.h"
 #include "engine/win/platform/file_data.h"
 #include "engine/win/platform/file_io.h"
+#include "engine/win/platform/long_path.h"
 #include "engine/core/lines.h"
 #include "engine/win/startup/process_parameters.h"
 #include "engine/win/platform/program_start.h"
@@ -56,7 +57,9 @@ void ShowMessage(core::TextView language_key) {
 }
 
 int RestartFromCopy(const core::UserSwitches& switches) {
-  const Text program = Expand(ReferenceOf(contract::kLauncherPath));
+  // In its long form the program is one text for the copy, and its log is
+  // found beside it whatever way the uninstaller was started.
+  const Text program = FullLongPathOf(Expand(ReferenceOf(contract::kLauncherPath)));
   if (!IsFileWithContent(ToWide(core::LogPathFor(program)))) {
     ShowMessage(u"#errorunlognotfound");
     return contract::kNoLog;
@@ -87,7 +90,8 @@ int RefuseLog(core::TextView language_key, core::TextView reason, int result) {
 
 int OpenLog(const core::UserSwitches& switches) {
   EngineState& engine = Engine();
-  const Text& program = switches.installed_uninstaller;
+  // A short (8.3) form would give a log name that is not its log's.
+  const Text program = FullLongPathOf(switches.installed_uninstaller);
   engine.text.SetVariable(NameOf(contract::kInstalledUninstaller), program);
   LogFamily().installed_uninstaller = program;
   const std::wstring log = ToWide(core::LogPathFor(program));
