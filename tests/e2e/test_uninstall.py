@@ -183,15 +183,37 @@ def test_the_systems_own_client_lists_and_removes_the_installation(installation,
     assert "Orvella|||Orvella" not in wine_program(wine, "uninstaller", "--list").stdout.decode("utf-8", "replace")
 
 
-def test_silent_run_returns_once_everything_is_removed(installation, wine):
-    # Looked at as soon as the first stage has ended, the copy perhaps not.
-    result = wine.run('"%s" /S' % wine.winpath(installation.uninstaller))
+def short_path(wine, path):
+    """|path|'s short (8.3) form as Wine makes it: `dir /x` shows each name's
+    short form in the 13 columns before the long one."""
+    parts = wine.winpath(path).split("\\")
+    short = parts[0]
+    for i, name in enumerate(parts[1:], 1):
+        listing = wine_program(wine, "cmd", "/c", "dir", "/x", "\\".join(parts[:i]) + "\\").stdout
+        (line,) = [l for l in listing.decode("utf-8", "replace").splitlines() if l.endswith(" " + name)]
+        short += "\\" + (line[:-len(name)][-13:].strip() or name)
+    return short
+
+
+@pytest.mark.parametrize("started", ["installed", "copy handed the short path"])
+def test_silent_run_returns_once_everything_is_removed(installation, wine, temp_before, started):
+    if started == "installed":
+        # Looked at as soon as the first stage has ended, the copy perhaps not.
+        result = wine.run('"%s" /S' % wine.winpath(installation.uninstaller))
+        # The first stage's own image, moved aside, does not ask for a restart.
+        assert os.listdir(os.path.join(wine.user_temp, "qxmoved"))
+    else:
+        # As a first stage started by a short path may hand it on: the log is
+        # found all the same, and the uninstaller is known as itself.
+        copy = os.path.join(wine.user_temp, "qxu1.tmp")
+        subprocess.run(["cp", installation.uninstaller, copy], check=True)
+        shortened = short_path(wine, installation.uninstaller)
+        assert shortened.upper() != wine.winpath(installation.uninstaller).upper()
+        result = wine.run('"%s" /u %s /S' % (wine.winpath(copy), shortened), wait_all=True)
     assert result.boxes == []
-    # The first stage's own image, moved aside, does not ask for a restart.
     assert result.exit_code == 0
     installation.assert_all_removed()
     assert "Orvella\\uninstall.exe" not in pending_deletions(wine)
-    assert os.listdir(os.path.join(wine.user_temp, "qxmoved"))
 
 
 def test_a_second_run_started_together_changes_nothing_and_ends_with_1618(installation, wine):
@@ -244,20 +266,21 @@ def restart(wine):
     wine_program(wine, "wineboot", "-r")
 
 
-def hold(wine, program, path):
+def hold(wine, program, path, delete_sharing=False):
     """|program| (hold_file.exe or a copy of it) holding |path| open."""
-    holder = subprocess.Popen(["wine", program, wine.winpath(path), "60000"], stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL)
+    holder = subprocess.Popen(["wine", program, wine.winpath(path), "60000"] + (["delete"] if delete_sharing else []),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
     assert holder.stdout.readline().strip() == b"held"
     return holder
 
 
-@pytest.mark.parametrize("silent", [True, False])
-def test_locked_file_goes_at_the_next_restart(installation, wine, silent):
+@pytest.mark.parametrize("silent, delete_sharing", [(True, False), (False, False), (True, True)])
+def test_locked_file_goes_at_the_next_restart(installation, wine, silent, delete_sharing):
     locked = installation.logged_files[0]
-    holder = hold(wine, os.path.join(wine.build, "win", "tests", "hold_file.exe"), locked)
+    # Without the user's own file nothing of the installation is to stay.
+    os.remove(installation.user_file)
+    holder = hold(wine, os.path.join(wine.build, "win", "tests", "hold_file.exe"), locked, delete_sharing)
     try:
-        # Held without delete sharing, it cannot be renamed either: it stays.
         if silent:
             result = installation.run(" /S")
             assert [code for _, code in result.processes] == [3010, 3010]
@@ -265,14 +288,21 @@ def test_locked_file_goes_at_the_next_restart(installation, wine, silent):
             result = installation.run(answers=[6, 1])
             assert result.boxes == [(TITLE, PROMPT), (TITLE, FINAL + " " + RESTART)]
             assert [code for _, code in result.processes] == [0, 0]
-        assert os.path.exists(locked)
-        assert "Orvella\\orvella.txt" in pending_deletions(wine)
+        # Held without delete sharing, it cannot be renamed either: it waits
+        # where it is, and its folders after it. Deleted while held with
+        # delete sharing, its name stays: it is moved aside, its folders go.
+        assert os.path.exists(locked) != delete_sharing
+        assert ("Orvella\\orvella.txt" in pending_deletions(wine)) != delete_sharing
+        assert os.path.exists(installation.app) != delete_sharing
     finally:
         holder.kill()
         holder.wait()
     time.sleep(0.5)
     restart(wine)
-    assert not os.path.exists(locked)
+    assert not os.path.exists(installation.app)
+    # What was moved aside went too, and the aside folder after it.
+    if silent:
+        assert not os.path.exists(os.path.join(wine.user_temp, "qxmoved"))
 
 
 def test_rename_fallback_entry_is_carried_out_at_restart(wine):
@@ -447,12 +477,14 @@ def test_run_record_names_each_entry_and_the_exit_code(wine, temp_before):
             with open(path, "w") as f:
                 f.write("x")
         missing = os.path.join(app, "gone.txt")
+        # A folder now stands where a file was logged: it cannot be removed.
+        blocked = os.path.join(app, "blocked.dll")
+        os.makedirs(blocked)
         record = os.path.join(folder, "run record.txt")
-        command = hand_made_installation(wine, app, [("#file", wine.winpath(p)) for p in files + [missing]] +
+        command = hand_made_installation(wine, app, [("#file", wine.winpath(p)) for p in files + [missing, blocked]] +
                                          [("#folder", wine.winpath(app))])
         result = wine.run(command + ' "/log=%s"' % wine.winpath(record))
-        assert result.exit_code == 0
-        assert not os.path.exists(app)
+        assert os.listdir(app) == ["blocked.dll"]
         with open(record, "rb") as f:
             lines = f.read().decode("utf-8").split("\r\n")
         assert re.fullmatch(r"Uninstallation started \d{4}-\d\d-\d\d \d\d:\d\d:\d\d", lines[0])
@@ -460,5 +492,8 @@ def test_run_record_names_each_entry_and_the_exit_code(wine, temp_before):
         for path in files:
             assert "file %s: removed" % wine.winpath(path) in lines
         assert "file %s: not there" % wine.winpath(missing) in lines
-        assert "folder %s: removed" % wine.winpath(app) in lines
-        assert lines[-2:] == ["Exit code 0", ""]
+        assert "file %s: failed: a folder stands at its path" % wine.winpath(blocked) in lines
+        # The uninstaller and its log go last, then the folder says why it stays.
+        assert lines.index("file %s: removed" % wine.winpath(os.path.join(app, "uninstall.log"))) > max(
+            lines.index("file %s: removed" % wine.winpath(p)) for p in files)
+        assert "folder %s: kept: it holds logged items that could not be removed" % wine.winpath(app) in lines
