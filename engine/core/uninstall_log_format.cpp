@@ -9,18 +9,38 @@ namespace {
 constexpr TextView kTags[] = {u"#file", u"#folder", u"#regkey", u"#regval", u"#sharedfile", u"#selfregfile", u"#inikey"};
 constexpr int kTagCount = static_cast<int>(sizeof kTags / sizeof kTags[0]);
 
-// Calls |take| with the kind and payload of every entry of the log.
+// The kind whose tag begins the UTF-8 |line|, as TagKindOfLine reads it:
+// the tags are ASCII, so no other line needs decoding to tell.
+int TagKindOfBytes(std::string_view line) {
+  if (line.empty() || line[0] != '#') return -1;
+  for (int kind = 0; kind < kTagCount; ++kind) {
+    const TextView tag = kTags[kind];
+    if (line.size() < tag.size()) continue;
+    size_t i = 0;
+    while (i < tag.size() && FoldAZ(static_cast<unsigned char>(line[i])) == tag[i]) ++i;
+    if (i == tag.size()) return kind;
+  }
+  return -1;
+}
+
+// Calls |take| with the payload of every entry of kind |wanted|; the other
+// entries' payloads are read past undecoded.
 template <typename Take>
-void ForEachEntry(BufferedLineReader& log, Take take) {
+void ForEachEntry(BufferedLineReader& log, int wanted, Take take) {
   log.Rewind();
-  Text line, payload;
-  while (log.NextTrimmed(line)) {
-    const int kind = TagKindOfLine(line);
+  std::string_view line;
+  Text payload;
+  while (log.Next(line)) {
+    const int kind = TagKindOfBytes(TrimSpaces(line));
     if (kind < 0) continue;
+    if (kind != wanted) {
+      log.Next(line);
+      continue;
+    }
     log.NextTrimmed(payload);
     // Cut at its zero byte, the payload would name another path.
     if (payload.find(u'\0') != Text::npos) continue;
-    take(kind, payload);
+    take(payload);
   }
 }
 
@@ -138,15 +158,10 @@ void CollectLogEntries(BufferedLineReader& log, int tag_kind, EntrySet& entries)
                       tag_kind == kLogIniKey)
                          ? tag_kind
                          : kLogFolder;
-  ForEachEntry(log, [&](int kind, const Text& payload) {
-    if (kind == wanted) entries.Set(payload, EntryCode::kPlain);
-  });
+  ForEachEntry(log, wanted, [&](const Text& payload) { entries.Set(payload, EntryCode::kPlain); });
   if (wanted != kLogFile) return;
-  ForEachEntry(log, [&](int kind, const Text& payload) {
-    if (kind == kLogSharedFile) entries.Set(payload, EntryCode::kShared);
-  });
-  ForEachEntry(log, [&](int kind, const Text& payload) {
-    if (kind != kLogSelfRegisteredFile) return;
+  ForEachEntry(log, kLogSharedFile, [&](const Text& payload) { entries.Set(payload, EntryCode::kShared); });
+  ForEachEntry(log, kLogSelfRegisteredFile, [&](const Text& payload) {
     const EntryCode* code = entries.Find(payload);
     entries.Set(payload, code && *code == EntryCode::kShared ? EntryCode::kSharedSelfRegistered
                                                               : EntryCode::kSelfRegistered);
