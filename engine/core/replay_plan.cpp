@@ -145,18 +145,15 @@ EntryOutcome ReplayPlanner::RemoveFile(const Text& path, EntryCode code, bool ow
   out.error = deleted.error;
   switch (deleted.status) {
     case Status::kDone:
-      if (system.NameGone(path)) {
-        out.outcome = Outcome::kRemoved;
-        return out;
-      }
-      out.cause = Cause::kPendingDelete;
-      break;
+      out.outcome = Outcome::kRemoved;
+      return out;
     case Status::kMissing:
       out.outcome = Outcome::kNotThere;
       return out;
     case Status::kInUse:
       out.cause = Cause::kInUse;
-      break;
+      WaitForRestart(path, out, system);
+      return out;
     case Status::kIsFolder:
       out.outcome = Outcome::kFailed;
       out.cause = Cause::kFolderAtPath;
@@ -165,11 +162,62 @@ EntryOutcome ReplayPlanner::RemoveFile(const Text& path, EntryCode code, bool ow
       out.outcome = Outcome::kFailed;
       return out;
   }
-  // Moved aside, it no longer keeps its folder; else it waits where it is.
-  out.moved_to = system.MoveAside(path);
-  out.outcome = out.moved_to.empty() ? Outcome::kLeftForRestart : Outcome::kMovedAside;
-  Schedule(out.moved_to.empty() ? path : out.moved_to, false, out, system);
-  return out;
+}
+
+void ReplayPlanner::WaitForRestart(const Text& path, EntryOutcome& outcome, ReplaySystem& system) {
+  // Moved aside, it no longer keeps its folder.
+  outcome.moved_to = system.MoveAside(path);
+  outcome.outcome = outcome.moved_to.empty() ? Outcome::kLeftForRestart : Outcome::kMovedAside;
+  Schedule(outcome.moved_to.empty() ? path : outcome.moved_to, false, outcome, system);
+}
+
+void ReplayPlanner::RemoveFilesOfFolder(const EntrySet& entries, const std::vector<size_t>& places, bool own,
+                                        ReplaySystem& system) {
+  std::vector<EntryOutcome> outcomes;
+  std::vector<const Text*> deleted;
+  std::vector<size_t> deleted_at;
+  outcomes.reserve(places.size());
+  for (size_t i = 0; i < places.size(); ++i) {
+    outcomes.push_back(RemoveFile(entries[places[i]].key, entries[places[i]].value, own, system));
+    if (outcomes.back().outcome == Outcome::kRemoved) {
+      deleted.push_back(&entries[places[i]].key);
+      deleted_at.push_back(i);
+    }
+  }
+  // One look at the folder for all of them: a name still there is a delete
+  // that waits for another process, as good as a file in use.
+  if (!deleted.empty()) {
+    for (size_t left : system.NamesLeft(deleted)) {
+      EntryOutcome& out = outcomes[deleted_at[left]];
+      out.cause = Cause::kPendingDelete;
+      WaitForRestart(*deleted[left], out, system);
+    }
+  }
+  for (size_t i = 0; i < places.size(); ++i)
+    Conclude(kLogFile, entries[places[i]].key, outcomes[i], own, system);
+}
+
+void ReplayPlanner::RemoveFiles(const EntrySet& entries, bool own, ReplaySystem& system) {
+  std::vector<size_t> batch;
+  TextView batch_folder;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const Text& path = entries[i].key;
+    if (!own && system.IsUninstallerOrItsLog(path)) {
+      // The two files that let an interrupted run be started again go last.
+      deferred_files_.Set(path, entries[i].value);
+      standing_.Set(system.KeyOf(path), Standing::kDeferred);
+      continue;
+    }
+    const size_t cut = path.find_last_of(u"\\/");
+    const TextView folder = TextView(path).substr(0, cut == Text::npos ? 0 : cut);
+    if (!batch.empty() && folder != batch_folder) {
+      RemoveFilesOfFolder(entries, batch, own, system);
+      batch.clear();
+    }
+    batch_folder = folder;
+    batch.push_back(i);
+  }
+  if (!batch.empty()) RemoveFilesOfFolder(entries, batch, own, system);
 }
 
 // What a folder that could not be removed holds, by the standing of each
@@ -263,16 +311,7 @@ bool ReplayPlanner::RemoveFolder(const Text& folder, bool may_defer, ReplaySyste
 
 void ReplayPlanner::FilePhase(const EntrySet& entries, ReplaySystem& system) {
   deferred_files_.Clear();
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const Text& path = entries[i].key;
-    // The two files that let an interrupted run be started again go last.
-    if (system.IsUninstallerOrItsLog(path)) {
-      deferred_files_.Set(path, entries[i].value);
-      standing_.Set(system.KeyOf(path), Standing::kDeferred);
-      continue;
-    }
-    Conclude(kLogFile, path, RemoveFile(path, entries[i].value, false, system), false, system);
-  }
+  RemoveFiles(entries, false, system);
 }
 
 void ReplayPlanner::FolderPhase(const EntrySet& entries, ReplaySystem& system) {
@@ -357,9 +396,7 @@ void ReplayPlanner::IniKeyPhase(const EntrySet& entries, ReplaySystem& system) {
 }
 
 void ReplayPlanner::Finish(ReplaySystem& system) {
-  const EntrySet files = std::exchange(deferred_files_, EntrySet());
-  for (size_t i = 0; i < files.size(); ++i)
-    Conclude(kLogFile, files[i].key, RemoveFile(files[i].key, files[i].value, true, system), true, system);
+  RemoveFiles(std::exchange(deferred_files_, EntrySet()), true, system);
   // Still deepest first; none waits any longer.
   for (const Text& folder : std::exchange(deferred_folders_, {})) RemoveFolder(folder, false, system);
   // Each aside folder after the files moved into it. It is no logged entry:

@@ -94,8 +94,10 @@ class ReplaySystem {
   // mount point.
   virtual bool PassesThroughLink(const Text& path) = 0;
   virtual bool IsFile(const Text& path) = 0;
-  // After a delete that reported success: whether the name is gone.
-  virtual bool NameGone(const Text& path) = 0;
+  // After deletes that reported success, of files that share one folder:
+  // the places in |paths| of those whose name is still there (a delete that
+  // waits until another process lets go of the file).
+  virtual std::vector<size_t> NamesLeft(const std::vector<const Text*>& paths) = 0;
   // The name under which the planner keeps what stays of an entry: equal for
   // every spelling of one path.
   virtual Text KeyOf(const Text& path) = 0;
@@ -153,7 +155,17 @@ class ReplayPlanner {
   class Holdings;
 
   static Standing StandingOf(const EntryOutcome& outcome);
+  // Up to the delete: kRemoved here means that the delete reported success.
   EntryOutcome RemoveFile(const Text& path, EntryCode code, bool own, ReplaySystem& system);
+  // The files of |entries| at |places|, all in one folder, each concluded
+  // once the names of those reported deleted were checked gone.
+  void RemoveFilesOfFolder(const EntrySet& entries, const std::vector<size_t>& places, bool own,
+                           ReplaySystem& system);
+  // Every file of |entries| (the uninstaller's own when |own|, else all but
+  // those), folder by folder.
+  void RemoveFiles(const EntrySet& entries, bool own, ReplaySystem& system);
+  // In use: moved aside, else left where it is; scheduled either way.
+  void WaitForRestart(const Text& path, EntryOutcome& outcome, ReplaySystem& system);
   // False when the folder waits for the uninstaller and its log (only when
   // |may_defer|); true once it has its outcome.
   bool RemoveFolder(const Text& folder, bool may_defer, ReplaySystem& system);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "common/path_links.h"
 #include "engine/core/uninstall_start_rules.h"
 #include "engine/include/launcher_contract.h"
@@ -102,10 +104,34 @@ bool WinReplaySystem::IsFile(const Text& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool WinReplaySystem::NameGone(const Text& path) {
-  // A pending delete shows its attributes (Wine), or refuses them with
-  // access denied (Windows): either way the name is still there.
-  return GetFileAttributesW(Wide(path)) == INVALID_FILE_ATTRIBUTES && IsMissing(GetLastError());
+std::vector<size_t> WinReplaySystem::NamesLeft(const std::vector<const Text*>& paths) {
+  // One listing of the folder rather than a look at each name: a missing
+  // name costs the platform a search of its folder (Wine), and a pending
+  // delete refuses its attributes (Windows). A name that is still there is
+  // listed under its long or its short form.
+  std::vector<size_t> left;
+  const Text& first = *paths.front();
+  const size_t cut = first.find_last_of(u"\\/");
+  const Text pattern = first.substr(0, cut == Text::npos ? 0 : cut) + u"\\*";
+  WIN32_FIND_DATAW entry;
+  UniqueFind listing(FindFirstFileW(Wide(pattern), &entry));
+  if (!listing) return left;
+  std::vector<std::wstring> names;
+  do {
+    for (const wchar_t* name : {entry.cFileName, entry.cAlternateFileName}) {
+      if (!name[0] || (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)))) continue;
+      names.emplace_back(name);
+      CharUpperBuffW(names.back().data(), static_cast<DWORD>(names.back().size()));
+    }
+  } while (FindNextFileW(listing.get(), &entry));
+  if (names.empty()) return left;
+  std::sort(names.begin(), names.end());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    std::wstring name = ToWide(LastComponent(*paths[i]));
+    CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+    if (std::binary_search(names.begin(), names.end(), name)) left.push_back(i);
+  }
+  return left;
 }
 
 Text WinReplaySystem::KeyOf(const Text& path) { return PathKey(path); }

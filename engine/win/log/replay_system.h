@@ -28,7 +28,7 @@ class WinReplaySystem : public core::ReplaySystem {
   bool IsUninstallerOrItsLog(const core::Text& path) override;
   bool PassesThroughLink(const core::Text& path) override;
   bool IsFile(const core::Text& path) override;
-  bool NameGone(const core::Text& path) override;
+  std::vector<size_t> NamesLeft(const std::vector<const core::Text*>& paths) override;
   core::Text KeyOf(const core::Text& path) override;
   void VisitChildren(const core::Text& folder, ChildVisitor& visit) override;
   bool ReleaseSharedFile(const core::Text& path) override;
