@@ -91,7 +91,7 @@ Text RecordLine(LogEntryKind kind, TextView path, const EntryOutcome& outcome, T
 ReplayPlanner::Standing ReplayPlanner::StandingOf(const EntryOutcome& outcome) {
   switch (outcome.outcome) {
     case Outcome::kLeftForRestart:
-      return outcome.own ? Standing::kWaitsOwn : Standing::kWaits;
+      return Standing::kWaits;
     case Outcome::kFailed:
       return outcome.moved_to.empty() ? Standing::kNotRemoved : Standing::kGone;
     case Outcome::kKeptNotOurs:
@@ -232,9 +232,6 @@ class ReplayPlanner::Holdings : public ReplaySystem::ChildVisitor {
         unrecorded = true;
         return false;
       case Standing::kWaits:
-        waits_not_own = true;
-        [[fallthrough]];
-      case Standing::kWaitsOwn:
         waits = true;
         break;
       case Standing::kDeferred:
@@ -252,7 +249,6 @@ class ReplayPlanner::Holdings : public ReplaySystem::ChildVisitor {
   }
 
   bool unrecorded = false, not_removed = false, shared = false, deferred = false, waits = false;
-  bool waits_not_own = false;
 
  private:
   const KeyedTable<Standing>& standing_;
@@ -294,9 +290,11 @@ bool ReplayPlanner::RemoveFolder(const Text& folder, bool may_defer, ReplaySyste
         return false;
       } else {
         // Only what waits for the restart: the folder goes right after it.
+        // It asks for no restart of its own; what it holds has asked, unless
+        // that is the uninstaller's own.
         out.outcome = Outcome::kLeftForRestart;
         out.cause = Cause::kContentWaits;
-        out.own = !holds.waits_not_own;
+        out.own = true;
         Schedule(folder, true, out, system);
       }
       break;

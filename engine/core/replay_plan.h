@@ -47,8 +47,8 @@ struct EntryOutcome {
   // failed outcome with a waiting cause (in use, ...) is one whose
   // scheduling failed.
   Text moved_to;
-  // The uninstaller's own: the installed uninstaller, its log, or a folder
-  // that waits for nothing else. It never asks for a restart.
+  // It asks for no restart itself: the installed uninstaller, its log, or
+  // a folder that waits only for what it holds (which asks if it must).
   bool own = false;
 };
 
@@ -151,7 +151,7 @@ class ReplayPlanner {
 
  private:
   // What stays of a logged file or folder, known by its key.
-  enum class Standing : uint8_t { kGone, kWaits, kWaitsOwn, kDeferred, kNotRemoved, kShared, kHoldsUnrecorded };
+  enum class Standing : uint8_t { kGone, kWaits, kDeferred, kNotRemoved, kShared, kHoldsUnrecorded };
   class Holdings;
 
   static Standing StandingOf(const EntryOutcome& outcome);

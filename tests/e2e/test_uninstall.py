@@ -195,9 +195,20 @@ def short_path(wine, path):
     return short
 
 
-@pytest.mark.parametrize("started", ["installed", "copy handed the short path"])
+@pytest.mark.parametrize("started", ["installed", "installed, logged by its short path", "copy handed the short path"])
 def test_silent_run_returns_once_everything_is_removed(installation, wine, temp_before, started):
-    if started == "installed":
+    shortened = short_path(wine, installation.uninstaller)
+    assert shortened.upper() != wine.winpath(installation.uninstaller).upper()
+    if started.startswith("installed"):
+        if started.endswith("short path"):
+            # Known by the file, not the text: still the uninstaller and its log.
+            log = os.path.join(installation.app, "uninstall.log")
+            with open(log, "rb") as f:
+                text = f.read().decode("utf-8")
+            for path in (installation.uninstaller, log):
+                text = text.replace("\r\n%s\r\n" % wine.winpath(path), "\r\n%s\r\n" % short_path(wine, path))
+            with open(log, "wb") as f:
+                f.write(text.encode("utf-8"))
         # Looked at as soon as the first stage has ended, the copy perhaps not.
         result = wine.run('"%s" /S' % wine.winpath(installation.uninstaller))
         # The first stage's own image, moved aside, does not ask for a restart.
@@ -207,8 +218,6 @@ def test_silent_run_returns_once_everything_is_removed(installation, wine, temp_
         # found all the same, and the uninstaller is known as itself.
         copy = os.path.join(wine.user_temp, "qxu1.tmp")
         subprocess.run(["cp", installation.uninstaller, copy], check=True)
-        shortened = short_path(wine, installation.uninstaller)
-        assert shortened.upper() != wine.winpath(installation.uninstaller).upper()
         result = wine.run('"%s" /u %s /S' % (wine.winpath(copy), shortened), wait_all=True)
     assert result.boxes == []
     assert result.exit_code == 0
