@@ -171,35 +171,44 @@ void ReplayPlanner::WaitForRestart(const Text& path, EntryOutcome& outcome, Repl
   Schedule(outcome.moved_to.empty() ? path : outcome.moved_to, false, outcome, system);
 }
 
-void ReplayPlanner::RemoveFilesOfFolder(const EntrySet& entries, const std::vector<size_t>& places, bool own,
+void ReplayPlanner::ConcludeFolderFiles(const EntrySet& entries, FolderFiles& files, bool own,
                                         ReplaySystem& system) {
-  std::vector<EntryOutcome> outcomes;
+  // One look at the folder for all its files that the delete reported gone:
+  // a name still there is a delete that waits for another process, as good
+  // as a file in use.
   std::vector<const Text*> deleted;
-  std::vector<size_t> deleted_at;
-  outcomes.reserve(places.size());
-  for (size_t i = 0; i < places.size(); ++i) {
-    outcomes.push_back(RemoveFile(entries[places[i]].key, entries[places[i]].value, own, system));
-    if (outcomes.back().outcome == Outcome::kRemoved) {
-      deleted.push_back(&entries[places[i]].key);
-      deleted_at.push_back(i);
-    }
+  for (size_t i = 0, other = 0; i < files.places.size(); ++i) {
+    if (other < files.others.size() && files.others[other].first == i)
+      ++other;
+    else
+      deleted.push_back(&entries[files.places[i]].key);
   }
-  // One look at the folder for all of them: a name still there is a delete
-  // that waits for another process, as good as a file in use.
-  if (!deleted.empty()) {
-    for (size_t left : system.NamesLeft(deleted)) {
-      EntryOutcome& out = outcomes[deleted_at[left]];
+  const std::vector<size_t> left = deleted.empty() ? std::vector<size_t>() : system.NamesLeft(deleted);
+  // Concluded in the log's order.
+  for (size_t i = 0, other = 0, at = 0, next_left = 0; i < files.places.size(); ++i) {
+    const Text& path = entries[files.places[i]].key;
+    if (other < files.others.size() && files.others[other].first == i) {
+      Conclude(kLogFile, path, files.others[other++].second, own, system);
+      continue;
+    }
+    EntryOutcome out;
+    out.own = own;
+    out.outcome = Outcome::kRemoved;
+    if (next_left < left.size() && left[next_left] == at) {
+      ++next_left;
       out.cause = Cause::kPendingDelete;
-      WaitForRestart(*deleted[left], out, system);
+      WaitForRestart(path, out, system);
     }
+    ++at;
+    Conclude(kLogFile, path, out, own, system);
   }
-  for (size_t i = 0; i < places.size(); ++i)
-    Conclude(kLogFile, entries[places[i]].key, outcomes[i], own, system);
+  files.places.clear();
+  files.others.clear();
 }
 
 void ReplayPlanner::RemoveFiles(const EntrySet& entries, bool own, ReplaySystem& system) {
-  std::vector<size_t> batch;
-  TextView batch_folder;
+  FolderFiles files;
+  TextView files_folder;
   for (size_t i = 0; i < entries.size(); ++i) {
     const Text& path = entries[i].key;
     if (!own && system.IsUninstallerOrItsLog(path)) {
@@ -210,14 +219,13 @@ void ReplayPlanner::RemoveFiles(const EntrySet& entries, bool own, ReplaySystem&
     }
     const size_t cut = path.find_last_of(u"\\/");
     const TextView folder = TextView(path).substr(0, cut == Text::npos ? 0 : cut);
-    if (!batch.empty() && folder != batch_folder) {
-      RemoveFilesOfFolder(entries, batch, own, system);
-      batch.clear();
-    }
-    batch_folder = folder;
-    batch.push_back(i);
+    if (!files.places.empty() && folder != files_folder) ConcludeFolderFiles(entries, files, own, system);
+    files_folder = folder;
+    EntryOutcome out = RemoveFile(path, entries[i].value, own, system);
+    if (out.outcome != Outcome::kRemoved) files.others.emplace_back(files.places.size(), std::move(out));
+    files.places.push_back(i);
   }
-  if (!batch.empty()) RemoveFilesOfFolder(entries, batch, own, system);
+  if (!files.places.empty()) ConcludeFolderFiles(entries, files, own, system);
 }
 
 // What a folder that could not be removed holds, by the standing of each

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "engine/core/keyed_table.h"
@@ -96,7 +97,7 @@ class ReplaySystem {
   virtual bool IsFile(const Text& path) = 0;
   // After deletes that reported success, of files that share one folder:
   // the places in |paths| of those whose name is still there (a delete that
-  // waits until another process lets go of the file).
+  // waits until another process lets go of the file), in ascending order.
   virtual std::vector<size_t> NamesLeft(const std::vector<const Text*>& paths) = 0;
   // The name under which the planner keeps what stays of an entry: equal for
   // every spelling of one path.
@@ -157,10 +158,16 @@ class ReplayPlanner {
   static Standing StandingOf(const EntryOutcome& outcome);
   // Up to the delete: kRemoved here means that the delete reported success.
   EntryOutcome RemoveFile(const Text& path, EntryCode code, bool own, ReplaySystem& system);
-  // The files of |entries| at |places|, all in one folder, each concluded
-  // once the names of those reported deleted were checked gone.
-  void RemoveFilesOfFolder(const EntrySet& entries, const std::vector<size_t>& places, bool own,
-                           ReplaySystem& system);
+  // The files of one folder so far: their places in the entries, and the
+  // outcomes of those the delete did not report gone (few, as a rule), by
+  // their index in |places|.
+  struct FolderFiles {
+    std::vector<size_t> places;
+    std::vector<std::pair<size_t, EntryOutcome>> others;
+  };
+  // Concludes them all, once the names of those reported deleted were
+  // checked gone.
+  void ConcludeFolderFiles(const EntrySet& entries, FolderFiles& files, bool own, ReplaySystem& system);
   // Every file of |entries| (the uninstaller's own when |own|, else all but
   // those), folder by folder.
   void RemoveFiles(const EntrySet& entries, bool own, ReplaySystem& system);

@@ -71,10 +71,11 @@ class FakeSystem : public ReplaySystem {
     return false;
   }
   bool IsFile(const Text& path) override { return Find(path) && *Find(path) != kFolder && *Find(path) != kLink; }
+  // As the platform does it: one look, into the first path's folder.
   std::vector<size_t> NamesLeft(const std::vector<const Text*>& paths) override {
     std::vector<size_t> left;
     for (size_t i = 0; i < paths.size(); ++i)
-      if (Find(*paths[i])) left.push_back(i);
+      if (Find(*paths[i]) && ParentOf(KeyOf(*paths[i])) == KeyOf(ParentOf(*paths[0]))) left.push_back(i);
     return left;
   }
   Text KeyOf(const Text& path) override { return Fold(path == kShortUninstaller ? Text(kUninstaller) : path); }
@@ -205,14 +206,17 @@ const Case kCases[] = {
       u"folder C:\\App: what it holds waits for the restart, scheduled for restart"},
      true},
     {"running programs and pending deletes move aside; the aside folder goes once, after them",
-     {{u"C:\\App", kFolder}, {u"C:\\App\\a.exe", kMapped}, {u"C:\\App\\b.dll", kPending}},
+     {{u"C:\\App", kFolder}, {u"C:\\App\\a.exe", kMapped}, {u"C:\\App\\b.dll", kPending},
+      {u"C:\\Other", kFolder}, {u"C:\\Other\\x.txt"}},
      {},
-     {{kLogFile, u"C:\\App\\a.exe"}, {kLogFile, u"C:\\App\\b.dll"}, {kLogFolder, u"C:\\App"}},
-     {u"schedule file T:\\qxmoved\\1.tmp", u"schedule file T:\\qxmoved\\2.tmp",
+     {{kLogFile, u"C:\\Other\\x.txt"}, {kLogFile, u"C:\\App\\a.exe"}, {kLogFile, u"C:\\App\\b.dll"},
+      {kLogFolder, u"C:\\App"}, {kLogFolder, u"C:\\Other"}},
+     {u"file C:\\Other\\x.txt: removed", u"schedule file T:\\qxmoved\\1.tmp",
       u"file C:\\App\\a.exe: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, scheduled for restart",
+      u"schedule file T:\\qxmoved\\2.tmp",
       u"file C:\\App\\b.dll: deleted, but another program still holds it open; moved aside to T:\\qxmoved\\2.tmp, "
       u"scheduled for restart",
-      u"folder C:\\App: removed", u"schedule folder T:\\qxmoved",
+      u"folder C:\\Other: removed", u"folder C:\\App: removed", u"schedule folder T:\\qxmoved",
       u"folder T:\\qxmoved: what it holds waits for the restart, scheduled for restart"},
      true},
     {"scheduling that fails is a failure, and no restart is asked for",
