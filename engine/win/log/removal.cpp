@@ -208,9 +208,9 @@ std::wstring MoveAside(const std::wstring& path, DWORD delete_error) {
 
 DWORD RemoveFolderEntry(const wchar_t* path) {
   DWORD error = RemoveDirectoryW(path) ? ERROR_SUCCESS : GetLastError();
-  const bool holds = error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
-                     error != ERROR_DIRECTORY && !IsEmptyFolder(path);
-  if (holds) error = ERROR_DIR_NOT_EMPTY;
+  // A folder that is not there was never tried: no pause for it.
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return error;
+  if (error != ERROR_SUCCESS && error != ERROR_DIRECTORY && !IsEmptyFolder(path)) error = ERROR_DIR_NOT_EMPTY;
   Sleep(kFolderPause);
   return error;
 }

@@ -56,7 +56,8 @@ DWORD DeleteFileEntry(const wchar_t* path);
 // its volume, under a name of this run. The new path, or empty when the file
 // stays where it is.
 std::wstring MoveAside(const std::wstring& path, DWORD delete_error);
-// Removes an empty folder, then pauses 200 ms whatever happened.
+// Removes an empty folder, then pauses 200 ms whatever happened, unless
+// there was no folder to remove.
 // ERROR_SUCCESS, ERROR_DIR_NOT_EMPTY when it holds anything, else the
 // platform's error (an empty folder in use).
 DWORD RemoveFolderEntry(const wchar_t* path);
