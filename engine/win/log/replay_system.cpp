@@ -137,14 +137,16 @@ std::vector<size_t> WinReplaySystem::NamesLeft(const std::vector<const Text*>& p
 Text WinReplaySystem::KeyOf(const Text& path) { return PathKey(path); }
 
 void WinReplaySystem::VisitChildren(const Text& folder, ChildVisitor& visit) {
-  const Text key = PathKey(folder);
+  // Each child's key is its folder's full long form, then its long name,
+  // in upper case: what PathKey makes of it.
+  const std::wstring full = ToWide(core::WithoutTrailingBackslash(FullLongPathOf(folder)));
   WIN32_FIND_DATAW entry;
-  UniqueFind listing(FindFirstFileW(Wide(key + u"\\*"), &entry));
+  UniqueFind listing(FindFirstFileW((full + L"\\*").c_str(), &entry));
   if (!listing) return;
   do {
     const wchar_t* name = entry.cFileName;
     if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
-    std::wstring child = ToWide(key) + L"\\" + name;
+    std::wstring child = full + L"\\" + name;
     CharUpperBuffW(child.data(), static_cast<DWORD>(child.size()));
     if (!visit.Visit(FromWide(child.c_str()))) return;
   } while (FindNextFileW(listing.get(), &entry));
