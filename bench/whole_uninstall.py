@@ -110,6 +110,8 @@ def report(label, times, processes, remaining):
 
 def main():
     before = wine.temp_entries()
+    aside = os.path.join(wine.user_temp, "qxmoved")
+    aside_before = set(os.listdir(aside)) if os.path.isdir(aside) else None
     ini = os.path.join(wine.windows_dir, "qx_whole_uninstall.ini")
     with wine.scratch("whole") as work:
         pending = pending_lines(work)
@@ -151,6 +153,12 @@ def main():
     reg("delete", KEY_BASE, "/f")
     if os.path.exists(ini):
         os.remove(ini)
+    # The first stages moved aside, whose restart deletion was undone above.
+    if os.path.isdir(aside):
+        for name in set(os.listdir(aside)) - (aside_before or set()):
+            os.remove(os.path.join(aside, name))
+        if aside_before is None:
+            os.rmdir(aside)
     for name in wine.temp_entries() - before:
         if COPY_NAME.match(name):
             path = os.path.join(wine.user_temp, name)

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
-
 #include "common/path_links.h"
 #include "engine/core/uninstall_start_rules.h"
 #include "engine/include/launcher_contract.h"
@@ -116,20 +114,18 @@ std::vector<size_t> WinReplaySystem::NamesLeft(const std::vector<const Text*>& p
   WIN32_FIND_DATAW entry;
   UniqueFind listing(FindFirstFileW(Wide(pattern), &entry));
   if (!listing) return left;
-  std::vector<std::wstring> names;
+  core::EntrySet names;
   do {
-    for (const wchar_t* name : {entry.cFileName, entry.cAlternateFileName}) {
+    for (wchar_t* name : {entry.cFileName, entry.cAlternateFileName}) {
       if (!name[0] || (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)))) continue;
-      names.emplace_back(name);
-      CharUpperBuffW(names.back().data(), static_cast<DWORD>(names.back().size()));
+      CharUpperW(name);
+      names.Set(FromWide(name), core::EntryCode::kPlain);
     }
   } while (FindNextFileW(listing.get(), &entry));
-  if (names.empty()) return left;
-  std::sort(names.begin(), names.end());
-  for (size_t i = 0; i < paths.size(); ++i) {
+  for (size_t i = 0; i < paths.size() && names.size() != 0; ++i) {
     std::wstring name = ToWide(LastComponent(*paths[i]));
-    CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
-    if (std::binary_search(names.begin(), names.end(), name)) left.push_back(i);
+    CharUpperW(name.data());
+    if (names.Find(FromWide(name.c_str()))) left.push_back(i);
   }
   return left;
 }
