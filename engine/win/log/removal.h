@@ -50,11 +50,6 @@ int RegisterServer(core::TextView library, bool do_register, int limit_ms);
 // Deletes a file; a read-only one loses the attribute first. ERROR_SUCCESS
 // when it is gone, else the platform's error (ERROR_DIRECTORY for a folder).
 DWORD DeleteFileEntry(const std::wstring& path);
-// After a delete that failed with |delete_error|: a file in use (a sharing
-// violation, or a mapped image) is renamed into the uninstaller's folder on
-// its volume, under a name of this run. The new path, or empty when the file
-// stays where it is.
-std::wstring MoveAside(const std::wstring& path, DWORD delete_error);
 // Removes an empty folder, then pauses 200 ms whatever happened. False only
 // when the folder is empty and still there (in use).
 bool RemoveFolderEntry(const std::wstring& path);

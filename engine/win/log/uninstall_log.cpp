@@ -10,6 +10,7 @@
 #include "engine/win/platform/engine_state.h"
 #include "engine/win/platform/file_io.h"
 #include "common/path_links.h"
+#include "engine/win/log/aside_folder.h"
 #include "engine/win/log/removal.h"
 #include "engine/win/log/run_record.h"
 #include "engine/core/uninstall_log_format.h"
