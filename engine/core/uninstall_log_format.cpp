@@ -190,12 +190,9 @@ Text VolumeRoot(TextView path) {
   return Text(path.substr(0, share_end + 1));
 }
 
-Text AsideFolderFor(TextView file, TextView temp_folder) {
+Text AsideFolderFor(TextView file) {
   const Text root = VolumeRoot(file);
-  if (root.empty()) return Text();
-  const bool temp_on_volume = !temp_folder.empty() && EqualNoCase(VolumeRoot(temp_folder), root);
-  Text folder = temp_on_volume ? Text(WithoutTrailingBackslash(temp_folder)) + u"\\" : root;
-  return folder + u"qxmoved";
+  return root.empty() ? Text() : root + u"qxmoved";
 }
 
 Text AsideName(TextView folder, uint32_t id, uint32_t count) {
