@@ -44,8 +44,8 @@ int StartEngine(void* context) {
 
   // Before anything of the installation is looked at: a second run changes
   // nothing while another one is at work.
-  if (IsCopy()) state.Lock.Join(EvalVar(L"%PARAM2%"));
-  else if (!state.Lock.Take(state.LauncherPath.get())) return kAnotherRunInProgress;
+  const bool locked = IsCopy() ? state.Lock.Join(EvalVar(L"%PARAM2%")) : state.Lock.Take(state.LauncherPath.get());
+  if (!locked) return kAnotherRunInProgress;
 
   // A copy that InitUninstall starts inherits the current folder. Were that
   // the runtime folder, the copy would hold it in use and this run's exit
