@@ -173,8 +173,9 @@ bool FindContainerStart(const unsigned char* head, size_t size, uint32_t& start)
 bool ReadContainerHeader(LauncherState& state) {
   state.ContainerStart = 0;
   state.ArchiveOffset = 0;
-  UniqueFile file(CreateFileW(state.LauncherPath.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile& file = state.LauncherFile;
+  file.reset(CreateFileW(state.LauncherPath.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   unsigned char head[kHeadSize];
   DWORD got = 0;
@@ -249,7 +250,8 @@ int ExtractPayload(LauncherState& state) {
 
   int status = 0;
   uint64_t position = 0;
-  if (InFile_OpenW(&archive.stream.file, state.LauncherPath.get()) != 0) {
+  archive.stream.file.handle = state.LauncherFile.release();
+  if (archive.stream.file.handle == INVALID_HANDLE_VALUE) {
     status = StatusCorrupt;
   } else if (!ArchiveSearchStart(state, position) || !FindArchiveSignature(&archive.stream.file, position)) {
     status = StatusCorrupt;

@@ -12,6 +12,9 @@ namespace qx {
 namespace {
 
 constexpr UINT kFatalMessageStyle = MB_ICONERROR | MB_TOPMOST;
+// The string table's texts for a start that finds its own file gone.
+constexpr UINT kBusyText = 16;
+constexpr UINT kNoLogText = 17;
 
 bool g_com_initialized = false;
 
@@ -88,6 +91,56 @@ int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int
   return ShowFatalMessage(state, status);
 }
 
+// The first stage's rule for a silent run (its first parameter is /S, in
+// any letter case), read from the command line for a start that has no
+// engine to ask.
+bool FirstParameterIsSilent(const wchar_t* command_line) {
+  const wchar_t* p = command_line;
+  if (*p == L'"') {
+    for (++p; *p && *p != L'"'; ++p) {}
+    if (*p) ++p;
+  } else {
+    while (*p && *p != L' ' && *p != L'\t') ++p;
+  }
+  while (*p == L' ' || *p == L'\t') ++p;
+  return p[0] == L'/' && (p[1] == L'S' || p[1] == L's') && (p[2] == 0 || p[2] == L' ' || p[2] == L'\t');
+}
+
+// The log beside the launcher: its name with the extension "log".
+bool LogBeside(const PathBuffer& launcher, PathBuffer& log) {
+  const size_t folder = FolderPartLength(launcher.get(), launcher.length());
+  size_t end = launcher.length();
+  for (size_t i = end; i > folder; --i) {
+    if (launcher[i - 1] == L'.') {
+      end = i - 1;
+      break;
+    }
+  }
+  return log.assign(launcher.get(), end) && log.append(L".log");
+}
+
+// The file this process was started from cannot be opened: another run's
+// copy has just moved it aside or deleted it (this image stays mapped), or
+// something is writing it. That is no damaged container. While another run
+// holds the lock, the installation is being removed: busy. Once the lock is
+// ours, nothing removes anything any more: with the log gone too, the
+// installation has been removed (a missing log's outcome); with the log
+// still there, something else is at work on it: busy, try again later.
+int EndWithoutLauncherFile(LauncherState& state) {
+  PathBuffer log;
+  const bool removed = state.Lock.Take(state.LauncherPath.get()) && LogBeside(state.LauncherPath, log) &&
+                       !PathExists(log.get());
+  const bool silent = FirstParameterIsSilent(GetCommandLineW());
+  if (!silent) {
+    PrepareWindows();
+    FixedString<wchar_t, 260> text;
+    LoadText(state.Instance, removed ? kNoLogText : kBusyText, text);
+    MessageBoxW(nullptr, text.get(), state.AppTitle.get(), MB_OK | (removed ? MB_ICONERROR : MB_ICONWARNING));
+  }
+  if (!removed) return kAnotherRunInProgress;
+  return silent ? kSilentStartFailure + 1 : 0;
+}
+
 // The record's last line, once the engine has closed it.
 void RecordExitCode(const LauncherState& state, int code) {
   if (state.RunRecord.length() == 0) return;
@@ -155,6 +208,7 @@ int RunLauncher(HINSTANCE instance) {
 
   // A damaged container ends here: nothing was created, so nothing is removed.
   if (!ReadContainerHeader(state) || state.ContainerStart == 0 || state.TotalSize == 0) {
+    if (!state.LauncherFile) return EndWithoutLauncherFile(state);
     return ShowFatalMessage(state, StatusCorrupt);
   }
 

@@ -35,6 +35,10 @@ struct LauncherState {
   UniqueHandle Copy;
   // The copy's run record ("/LOG="), which ends with the exit code.
   PathBuffer RunRecord;
+  // The launcher's own file, opened once and read only through this handle
+  // (handed on to the archive reader): another run's copy may move it aside
+  // or delete it meanwhile, since it shares deletion, but nobody can write it.
+  UniqueFile LauncherFile;
   // Where the container begins: the end of the image's last section.
   uint32_t ContainerStart = 0;
   uint64_t ArchiveOffset = 0;

@@ -2,7 +2,8 @@
 // boxes, and reports full Windows exit codes.
 //
 //   qxdriver [--answer ID]... [--manual] [--timeout MS] [--shots DIR]
-//            [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)
+//            [--cwd DIR] [--wait-all] [--move-first FROM TO]
+//            (--raw COMMANDLINE | -- PROGRAM ARGS...)
 //
 // --raw passes its one argument unchanged as the child's command line; after
 // "--" the arguments are quoted by the usual rules and joined.
@@ -18,6 +19,9 @@
 // With --manual no box is answered: a person clicks, the driver records.
 // Processes the program starts belong to the same job; --wait-all waits for
 // all of them, so a program that restarts itself as a copy can be followed.
+// --move-first renames FROM to TO once the program is started (suspended)
+// and before it runs, as another run does with a file in use: the program's
+// own file can be moved away under it.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -78,6 +82,7 @@ struct Options {
   std::wstring cwd;
   bool wait_all = false;
   bool manual = false;
+  std::wstring move_from, move_to;
   std::wstring command;
 };
 
@@ -115,6 +120,7 @@ bool ParseOptions(Options& o) {
     else if (a == L"--cwd") o.cwd = argv[++i];
     else if (a == L"--wait-all") o.wait_all = true;
     else if (a == L"--manual") o.manual = true;
+    else if (a == L"--move-first" && i + 2 < argc) o.move_from = argv[++i], o.move_to = argv[++i];
     else return false;
   }
   for (++i; i < argc; ++i) {
@@ -293,7 +299,8 @@ struct Run {
 int wmain() {
   Options options;
   if (!ParseOptions(options)) {
-    Emit(L"usage: qxdriver [--answer ID]... [--manual] [--timeout MS] [--shots DIR] [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)");
+    Emit(L"usage: qxdriver [--answer ID]... [--manual] [--timeout MS] [--shots DIR] [--cwd DIR] [--wait-all] "
+         L"[--move-first FROM TO] (--raw COMMANDLINE | -- PROGRAM ARGS...)");
     return 100;
   }
   qx::UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
@@ -313,6 +320,11 @@ int wmain() {
   }
   qx::UniqueHandle thread(pi.hThread);
   AssignProcessToJobObject(job.get(), pi.hProcess);
+  if (!options.move_from.empty() && !MoveFileExW(options.move_from.c_str(), options.move_to.c_str(), 0)) {
+    Emit(L"MOVEFAILED " + std::to_wstring(GetLastError()));
+    TerminateProcess(pi.hProcess, 255);
+    return 103;
+  }
   ResumeThread(thread.get());
 
   Run run{&options, job.get(), {}, {}};

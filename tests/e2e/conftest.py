@@ -80,8 +80,11 @@ class Wine:
             return "C:" + path[len(self.drive_c):].replace("/", "\\")
         return "Z:" + path.replace("/", "\\")
 
-    def run(self, command_line, answers=(), cwd=None, wait_all=False, timeout_ms=60000, shots=None, env=None):
-        """Runs a Windows command line (exact text) under the driver."""
+    def run(self, command_line, answers=(), cwd=None, wait_all=False, timeout_ms=60000, shots=None, env=None,
+            move_first=None):
+        """Runs a Windows command line (exact text) under the driver.
+        |move_first| (two Linux paths) is renamed once the program is started
+        and before it runs."""
         args = ["wine", self.driver, "--timeout", str(timeout_ms)]
         for a in answers:
             args += ["--answer", str(a)]
@@ -91,6 +94,8 @@ class Wine:
             args.append("--wait-all")
         if shots:
             args += ["--shots", self.winpath(shots)]
+        if move_first:
+            args += ["--move-first"] + [self.winpath(p) for p in move_first]
         args += ["--raw", command_line]
         full_env = dict(os.environ)
         if env:
