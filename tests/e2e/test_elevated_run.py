@@ -1,5 +1,5 @@
-"""What others may do around an elevated run: plant the aside folder as a
-link, create the run lock first, or have another run move the uninstaller's
+"""What others may do around an elevated run: plant the aside folder (a link,
+or a folder of their own), create the run lock first, or have another run move the uninstaller's
 file away just as it starts. Wine keeps no access lists (every process is the
 same administrator) and has no private namespaces, so the locks here are the
 global ones the runs fall back to; under Windows a run never uses those."""
@@ -22,7 +22,10 @@ def hold_lock(wine, who, uninstaller):
     return holder
 
 
-def test_an_aside_folder_planted_as_a_link_receives_nothing(wine, temp_before):
+# A folder that the run did not make shows no protected list (under Wine
+# none ever does), and a link is never entered.
+@pytest.mark.parametrize("planted", ["link", "folder"])
+def test_an_aside_folder_planted_before_the_run_receives_nothing(wine, temp_before, planted):
     aside = os.path.join(wine.drive_c, "qxmoved")
     earlier = aside + ".earlier"
     hold_file = os.path.join(wine.build, "win", "tests", "hold_file.exe")
@@ -32,7 +35,11 @@ def test_an_aside_folder_planted_as_a_link_receives_nothing(wine, temp_before):
         os.makedirs(target)
         if os.path.lexists(aside):
             os.rename(aside, earlier)
-        os.symlink(target, aside)
+        if planted == "link":
+            os.symlink(target, aside)
+        else:
+            os.makedirs(aside)
+            target = aside
         app = os.path.join(folder, "App")
         program = os.path.join(app, "holder.exe")
         os.makedirs(app)
@@ -46,10 +53,11 @@ def test_an_aside_folder_planted_as_a_link_receives_nothing(wine, temp_before):
         finally:
             holder.kill()
             holder.wait()
-            os.remove(aside)
+            planted_files = os.listdir(target)
+            os.remove(aside) if os.path.islink(aside) else shutil.rmtree(aside)
             if os.path.lexists(earlier):
                 os.rename(earlier, aside)
-        assert os.listdir(target) == []
+        assert planted_files == []
         # In a fresh folder beside the link, and scheduled there.
         (moved,) = [p for p in moved_aside(wine) - aside_before if filecmp.cmp(p, hold_file, shallow=False)]
         assert os.path.basename(os.path.dirname(moved)).startswith("qxmoved-")
