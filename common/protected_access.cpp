@@ -1,6 +1,7 @@
 #include "common/protected_access.h"
 
 #include <aclapi.h>
+#include <sddl.h>
 
 #include "common/unique_resource.h"
 
@@ -17,27 +18,22 @@ bool MakeWellKnownSid(WELL_KNOWN_SID_TYPE type, SidBuffer& sid) {
   return CreateWellKnownSid(type, nullptr, sid.get(), &size) != 0;
 }
 
-ProtectedDescriptor::ProtectedDescriptor() : attributes_{sizeof attributes_, &descriptor_, FALSE} {
-  ACL* acl = reinterpret_cast<ACL*>(acl_);
-  valid_ = MakeWellKnownSid(WinLocalSystemSid, system_) &&
-           MakeWellKnownSid(WinBuiltinAdministratorsSid, administrators_) &&
-           InitializeAcl(acl, kAclBytes, ACL_REVISION) &&
-           AddAccessAllowedAceEx(acl, ACL_REVISION, kInheritance, FILE_ALL_ACCESS, system_.get()) &&
-           AddAccessAllowedAceEx(acl, ACL_REVISION, kInheritance, FILE_ALL_ACCESS, administrators_.get()) &&
-           InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
-           SetSecurityDescriptorOwner(&descriptor_, administrators_.get(), FALSE) &&
-           SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
-           SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+ProtectedDescriptor::ProtectedDescriptor() {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (ConvertStringSecurityDescriptorToSecurityDescriptorW(kProtectedAccessText, SDDL_REVISION_1, &descriptor,
+                                                           nullptr)) {
+    descriptor_.reset(descriptor);
+  }
+  attributes_ = {sizeof attributes_, descriptor_.get(), FALSE};
 }
 
 bool IsProtectedDescriptor(PSECURITY_DESCRIPTOR descriptor) {
-  SidBuffer system, administrators;
-  if (!MakeWellKnownSid(WinLocalSystemSid, system) || !MakeWellKnownSid(WinBuiltinAdministratorsSid, administrators))
-    return false;
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
-  if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner || !EqualSid(owner, administrators.get()))
+  if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner ||
+      !IsWellKnownSid(owner, WinBuiltinAdministratorsSid)) {
     return false;
+  }
   SECURITY_DESCRIPTOR_CONTROL control = 0;
   DWORD revision = 0;
   if (!GetSecurityDescriptorControl(descriptor, &control, &revision) || !(control & SE_DACL_PROTECTED)) return false;
@@ -55,9 +51,9 @@ bool IsProtectedDescriptor(PSECURITY_DESCRIPTOR descriptor) {
       return false;
     }
     PSID sid = const_cast<DWORD*>(&ace->SidStart);
-    if (EqualSid(sid, system.get())) {
+    if (IsWellKnownSid(sid, WinLocalSystemSid)) {
       system_seen = true;
-    } else if (EqualSid(sid, administrators.get())) {
+    } else if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) {
       administrators_seen = true;
     } else {
       return false;

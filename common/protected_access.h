@@ -10,6 +10,8 @@
 #include <windows.h>
 #include <accctrl.h>
 
+#include "common/unique_resource.h"
+
 namespace qx {
 
 struct SidBuffer {
@@ -20,8 +22,12 @@ struct SidBuffer {
 // False when the platform cannot make the SID.
 bool MakeWellKnownSid(WELL_KNOWN_SID_TYPE type, SidBuffer& sid);
 
-// The descriptor in fixed buffers of its own: it points into itself, so it
-// is neither copied nor moved.
+// The list as the platform's descriptor text: owner Administrators (BA);
+// a protected list (P) allowing full control (FA) to SYSTEM (SY) and to
+// Administrators (BA), passed on to files (OI) and folders (CI) inside.
+inline constexpr wchar_t kProtectedAccessText[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+// The descriptor made from that text, held for the calls that create with it.
 class ProtectedDescriptor {
  public:
   ProtectedDescriptor();
@@ -30,21 +36,16 @@ class ProtectedDescriptor {
 
   // False when the platform refused to build it; nothing may then be created
   // with it.
-  bool valid() const { return valid_; }
+  bool valid() const { return descriptor_.valid(); }
   // For CreateDirectoryW, CreateMutexExW and the like.
   SECURITY_ATTRIBUTES* attributes() { return &attributes_; }
 
  private:
-  static constexpr DWORD kAclBytes = sizeof(ACL) + 2 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE);
-  SidBuffer system_;
-  SidBuffer administrators_;
-  alignas(DWORD) BYTE acl_[kAclBytes];
-  SECURITY_DESCRIPTOR descriptor_;
+  UniqueLocalMemory descriptor_;
   SECURITY_ATTRIBUTES attributes_;
-  bool valid_;
 };
 
-// True when |descriptor| is exactly what ProtectedDescriptor builds: owner
+// True when |descriptor| is exactly what ProtectedDescriptor makes: owner
 // Administrators, a protected access list of two entries allowing full
 // control to SYSTEM and to Administrators, passed on to what is inside and
 // not inherited. Anything more, less or other is false.

@@ -195,14 +195,6 @@ Text AsideFolderFor(TextView file) {
   return root.empty() ? Text() : root + u"qxmoved";
 }
 
-Text AsideName(TextView folder, uint32_t id, uint32_t count) {
-  static constexpr char16_t kDigits[] = u"0123456789abcdef";
-  Text name(folder);
-  name += u"\\qx";
-  for (int shift = 28; shift >= 0; shift -= 4) name += kDigits[(id >> shift) & 0xF];
-  return name + u"-" + DecimalText(count) + u".tmp";
-}
-
 std::string LogHeaderLines(TextView title, int32_t language, TextView install_folder) {
   std::string out;
   AppendLine(out, u"[QXUninst]");

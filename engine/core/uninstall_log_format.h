@@ -116,10 +116,6 @@ Text VolumeRoot(TextView path);
 // replace what an administrator made; empty when the volume is unknown.
 Text AsideFolderFor(TextView file);
 
-// The |count|th name in an aside folder of the run with process |id|:
-// "<folder>\qx<id, 8 hex digits>-<count>.tmp".
-Text AsideName(TextView folder, uint32_t id, uint32_t count);
-
 // The five header lines of a new log.
 std::string LogHeaderLines(TextView title, int32_t language, TextView install_folder);
 

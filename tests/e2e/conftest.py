@@ -5,6 +5,7 @@ DISPLAY, QX_BUILD)."""
 
 import contextlib
 import getpass
+import glob
 import os
 import shutil
 import subprocess
@@ -123,4 +124,10 @@ class Wine:
 
 @pytest.fixture(scope="session")
 def wine():
-    return Wine()
+    w = Wine()
+    # Under Wine every run after the first makes a fresh aside folder
+    # (test_uninstall.moved_aside): a prefix kept for many sessions would
+    # run out of names.
+    for folder in glob.glob(os.path.join(w.drive_c, "qxmoved-*")):
+        shutil.rmtree(folder, ignore_errors=True)
+    return w
