@@ -138,6 +138,7 @@ int EndWithoutLauncherFile(LauncherState& state) {
     MessageBoxW(nullptr, text.get(), state.AppTitle.get(), MB_OK | (removed ? MB_ICONERROR : MB_ICONWARNING));
   }
   if (!removed) return kAnotherRunInProgress;
+  // A silent run's code for a missing log (11); an interactive run's 0 after its message.
   return silent ? kSilentStartFailure + 1 : 0;
 }
 

@@ -28,11 +28,11 @@ DWORD RemoveEntry(PathBuffer& path, const WIN32_FIND_DATAW& entry) {
   return DeleteFileW(path.get()) ? 0 : GetLastError();
 }
 
-// The engine is loaded from this folder, as SYSTEM too, whose temporary
-// folder users may write in: only administrators may put anything into it.
-// A run without those rights cannot make a folder owned by Administrators;
-// it gets the default access of its own temporary folder, which no one
-// else may write in, and its copy refuses to uninstall anyway.
+// The engine is loaded from this folder, by SYSTEM too, whose temporary
+// folder every user may write in: only administrators may put anything into
+// this one. A run without those rights cannot make a folder owned by
+// Administrators; it gets the default access of its own temporary folder,
+// which nobody else may write in, and its copy refuses to uninstall anyway.
 bool CreateProtectedFolder(const wchar_t* path) {
   ProtectedDescriptor access;
   if (!access.valid()) return false;

@@ -75,7 +75,7 @@ bool UseFolder(AsideFolder& folder, const wchar_t* path, bool made_here) {
 }
 
 // |folder.wanted| when it can be trusted, else a fresh folder of this run's
-// beside it; neither leaves |folder.path| empty.
+// beside it; when neither can be had, |folder.path| stays empty.
 void ChooseFolder(AsideFolder& folder) {
   ProtectedDescriptor access;
   if (!access.valid() || folder.wanted.size() >= MAX_PATH) return;
