@@ -12,7 +12,6 @@
 #include "engine/win/platform/file_data.h"
 #include "engine/win/platform/file_io.h"
 #include "engine/core/lines.h"
-#include "engine/win/startup/process_parameters.h"
 #include "engine/win/platform/program_start.h"
 #include "engine/win/log/run_record.h"
 #include "engine/core/uninstall_start_rules.h"
@@ -55,7 +54,7 @@ void ShowMessage(core::TextView language_key) {
   MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK);
 }
 
-int RestartFromCopy(const core::UserSwitches& switches) {
+int RestartFromCopy(core::TextView command_line) {
   const Text program = Expand(ReferenceOf(contract::kLauncherPath));
   if (!IsFileWithContent(ToWide(core::LogPathFor(program)))) {
     ShowMessage(u"#errorunlognotfound");
@@ -65,7 +64,7 @@ int RestartFromCopy(const core::UserSwitches& switches) {
   if (!CreateTemporaryFile(ToWide(Expand(u"%TMP%")), L"qxu", copy)) return contract::kCopyNotStarted;
   ProgramRun run;
   if (CopyFileW(ToWide(program).c_str(), copy.c_str(), FALSE))
-    run = StartProgram(copy, ToWide(core::RelaunchParameters(program, switches, RecordPath())), std::wstring(),
+    run = StartProgram(copy, ToWide(core::RelaunchParameters(program, command_line, RecordPath())), std::wstring(),
                        false, false);
   if (!run.started) {
     // Nothing will run the copy: it must not stay behind.
@@ -85,9 +84,8 @@ int RefuseLog(core::TextView language_key, core::TextView reason, int result) {
   return result;
 }
 
-int OpenLog(const core::UserSwitches& switches) {
+int OpenLog(const Text& program) {
   EngineState& engine = Engine();
-  const Text& program = switches.installed_uninstaller;
   engine.text.SetVariable(NameOf(contract::kInstalledUninstaller), program);
   LogFamily().installed_uninstaller = program;
   const std::wstring log = ToWide(core::LogPathFor(program));
@@ -125,8 +123,10 @@ int OpenLog(const core::UserSwitches& switches) {
 }  // namespace
 
 int InitUninstall() {
-  const core::UserSwitches switches = core::ReadUserSwitches(ProcessParameters());
-  return switches.copy ? OpenLog(switches) : RestartFromCopy(switches);
+  const Text command_line = FromWide(GetCommandLineW());
+  core::UserSwitches<core::TextBuffer> switches;
+  core::ReadUserSwitches(command_line, switches);
+  return switches.copy ? OpenLog(switches.installed_uninstaller.text) : RestartFromCopy(command_line);
 }
 
 }  // namespace qx::engine
