@@ -28,12 +28,12 @@ Text RelaunchParameters(TextView program, TextView command_line, TextView record
   Text text(kCopySwitch);
   text.append(u" \"");
   text.append(program);
-  text.append(u"\"");
+  text.append(u"\" ");
   ParameterReader reader(command_line);
   TextBuffer parameter;
   bool record_seen = false;
-  while (reader.Next([&parameter](char16_t c) { parameter.push_back(c); })) {
-    text.push_back(u' ');
+  for (bool first = true; reader.Next([&parameter](char16_t c) { parameter.push_back(c); }); first = false) {
+    if (!first) text.push_back(u' ');
     if (!record_seen && IsRecordSwitch(parameter.view()) && !record_path.empty()) {
       AppendParameter(text, Text(kRecordSwitch) + Text(record_path));
     } else {
