@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "qxcore.h"
+#include "engine/include/qxcore.h"
 
 namespace qx {
 

@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "engine/core/command_line.h"
 
 namespace qx::core {
 

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "text.h"
+#include "engine/core/text.h"
 
 namespace qx::core {
 

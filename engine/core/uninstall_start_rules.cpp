@@ -1,6 +1,6 @@
-#include "uninstall_start_rules.h"
+#include "engine/core/uninstall_start_rules.h"
 
-#include "lines.h"
+#include "engine/core/lines.h"
 
 namespace qx::core {
 

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "common/unique_resource.h"
-#include "qxcore.h"
+#include "engine/include/qxcore.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace {
 

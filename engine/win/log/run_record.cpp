@@ -1,9 +1,10 @@
-#include "run_record.h"
+#include "engine/win/log/run_record.h"
 
-#include "engine_state.h"
-#include "file_io.h"
-#include "uninstall_start_rules.h"
-#include "wide.h"
+#include "engine/win/log/log_state.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/file_io.h"
+#include "engine/core/uninstall_start_rules.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 
@@ -12,7 +13,7 @@ namespace {
 void WriteLine(core::TextView line) {
   std::string bytes = core::Utf16ToUtf8(line);
   bytes.append("\r\n");
-  WriteAll(Engine().record.get(), bytes);
+  WriteAll(LogFamily().record.get(), bytes);
 }
 
 core::Text TwoDigits(int value) { return core::Text(value < 10 ? u"0" : u"") + core::DecimalText(value); }
@@ -22,11 +23,11 @@ core::Text TwoDigits(int value) { return core::Text(value < 10 ? u"0" : u"") + c
 void OpenRunRecord(const std::vector<core::Text>& parameters, core::TextView log) {
   const core::Text path = core::RunRecordPath(parameters);
   if (path.empty()) return;
-  EngineState& engine = Engine();
-  engine.record.reset(CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  LogState& state = LogFamily();
+  state.record.reset(CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!engine.record) return;
-  engine.text.SetVariable(u"RUNLOG", path);
+  if (!state.record) return;
+  Engine().text.SetVariable(u"RUNLOG", path);
   SYSTEMTIME now;
   GetLocalTime(&now);
   WriteLine(u"Uninstallation started " + core::DecimalText(now.wYear) + u"-" + TwoDigits(now.wMonth) + u"-" +
@@ -36,7 +37,7 @@ void OpenRunRecord(const std::vector<core::Text>& parameters, core::TextView log
 }
 
 void RecordOutcome(core::TextView what, core::TextView path, core::TextView outcome) {
-  if (!Engine().record) return;
+  if (!LogFamily().record) return;
   WriteLine(core::Text(what) + u" " + core::Text(path) + u": " + core::Text(outcome));
 }
 

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "text.h"
+#include "engine/core/text.h"
 
 namespace qx::engine {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "export_support.h"
+#include "engine/win/platform/export_support.h"
 
 // The guard chains (export_support.h) live from the load to the unload. The
 // library carries no C++ exception runtime, so nothing of the toolchain's

@@ -10,7 +10,7 @@
 // with an exception the process cannot recover from either.
 #pragma once
 
-#include "engine_state.h"
+#include "engine/win/platform/engine_state.h"
 
 namespace qx::engine {
 

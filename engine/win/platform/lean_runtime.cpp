@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "export_support.h"
+#include "engine/win/platform/export_support.h"
 
 namespace qx::engine {
 

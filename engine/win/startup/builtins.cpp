@@ -1,21 +1,24 @@
-#include "builtins.h"
+#include "engine/win/startup/builtins.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
 #include <vector>
 
-#include "command_line.h"
-#include "engine_state.h"
-#include "fixed_string.h"
-#include "system_library.h"
-#include "system_facts.h"
-#include "unique_resource.h"
-#include "wide.h"
+#include "engine/core/command_line.h"
+#include "engine/win/platform/engine_state.h"
+#include "common/fixed_string.h"
+#include "engine/win/platform/system_library.h"
+#include "engine/core/system_facts.h"
+#include "common/unique_resource.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 
 namespace {
+
+// The shell folders looked up so far in this load of the engine.
+SpecialFolders g_special_folders;
 
 using core::Text;
 using PathBuffer = FixedString<wchar_t, MAX_PATH>;
@@ -160,7 +163,7 @@ Text ResolveFolderVariable(uint32_t id) {
 }  // namespace
 
 Text SpecialFolderPath(int csidl) {
-  SpecialFolders& folders = Engine().special_folders;
+  SpecialFolders& folders = g_special_folders;
   if (csidl < 0 || csidl >= SpecialFolders::kCount) return AskShell(csidl);
   const uint64_t bit = uint64_t(1) << csidl;
   if (!(folders.known & bit)) {

@@ -2,17 +2,17 @@
 // folder; InitUninstall turns the run into an uninstallation. The state they
 // fill (module, language, file properties, the open log) is the engine's
 // (engine_state.h), since every other family reads it.
-#include "qxcore.h"
+#include "engine/include/qxcore.h"
 
 #include <string>
 
-#include "builtins.h"
-#include "engine_state.h"
-#include "export_support.h"
-#include "file_io.h"
-#include "file_properties.h"
-#include "uninstall_start.h"
-#include "wide.h"
+#include "engine/win/startup/builtins.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/export_support.h"
+#include "engine/win/platform/file_io.h"
+#include "engine/win/startup/file_properties.h"
+#include "engine/win/startup/uninstall_start.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 

@@ -1,4 +1,4 @@
-#include "uninstall_start.h"
+#include "engine/win/startup/uninstall_start.h"
 
 #include <windows.h>
 
@@ -6,15 +6,16 @@
 #include <utility>
 #include <vector>
 
-#include "engine_state.h"
-#include "file_data.h"
-#include "file_io.h"
-#include "lines.h"
-#include "process_parameters.h"
-#include "program_start.h"
-#include "run_record.h"
-#include "uninstall_start_rules.h"
-#include "wide.h"
+#include "engine/win/log/log_state.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/file_data.h"
+#include "engine/win/platform/file_io.h"
+#include "engine/core/lines.h"
+#include "engine/win/startup/process_parameters.h"
+#include "engine/win/platform/program_start.h"
+#include "engine/win/log/run_record.h"
+#include "engine/core/uninstall_start_rules.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 
@@ -24,6 +25,10 @@ using core::Text;
 
 // Start-up reads no more of the log than this: the header is its first lines.
 constexpr size_t kHeaderReadLimit = size_t(256) << 10;
+
+// The copy that the first stage started, held until unload so that the
+// launcher can open it by the id in UNINSTPID and wait for it.
+UniqueHandle g_started_copy;
 
 // A private copy that is not the whole log would be replayed in part.
 bool CopyWhole(const std::wstring& source, const std::wstring& copy) {
@@ -64,7 +69,7 @@ int RestartFromCopy(const std::vector<Text>& parameters) {
     DeleteFileW(copy.c_str());
     return -2;
   }
-  Engine().started_copy = std::move(run.process);
+  g_started_copy = std::move(run.process);
   Engine().text.SetVariable(u"UNINSTPID", core::DecimalText(static_cast<int64_t>(run.process_id)));
   return 0;
 }
@@ -73,7 +78,7 @@ int OpenLog(const std::vector<Text>& parameters) {
   EngineState& engine = Engine();
   const Text program = parameters.size() > 1 ? parameters[1] : Text();
   engine.text.SetVariable(u"UNINSTEXE", program);
-  engine.installed_uninstaller = program;
+  LogFamily().installed_uninstaller = program;
   const std::wstring log = ToWide(core::LogPathFor(program));
   OpenRunRecord(parameters, core::LogPathFor(program));
   if (!IsFileWithContent(log)) {
@@ -90,15 +95,15 @@ int OpenLog(const std::vector<Text>& parameters) {
     return -3;
   }
   engine.text.SetVariable(u"LOGFILE", FromWide(copy.c_str()));
-  engine.log.reset(CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  LogFamily().log.reset(CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string bytes;
-  if (engine.log) ReadHeaderBytes(engine.log.get(), bytes);
+  if (LogFamily().log) ReadHeaderBytes(LogFamily().log.get(), bytes);
 
   const core::LogHeader header = core::ReadLogHeader(bytes, Expand(u"%APPTITLE%"));
   if (header.status != core::LogHeaderStatus::kValid) {
     // A rejected log is never replayed: every phase now finds no log.
-    engine.log.reset();
+    LogFamily().log.reset();
     ShowMessage(u"#errorunloginvalid");
     return header.status == core::LogHeaderStatus::kNoHeader ? -4 : -5;
   }

@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "language_table.h"
+#include "engine/core/language_table.h"
 #include "doctest_text.h"
 
 using namespace qx::core;

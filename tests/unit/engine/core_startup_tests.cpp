@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "crc32.h"
-#include "file_property_table.h"
-#include "lines.h"
+#include "engine/core/command_line.h"
+#include "engine/core/crc32.h"
+#include "engine/core/file_property_table.h"
+#include "engine/core/lines.h"
 #include "doctest_text.h"
-#include "uninstall_start_rules.h"
+#include "engine/core/uninstall_start_rules.h"
 
 using namespace qx::core;
 
