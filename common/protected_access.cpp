@@ -13,11 +13,6 @@ constexpr BYTE kInheritance = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
 }  // namespace
 
-bool MakeWellKnownSid(WELL_KNOWN_SID_TYPE type, SidBuffer& sid) {
-  DWORD size = sizeof sid.bytes;
-  return CreateWellKnownSid(type, nullptr, sid.get(), &size) != 0;
-}
-
 ProtectedDescriptor::ProtectedDescriptor() {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (ConvertStringSecurityDescriptorToSecurityDescriptorW(kProtectedAccessText, SDDL_REVISION_1, &descriptor,

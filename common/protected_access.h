@@ -14,14 +14,6 @@
 
 namespace qx {
 
-struct SidBuffer {
-  alignas(DWORD) BYTE bytes[SECURITY_MAX_SID_SIZE];
-  PSID get() { return bytes; }
-};
-
-// False when the platform cannot make the SID.
-bool MakeWellKnownSid(WELL_KNOWN_SID_TYPE type, SidBuffer& sid);
-
 // The list as the platform's descriptor text: owner Administrators (BA);
 // a protected list (P) allowing full control (FA) to SYSTEM (SY) and to
 // Administrators (BA), passed on to files (OI) and folders (CI) inside.

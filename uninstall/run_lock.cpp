@@ -20,8 +20,8 @@ enum class Place { kNamespace, kGlobal, kNone };
 
 // Object names cannot hold backslashes and are limited in length, so the
 // path goes in hashed (64-bit FNV-1a of its long form, upper-cased), after
-// |prefix|; the ".held" event's name is the lock's with that suffix.
-bool Names(const wchar_t* installed_uninstaller, const wchar_t* prefix, LockObjectName& lock, LockObjectName& held) {
+// |prefix|; the events' names are the lock's with ".held" and ".done".
+bool Names(const wchar_t* installed_uninstaller, const wchar_t* prefix, LockObjectNames& names) {
   wchar_t path[MAX_PATH];
   DWORD length = GetLongPathNameW(installed_uninstaller, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) {
@@ -38,7 +38,18 @@ bool Names(const wchar_t* installed_uninstaller, const wchar_t* prefix, LockObje
   wchar_t digits[17];
   for (int i = 15; i >= 0; --i, hash >>= 4) digits[i] = L"0123456789abcdef"[hash & 0xF];
   digits[16] = 0;
-  return lock.assign(prefix) && lock.append(digits) && held.assign(lock.get()) && held.append(L".held");
+  return names.lock.assign(prefix) && names.lock.append(digits) && names.held.assign(names.lock.get()) &&
+         names.held.append(L".held") && names.finished.assign(names.lock.get()) && names.finished.append(L".done");
+}
+
+struct SidBuffer {
+  alignas(DWORD) BYTE bytes[SECURITY_MAX_SID_SIZE];
+  PSID get() { return bytes; }
+};
+
+bool MakeWellKnownSid(WELL_KNOWN_SID_TYPE type, SidBuffer& sid) {
+  DWORD size = sizeof sid.bytes;
+  return CreateWellKnownSid(type, nullptr, sid.get(), &size) != 0;
 }
 
 bool IsAdministrator() {
@@ -71,8 +82,8 @@ Place OpenNamespace(ProtectedDescriptor& access, UniqueNamespace& opened) {
 
 }  // namespace
 
-bool GlobalLockNames(const wchar_t* installed_uninstaller, LockObjectName& lock, LockObjectName& held) {
-  return Names(installed_uninstaller, L"Global\\QXUninstall.", lock, held);
+bool GlobalLockNames(const wchar_t* installed_uninstaller, LockObjectNames& names) {
+  return Names(installed_uninstaller, L"Global\\QXUninstall.", names);
 }
 
 RunLock::Outcome RunLock::Acquire(const wchar_t* installed_uninstaller, bool first_stage) {
@@ -81,31 +92,38 @@ RunLock::Outcome RunLock::Acquire(const wchar_t* installed_uninstaller, bool fir
   if (!access.valid()) return Outcome::kBusy;
   const Place place = OpenNamespace(access, namespace_);
   if (place == Place::kNone) return Outcome::kBusy;
-  LockObjectName lock, held;
-  const bool named = place == Place::kNamespace ? Names(installed_uninstaller, L"QXUninstall\\", lock, held)
-                                                : GlobalLockNames(installed_uninstaller, lock, held);
+  LockObjectNames names;
+  const bool named = place == Place::kNamespace ? Names(installed_uninstaller, L"QXUninstall\\", names)
+                                                : GlobalLockNames(installed_uninstaller, names);
   // Without a name there is nothing to share: the run goes on unguarded.
   if (!named) return Outcome::kUnguarded;
   // The lock is its existence, never waited for: opening it asks for no more
   // than synchronising, and, for a global one, reading its owner and list.
   const DWORD access_wanted = SYNCHRONIZE | (place == Place::kGlobal ? READ_CONTROL : 0);
-  lock_.reset(CreateMutexExW(access.attributes(), lock.get(), 0, access_wanted));
+  lock_.reset(CreateMutexExW(access.attributes(), names.lock.get(), 0, access_wanted));
   const DWORD error = GetLastError();
   // It exists and cannot be opened: a run at work whose lock grants us less.
   if (!lock_) return Outcome::kBusy;
   if (!first_stage) {
-    UniqueHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, held.get()));
+    finished_.reset(OpenEventW(EVENT_MODIFY_STATE, FALSE, names.finished.get()));
+    UniqueHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, names.held.get()));
     if (event) SetEvent(event.get());
     return Outcome::kHeld;
   }
+  Outcome outcome = Outcome::kHeld;
   if (error == ERROR_ALREADY_EXISTS) {
     // A global name is anybody's to create first: only a peer's counts.
     const bool peer = place == Place::kNamespace || HasProtectedDescriptor(lock_.get(), SE_KERNEL_OBJECT);
     lock_.reset();
-    return peer ? Outcome::kBusy : Outcome::kUnguarded;
+    if (peer) return Outcome::kBusy;
+    outcome = Outcome::kUnguarded;
   }
-  held_.reset(CreateEventExW(access.attributes(), held.get(), CREATE_EVENT_MANUAL_RESET, SYNCHRONIZE));
-  return Outcome::kHeld;
+  held_.reset(CreateEventExW(access.attributes(), names.held.get(), CREATE_EVENT_MANUAL_RESET, SYNCHRONIZE));
+  // A mark left set by an earlier copy whose handle lingers is not this one's.
+  finished_.reset(CreateEventExW(access.attributes(), names.finished.get(), CREATE_EVENT_MANUAL_RESET,
+                                 SYNCHRONIZE | EVENT_MODIFY_STATE));
+  if (finished_) ResetEvent(finished_.get());
+  return outcome;
 }
 
 bool RunLock::Take(const wchar_t* installed_uninstaller) {
@@ -119,6 +137,14 @@ void RunLock::HandOver() {
 
 bool RunLock::Join(const wchar_t* installed_uninstaller) {
   return Acquire(installed_uninstaller, false) != Outcome::kBusy;
+}
+
+void RunLock::MarkFinished() {
+  if (finished_) SetEvent(finished_.get());
+}
+
+bool RunLock::CopyFinished() const {
+  return finished_ && WaitForSingleObject(finished_.get(), 0) == WAIT_OBJECT_0;
 }
 
 }  // namespace qx

@@ -2,6 +2,8 @@
 // after the installed uninstaller's full path, letter case folded: the first
 // stage takes it before it starts the copy, the copy takes it over, and it
 // goes when the copy ends (or is ended: the system closes its handles).
+// Beside it, the copy's completion mark: set by the copy as it ends, read by
+// a first stage that waits for it.
 //
 // Only administrators' runs (SYSTEM's among them) change anything, and only
 // they can hold the lock: it lives in a private namespace whose boundary
@@ -19,16 +21,16 @@
 
 namespace qx {
 
-// The exit code of a run that found another one at work on the installation,
-// as Windows Installer and deployment tools use it: try again later.
-inline constexpr int kAnotherRunInProgress = 1618;
-
 using LockObjectName = FixedString<wchar_t, 64>;
 
-// The global names of the lock and its ".held" event where there is no
-// private namespace: "Global\QXUninstall.<hash>". False when the path is too
-// long to be named.
-bool GlobalLockNames(const wchar_t* installed_uninstaller, LockObjectName& lock, LockObjectName& held);
+struct LockObjectNames {
+  LockObjectName lock, held, finished;
+};
+
+// The global names of the lock and its ".held" and ".done" events where
+// there is no private namespace: "Global\QXUninstall.<hash>". False when the
+// path is too long to be named.
+bool GlobalLockNames(const wchar_t* installed_uninstaller, LockObjectNames& names);
 
 class RunLock {
  public:
@@ -43,6 +45,10 @@ class RunLock {
   // The copy: holds the lock its first stage took, and tells it so; false
   // when the lock cannot be opened.
   bool Join(const wchar_t* installed_uninstaller);
+  // The copy, as it ends: it ran to its end (whatever its exit code).
+  void MarkFinished();
+  // The first stage, once the copy has ended: whether it said so.
+  bool CopyFinished() const;
 
  private:
   enum class Outcome { kHeld, kBusy, kUnguarded };
@@ -51,6 +57,7 @@ class RunLock {
   UniqueNamespace namespace_;
   UniqueHandle lock_;
   UniqueHandle held_;
+  UniqueHandle finished_;
 };
 
 }  // namespace qx

@@ -22,10 +22,10 @@ int wmain(int argc, wchar_t** argv) {
   if (argc != 4) return 2;
   qx::RunLock peer;
   qx::UniqueHandle lock;
-  qx::LockObjectName name, held;
+  qx::LockObjectNames names;
   if (std::wcscmp(argv[1], L"peer") == 0) {
     if (!peer.Take(argv[2])) return 1;
-  } else if (qx::GlobalLockNames(argv[2], name, held)) {
+  } else if (qx::GlobalLockNames(argv[2], names)) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (std::wcscmp(argv[1], L"system") == 0 &&
         !ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:SYD:P(A;;GA;;;SY)", SDDL_REVISION_1, &descriptor,
@@ -34,7 +34,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     qx::UniqueLocalMemory held_descriptor(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    lock.reset(CreateMutexW(descriptor ? &attributes : nullptr, FALSE, name.get()));
+    lock.reset(CreateMutexW(descriptor ? &attributes : nullptr, FALSE, names.lock.get()));
     if (!lock || GetLastError() == ERROR_ALREADY_EXISTS) return 1;
   } else {
     return 1;

@@ -82,11 +82,14 @@ class Wine:
         return "Z:" + path.replace("/", "\\")
 
     def run(self, command_line, answers=(), cwd=None, wait_all=False, timeout_ms=60000, shots=None, env=None,
-            move_first=None):
-        """Runs a Windows command line (exact text) under the driver.
-        |move_first| (two Linux paths) is renamed once the program is started
-        and before it runs."""
-        args = ["wine", self.driver, "--timeout", str(timeout_ms)]
+            delay_ms=0, windows_env=None, move_first=None):
+        """Runs a Windows command line (exact text) under the driver; each box
+        is answered after |delay_ms|. |windows_env| is set on the Windows side,
+        where Wine would replace TMP and TEMP of |env|. |move_first| (two Linux
+        paths) is renamed once the program is started and before it runs."""
+        args = ["wine", self.driver, "--timeout", str(timeout_ms), "--delay", str(delay_ms)]
+        for name, value in (windows_env or {}).items():
+            args += ["--env", "%s=%s" % (name, value)]
         for a in answers:
             args += ["--answer", str(a)]
         if cwd:
@@ -104,6 +107,13 @@ class Wine:
         proc = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               env=full_env, timeout=timeout_ms / 1000 + 60)
         return Result(proc.stdout.decode("utf-8", "replace").splitlines())
+
+    def short_path(self, path):
+        """The platform's short (8.3) form of an existing Linux path."""
+        out = subprocess.run(["wine", self.driver, "--short", self.winpath(path)], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, check=True).stdout.decode("utf-8").strip()
+        assert out.startswith("SHORT "), out
+        return out[len("SHORT "):]
 
     @contextlib.contextmanager
     def scratch(self, name="e2e"):

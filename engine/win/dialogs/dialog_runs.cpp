@@ -9,6 +9,7 @@
 
 #include "engine/win/dialogs/dialog_builder.h"
 #include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/shared_variables.h"
 #include "engine/win/platform/export_support.h"
 #include "engine/win/platform/system_library.h"
 #include "common/unique_resource.h"
@@ -235,7 +236,7 @@ int RunDialogBox(core::TextView section, DialogCallback callback) {
   std::unique_ptr<DialogWindow> built = BuildDialog(section);
   if (!built) {
     const std::wstring text = L"Dialog box not created: " + ToWide(section);
-    MessageBoxW(nullptr, text.c_str(), ToWide(Expand(u"%APPTITLE%")).c_str(), MB_OK);
+    MessageBoxW(nullptr, text.c_str(), ToWide(Expand(ReferenceOf(contract::kAppTitle))).c_str(), MB_OK);
     return 4;
   }
   Run run{callback, true};

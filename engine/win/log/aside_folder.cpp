@@ -1,6 +1,7 @@
 #include "engine/win/log/aside_folder.h"
 
 #include <cstddef>
+#include <cwchar>
 
 #include "common/path_links.h"
 #include "common/protected_access.h"
@@ -111,7 +112,7 @@ bool RenameOpenFile(HANDLE file, const wchar_t* target) {
   const auto set_information = reinterpret_cast<SetInformationFunction>(
       reinterpret_cast<void*>(kernel ? GetProcAddress(kernel, "SetFileInformationByHandle") : nullptr));
   if (!set_information) return false;
-  const size_t name_bytes = lstrlenW(target) * sizeof(wchar_t);
+  const size_t name_bytes = wcslen(target) * sizeof(wchar_t);
   const size_t size = offsetof(FILE_RENAME_INFO, FileName) + name_bytes + sizeof(wchar_t);
   UniqueHeapBlock block(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
   if (!block) return false;

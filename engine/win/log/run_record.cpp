@@ -2,8 +2,8 @@
 
 #include "engine/win/log/log_state.h"
 #include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/shared_variables.h"
 #include "engine/win/platform/file_io.h"
-#include "engine/core/uninstall_start_rules.h"
 #include "engine/win/platform/wide.h"
 
 namespace qx::engine {
@@ -16,24 +16,23 @@ void WriteLine(core::TextView line) {
   WriteAll(LogFamily().record.get(), bytes);
 }
 
-core::Text TwoDigits(int value) { return core::Text(value < 10 ? u"0" : u"") + core::DecimalText(value); }
-
 }  // namespace
 
-void OpenRunRecord(const std::vector<core::Text>& parameters, core::TextView log) {
-  const core::Text path = core::RunRecordPath(parameters);
+core::Text RecordPath() {
+  const core::Text path = Expand(ReferenceOf(contract::kRunRecord));
+  return path == ReferenceOf(contract::kRunRecord) ? core::Text() : path;
+}
+
+void OpenRunRecord(core::TextView log) {
+  const core::Text path = RecordPath();
   if (path.empty()) return;
-  LogState& state = LogFamily();
-  state.record.reset(CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!state.record) return;
-  Engine().text.SetVariable(u"RUNLOG", path);
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  WriteLine(u"Uninstallation started " + core::DecimalText(now.wYear) + u"-" + TwoDigits(now.wMonth) + u"-" +
-            TwoDigits(now.wDay) + u" " + TwoDigits(now.wHour) + u":" + TwoDigits(now.wMinute) + u":" +
-            TwoDigits(now.wSecond));
-  WriteLine(u"Log " + core::Text(log));
+  LogFamily().record.reset(CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  RecordLine(u"Log " + core::Text(log));
+}
+
+void RecordLine(core::TextView line) {
+  if (LogFamily().record) WriteLine(line);
 }
 
 void RecordOutcome(core::TextView what, core::TextView path, core::TextView outcome) {

@@ -8,6 +8,7 @@
 
 #include "engine/win/log/log_state.h"
 #include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/shared_variables.h"
 #include "engine/win/platform/file_io.h"
 #include "common/path_links.h"
 #include "engine/win/log/aside_folder.h"
@@ -62,7 +63,8 @@ bool IsFile(const std::wstring& path) {
 // is the uninstaller's own and does not count.
 void NoteLeftForRestart(const Text& path) {
   EngineState& engine = Engine();
-  if (!core::EqualNoCase(path, LogFamily().installed_uninstaller)) engine.text.SetVariable(u"RESTARTNEEDED", u"1");
+  if (!core::EqualNoCase(path, LogFamily().installed_uninstaller))
+    engine.text.SetVariable(NameOf(contract::kRestartNeeded), u"1");
 }
 
 bool IsInUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
@@ -278,8 +280,9 @@ int BeginLog() {
     DeleteFileW(path.c_str());
     return -1;
   }
-  if (!WriteAll(LogFamily().log.get(), core::LogHeaderLines(Expand(u"%APPTITLE%"), engine.text.current_language(),
-                                                       Expand(u"%DESTPATH%")))) {
+  const std::string header = core::LogHeaderLines(Expand(ReferenceOf(contract::kAppTitle)),
+                                                  engine.text.current_language(), Expand(u"%DESTPATH%"));
+  if (!WriteAll(LogFamily().log.get(), header)) {
     LogFamily().log.reset();
     DeleteFileW(path.c_str());
     return -1;

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "engine/win/startup/builtins.h"
+#include "engine/include/launcher_contract.h"
 #include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/shared_variables.h"
 #include "engine/win/platform/export_support.h"
 #include "engine/win/platform/file_io.h"
 #include "engine/win/startup/file_properties.h"
@@ -40,8 +42,8 @@ void InitSfx(HMODULE module) {
 
   // The launcher's folder may end in a backslash; every path the engine
   // builds adds its own.
-  const core::Text folder = Expand(u"%QXSFXPATH%");
-  engine.text.SetVariableRaw(u"QXSFXPATH", core::WithoutTrailingBackslash(folder));
+  const core::Text folder = Expand(ReferenceOf(contract::kRuntimeFolder));
+  engine.text.SetVariableRaw(NameOf(contract::kRuntimeFolder), core::WithoutTrailingBackslash(folder));
 
   LoadLanguageTable();
   LoadFilePropertyTable();
@@ -63,10 +65,10 @@ int WINAPI InitSFX(HMODULE module) {
   });
 }
 
-// Any result but 1 ends the launcher without its script; a failure inside
-// the engine itself must not read as the 0 of a successful restart.
+// A failure inside the engine itself has a result of its own: it must not
+// read as the 0 of a started copy, nor as a copy that could not be made.
 int WINAPI InitUninstall() {
-  return Guarded(-2, [] { return qx::engine::InitUninstall(); });
+  return Guarded<int>(qx::contract::kEngineFailure, [] { return qx::engine::InitUninstall(); });
 }
 
 }  // extern "C"
