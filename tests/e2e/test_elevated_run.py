@@ -92,8 +92,9 @@ def test_a_lock_created_first_by_another_process(wine, temp_before, who, code):
 
 
 @pytest.mark.parametrize("lock_held, log_left, code", [
-    # Another run at work: it is moving the installation's files away.
-    (True, True, 1618),
+    # Another run at work: it has moved the uninstaller aside and deleted the
+    # log, and holds the installation until it ends.
+    (True, False, 1618),
     # That run has ended, and with it the installation.
     (False, False, 11),
     # Something else has the file: try again later.
