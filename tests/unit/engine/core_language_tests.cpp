@@ -1,9 +1,13 @@
-// Parsing the language file.
+// Parsing the language file, and the package's own file.
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "language_table.h"
 #include "doctest_text.h"
+#include "lines.h"
 
 using namespace qx::core;
 
@@ -117,4 +121,52 @@ TEST_CASE("UTF-8 texts, NUL line ends and an empty file") {
   Parsed empty = Parse("");
   CHECK_EQ(empty.language, 0);
   CHECK(empty.entries.empty());
+}
+
+TEST_CASE("every shipped section has the uninstaller's keys, texts without \"=\", keys descending") {
+  // Every key the launcher, the engine and the progress box show.
+  const Text used[] = {u"#yes", u"#uninstallrestart", u"#uninstallprompt", u"#uninstallprogress", u"#uninstalling",
+                       u"#uninstallincomplete", u"#uninstallfinal", u"#uninstallbusy", u"#uninstalladminreq",
+                       u"#ok", u"#no", u"#errorunlognotfound", u"#errorunloginvalid", u"#close", u"#cancel"};
+  std::ifstream file(QX_PACKAGE_DIR "/qxlng.dat", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  REQUIRE(!bytes.empty());
+  // UTF-8 without byte-order mark, every line ended by CR LF.
+  CHECK(bytes.rfind("\xef\xbb\xbf", 0) != 0);
+  CHECK_EQ(std::count(bytes.begin(), bytes.end(), '\n'), std::count(bytes.begin(), bytes.end(), '\r'));
+  CHECK(bytes.find("\r\n") != std::string::npos);
+
+  struct Section {
+    int32_t language;
+    std::vector<Text> keys;
+  };
+  std::vector<Section> sections;
+  LineReader reader(bytes);
+  Text line, name, identifier;
+  while (reader.NextTrimmed(line)) {
+    if (line == u"[QXLang]") {
+      reader.NextTrimmed(name);
+      reader.NextTrimmed(identifier);
+      sections.push_back(Section{ReadNumber(identifier), {}});
+      continue;
+    }
+    if (line.empty() || line[0] != u'#') continue;
+    REQUIRE(!sections.empty());
+    CAPTURE(line);
+    CHECK_EQ(std::count(line.begin(), line.end(), u'='), 1);
+    CHECK_EQ(line.find(u'\ufffd'), Text::npos);
+    Text key = line.substr(0, line.find(u'='));
+    for (char16_t& c : key) c = FoldAZ(c);
+    if (!sections.back().keys.empty()) CHECK_GT(sections.back().keys.back(), key);
+    sections.back().keys.push_back(key);
+  }
+  CHECK_EQ(sections.size(), size_t(15));
+  for (const Section& section : sections) {
+    CAPTURE(section.language);
+    CHECK_NE(section.language, 0);
+    for (const Text& key : used) {
+      CAPTURE(key);
+      CHECK(std::find(section.keys.begin(), section.keys.end(), key) != section.keys.end());
+    }
+  }
 }
