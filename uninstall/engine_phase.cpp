@@ -87,10 +87,7 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& script_r
   GuardResult init = RunGuarded(StartEngine, &start, IsEngineBindingFailure);
   if (init.caught) return StatusRuntime;
   if (init.value == kAnotherRunInProgress) {
-    if (!IsSilent()) {
-      PrepareWindows();
-      MessageBoxW(nullptr, EvalVar(L"#uninstallbusy"), state.AppTitle.get(), MB_OK | MB_ICONWARNING);
-    }
+    if (!IsSilent()) ShowLanguageBox(L"#uninstallbusy", MB_OK | MB_ICONWARNING);
     script_result = kAnotherRunInProgress;
     return 0;
   }

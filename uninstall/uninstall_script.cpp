@@ -21,7 +21,7 @@ constexpr int kCancelControl = 0;
 HWND g_progress_window = nullptr;
 HWND g_progress_bar = nullptr;
 
-// The expanded confirmation and closing texts, cut to fit.
+// The expanded text of the box on show, cut to fit.
 wchar_t g_text[kTextBytes / 2];
 
 // Both variables count only as this exact text. The comparison is the
@@ -33,10 +33,6 @@ void SetProgress(int percent) {
   if (g_progress_bar) SendMessageW(g_progress_bar, kSetPosition, static_cast<WPARAM>(percent), 0);
 }
 
-int ShowBox(const wchar_t* text, UINT style) {
-  PrepareWindows();
-  return MessageBoxW(nullptr, text, Launcher().AppTitle.get(), style);
-}
 
 // The replay in the script's order; false at the first phase that fails.
 bool ReplayLog() {
@@ -63,6 +59,20 @@ void CloseProgressBox() {
 }  // namespace
 
 bool IsSilent() { return VariableIsOne(L"%SILENT%"); }
+
+// Windows mirrors a box shown with MB_RTLREADING; Wine does not, but
+// mirrors every window made without an owner while the process's default
+// layout is right to left, as Windows does too.
+int ShowLanguageBox(const wchar_t* references, UINT style) {
+  PrepareWindows();
+  const bool right_to_left = VariableIsOne(L"%QXRTL%");
+  EvalVarBuf(references, g_text, kTextBytes);
+  if (right_to_left) SetProcessDefaultLayout(LAYOUT_RTL);
+  const int answer = MessageBoxW(nullptr, g_text, Launcher().AppTitle.get(),
+                                 right_to_left ? style | MB_RTLREADING | MB_RIGHT : style);
+  if (right_to_left) SetProcessDefaultLayout(0);
+  return answer;
+}
 
 int WINAPI ProgressBoxCallback(int event, HWND dialog, int) {
   if (event == 0) {
@@ -99,12 +109,11 @@ int RunUninstallScript() {
   SetVar(L"EXITCODE", L"0");
 
   if (!VariableIsOne(L"%ISADMIN%")) {
-    ShowBox(EvalVar(L"#UninstallAdminReq"), MB_OK | MB_ICONERROR);
+    ShowLanguageBox(L"#UninstallAdminReq", MB_OK | MB_ICONERROR);
     return 3;
   }
   if (!IsSilent()) {
-    EvalVarBuf(L"#UninstallPrompt", g_text, kTextBytes);
-    if (ShowBox(g_text, MB_YESNO | MB_ICONQUESTION) == IDNO) return 2;
+    if (ShowLanguageBox(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) == IDNO) return 2;
   }
   if (!IsSilent()) {
     PrepareWindows();
@@ -126,8 +135,8 @@ int RunUninstallScript() {
   if (!IsSilent()) {
     SetProgress(100);
     CloseProgressBox();
-    EvalVarBuf(restart_needed ? L"#UninstallFinal #UninstallRestart" : L"#UninstallFinal", g_text, kTextBytes);
-    ShowBox(g_text, MB_OK | MB_ICONINFORMATION);
+    ShowLanguageBox(restart_needed ? L"#UninstallFinal #UninstallRestart" : L"#UninstallFinal",
+                    MB_OK | MB_ICONINFORMATION);
   }
   const int exit_code = ExitCodeValue(EvalVar(L"%EXITCODE%"));
   // What deployment tools read as "done once the machine restarts".

@@ -45,7 +45,7 @@ void ShowMessage(core::TextView language_key) {
   if (Expand(u"%SILENT%") == u"1") return;
   const std::wstring text = ToWide(Expand(language_key));
   const std::wstring caption = ToWide(Expand(u"%APPTITLE%"));
-  MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK);
+  MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | LanguageBoxStyle());
 }
 
 int RestartFromCopy(const std::vector<Text>& parameters) {
