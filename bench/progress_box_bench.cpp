@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "qxcore.h"
+#include "engine/include/qxcore.h"
 
 namespace {
 

@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "common/unique_resource.h"
-#include "qxcore.h"
-#include "text.h"
-#include "uninstall_log_format.h"
+#include "engine/include/qxcore.h"
+#include "engine/core/text.h"
+#include "engine/core/uninstall_log_format.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "fixed_string.h"
+#include "common/fixed_string.h"
 
 namespace qx {
 

@@ -13,11 +13,15 @@ constexpr DWORD kHandOverWaitMs = 10000;
 
 using ObjectName = FixedString<wchar_t, 64>;
 
-// "Global\QXUninstall.<hash>" and the same with ".held". Object names cannot
+struct ObjectNames {
+  ObjectName lock, held, finished;
+};
+
+// "Global\QXUninstall.<hash>" and the same with ".held" and ".done". Object names cannot
 // hold backslashes and are limited in length, so the path goes in hashed
 // (64-bit FNV-1a of its long form, upper-cased). Global, so that two users'
 // runs on one installation see each other too.
-bool Names(const wchar_t* installed_uninstaller, ObjectName& lock, ObjectName& held) {
+bool Names(const wchar_t* installed_uninstaller, ObjectNames& names) {
   wchar_t path[MAX_PATH];
   DWORD length = GetLongPathNameW(installed_uninstaller, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) {
@@ -34,22 +38,26 @@ bool Names(const wchar_t* installed_uninstaller, ObjectName& lock, ObjectName& h
   wchar_t digits[17];
   for (int i = 15; i >= 0; --i, hash >>= 4) digits[i] = L"0123456789abcdef"[hash & 0xF];
   digits[16] = 0;
-  return lock.assign(L"Global\\QXUninstall.") && lock.append(digits) && held.assign(lock.get()) &&
-         held.append(L".held");
+  return names.lock.assign(L"Global\\QXUninstall.") && names.lock.append(digits) &&
+         names.held.assign(names.lock.get()) && names.held.append(L".held") &&
+         names.finished.assign(names.lock.get()) && names.finished.append(L".done");
 }
 
 }  // namespace
 
 bool RunLock::Take(const wchar_t* installed_uninstaller) {
-  ObjectName lock, held;
+  ObjectNames names;
   // Without a name there is nothing to share: the run goes on unguarded.
-  if (!Names(installed_uninstaller, lock, held)) return true;
-  lock_.reset(CreateMutexW(nullptr, FALSE, lock.get()));
+  if (!Names(installed_uninstaller, names)) return true;
+  lock_.reset(CreateMutexW(nullptr, FALSE, names.lock.get()));
   if (lock_ && GetLastError() == ERROR_ALREADY_EXISTS) {
     lock_.reset();
     return false;
   }
-  held_.reset(CreateEventW(nullptr, TRUE, FALSE, held.get()));
+  held_.reset(CreateEventW(nullptr, TRUE, FALSE, names.held.get()));
+  // A mark left set by an earlier copy whose handle lingers is not this one's.
+  finished_.reset(CreateEventW(nullptr, TRUE, FALSE, names.finished.get()));
+  if (finished_) ResetEvent(finished_.get());
   return true;
 }
 
@@ -59,11 +67,20 @@ void RunLock::HandOver() {
 }
 
 void RunLock::Join(const wchar_t* installed_uninstaller) {
-  ObjectName lock, held;
-  if (!Names(installed_uninstaller, lock, held)) return;
-  lock_.reset(CreateMutexW(nullptr, FALSE, lock.get()));
-  UniqueHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, held.get()));
+  ObjectNames names;
+  if (!Names(installed_uninstaller, names)) return;
+  lock_.reset(CreateMutexW(nullptr, FALSE, names.lock.get()));
+  finished_.reset(OpenEventW(EVENT_MODIFY_STATE, FALSE, names.finished.get()));
+  UniqueHandle event(OpenEventW(EVENT_MODIFY_STATE, FALSE, names.held.get()));
   if (event) SetEvent(event.get());
+}
+
+void RunLock::MarkFinished() {
+  if (finished_) SetEvent(finished_.get());
+}
+
+bool RunLock::CopyFinished() const {
+  return finished_ && WaitForSingleObject(finished_.get(), 0) == WAIT_OBJECT_0;
 }
 
 }  // namespace qx

@@ -2,6 +2,8 @@
 // derived from the installed uninstaller's full path, letter case folded: the
 // first stage takes it before it starts the copy, the copy takes it over, and
 // it goes when the copy ends (or is ended: the system closes its handles).
+// Beside it, the copy's completion mark: set by the copy as it ends, read by
+// a first stage that waits for it.
 #pragma once
 
 #include <windows.h>
@@ -9,10 +11,6 @@
 #include "common/unique_resource.h"
 
 namespace qx {
-
-// The exit code of a run that found another one at work on the installation,
-// as Windows Installer and deployment tools use it: try again later.
-inline constexpr int kAnotherRunInProgress = 1618;
 
 class RunLock {
  public:
@@ -23,10 +21,15 @@ class RunLock {
   void HandOver();
   // The copy: holds the lock its first stage took, and tells it so.
   void Join(const wchar_t* installed_uninstaller);
+  // The copy, as it ends: it ran to its end (whatever its exit code).
+  void MarkFinished();
+  // The first stage, once the copy has ended: whether it said so.
+  bool CopyFinished() const;
 
  private:
   UniqueHandle lock_;
   UniqueHandle held_;
+  UniqueHandle finished_;
 };
 
 }  // namespace qx

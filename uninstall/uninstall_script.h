@@ -17,8 +17,8 @@ int RunUninstallScript();
 bool IsSilent();
 
 // Shows the expansion of |references| in a box without owner under the
-// package title, laid out for the engine's current language (QXRTL);
-// returns the answer.
+// package title, laid out for the engine's current language (its
+// right-to-left flag, contract::kRightToLeft); returns the answer.
 int ShowLanguageBox(const wchar_t* references, UINT style);
 
 // EXITCODE's text as a number: leading blanks and one sign, digits up to the

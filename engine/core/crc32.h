@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "text.h"
+#include "engine/core/text.h"
 
 namespace qx::core {
 

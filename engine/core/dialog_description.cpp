@@ -1,10 +1,10 @@
-#include "dialog_description.h"
+#include "engine/core/dialog_description.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
-#include "lines.h"
+#include "engine/core/lines.h"
 
 namespace qx::core {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text.h"
+#include "engine/core/text.h"
 
 namespace qx::core {
 

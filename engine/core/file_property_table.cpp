@@ -1,6 +1,6 @@
-#include "file_property_table.h"
+#include "engine/core/file_property_table.h"
 
-#include "lines.h"
+#include "engine/core/lines.h"
 
 namespace qx::core {
 

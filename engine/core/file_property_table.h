@@ -5,8 +5,8 @@
 
 #include <string_view>
 
-#include "keyed_table.h"
-#include "text.h"
+#include "engine/core/keyed_table.h"
+#include "engine/core/text.h"
 
 namespace qx::core {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "text.h"
+#include "engine/core/text.h"
 
 namespace qx::core {
 

@@ -1,6 +1,6 @@
-#include "language_table.h"
+#include "engine/core/language_table.h"
 
-#include "lines.h"
+#include "engine/core/lines.h"
 
 namespace qx::core {
 

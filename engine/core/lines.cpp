@@ -1,4 +1,4 @@
-#include "lines.h"
+#include "engine/core/lines.h"
 
 namespace qx::core {
 

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "text.h"
+#include "engine/core/text.h"
 
 namespace qx::core {
 

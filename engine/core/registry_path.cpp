@@ -1,4 +1,4 @@
-#include "registry_path.h"
+#include "engine/core/registry_path.h"
 
 namespace qx::core {
 

@@ -12,4 +12,5 @@ set(QX_ENGINE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/text_layer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/uninstall_log_format.cpp
   ${CMAKE_CURRENT_LIST_DIR}/uninstall_start_rules.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/user_switches.cpp
   ${CMAKE_CURRENT_LIST_DIR}/variables.cpp)

@@ -1,4 +1,4 @@
-#include "system_facts.h"
+#include "engine/core/system_facts.h"
 
 namespace qx::core {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "text.h"
+#include "engine/core/text.h"
 
 namespace qx::core {
 

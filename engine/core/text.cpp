@@ -1,4 +1,4 @@
-#include "text.h"
+#include "engine/core/text.h"
 
 namespace qx::core {
 

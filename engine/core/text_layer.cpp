@@ -1,4 +1,4 @@
-#include "text_layer.h"
+#include "engine/core/text_layer.h"
 
 #include <algorithm>
 

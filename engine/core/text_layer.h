@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "language_table.h"
-#include "text.h"
-#include "variables.h"
+#include "engine/core/language_table.h"
+#include "engine/core/text.h"
+#include "engine/core/variables.h"
 
 namespace qx::core {
 

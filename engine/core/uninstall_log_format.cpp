@@ -1,8 +1,8 @@
-#include "uninstall_log_format.h"
+#include "engine/core/uninstall_log_format.h"
 
 #include <algorithm>
 
-#include "uninstall_start_rules.h"
+#include "engine/core/uninstall_start_rules.h"
 
 namespace qx::core {
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "keyed_table.h"
-#include "text.h"
+#include "engine/core/keyed_table.h"
+#include "engine/core/text.h"
 
 namespace qx::core {
 

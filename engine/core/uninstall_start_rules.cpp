@@ -1,6 +1,7 @@
-#include "uninstall_start_rules.h"
+#include "engine/core/uninstall_start_rules.h"
 
-#include "lines.h"
+#include "engine/core/lines.h"
+#include "engine/core/user_switches.h"
 
 namespace qx::core {
 
@@ -8,51 +9,12 @@ namespace {
 
 constexpr TextView kHeader = u"[QXUninst]";
 
-bool NeedsQuotes(TextView text) { return text.find_first_of(u" \t") != TextView::npos; }
-
 }  // namespace
 
 Text LogPathFor(TextView program) {
-  const size_t name = program.find_last_of(u"\\/");
-  const size_t start = name == TextView::npos ? 0 : name + 1;
-  const size_t dot = program.rfind(u'.');
-  Text log;
-  if (dot == TextView::npos || dot < start) {
-    log.assign(program);
-    log.push_back(u'.');
-  } else {
-    log.assign(program.substr(0, dot + 1));
-  }
-  log.append(u"log");
-  return log;
-}
-
-Text RelaunchParameters(TextView program, const std::vector<Text>& parameters) {
-  Text text(kSecondStageSwitch);
-  text.append(u" \"");
-  text.append(program);
-  text.append(u"\" ");
-  for (size_t i = 0; i < parameters.size(); ++i) {
-    if (i > 0) text.push_back(u' ');
-    const Text& parameter = parameters[i];
-    if (!NeedsQuotes(parameter)) {
-      text.append(parameter);
-      continue;
-    }
-    text.push_back(u'"');
-    text.append(parameter);
-    // Backslashes before the closing quote are doubled, or they would escape it.
-    for (size_t j = parameter.size(); j > 0 && parameter[j - 1] == u'\\'; --j) text.push_back(u'\\');
-    text.push_back(u'"');
-  }
-  return text;
-}
-
-Text RunRecordPath(const std::vector<Text>& parameters) {
-  constexpr TextView kSwitch = u"/LOG=";
-  for (size_t i = 2; i < parameters.size(); ++i)
-    if (StartsWithNoCase(parameters[i], kSwitch)) return parameters[i].substr(kSwitch.size());
-  return Text();
+  TextBuffer log;
+  LogPathInto(program, log);
+  return std::move(log.text);
 }
 
 bool TitleLineMatches(TextView line, TextView title) { return StartsWithNoCase(title, line); }

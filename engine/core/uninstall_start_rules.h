@@ -7,27 +7,27 @@
 #include <string_view>
 #include <vector>
 
-#include "text.h"
+#include "engine/core/text.h"
 
 namespace qx::core {
-
-// The first parameter that makes a run the second stage, compared exactly.
-constexpr TextView kSecondStageSwitch = u"/u";
 
 // The log beside an uninstaller: the file name's extension (the text after
 // its last ".") becomes "log", so "uninst.exe" has "uninst.log". A file name
 // without a "." gets ".log" appended, so the program is never its own log.
 Text LogPathFor(TextView program);
 
-// The parameter text of the restarted copy: "/u", the quoted path of the
-// installed uninstaller, a space, and this run's parameters (each quoted when
-// it holds a space or a tab, so the copy receives it whole).
-Text RelaunchParameters(TextView program, const std::vector<Text>& parameters);
-
-// The path of the copy's "/LOG=path" parameter (any letter case), one of
-// the user's, which follow "/u" and the installed uninstaller's path; empty
-// without one.
-Text RunRecordPath(const std::vector<Text>& parameters);
+// The same into |log| (clear() and push_back(char16_t)), without allocating.
+template <typename Buffer>
+void LogPathInto(TextView program, Buffer& log) {
+  const size_t name = program.find_last_of(u"\\/");
+  const size_t start = name == TextView::npos ? 0 : name + 1;
+  const size_t dot = program.rfind(u'.');
+  const bool has_extension = dot != TextView::npos && dot >= start;
+  log.clear();
+  for (char16_t c : has_extension ? program.substr(0, dot + 1) : program) log.push_back(c);
+  if (!has_extension) log.push_back(u'.');
+  for (char16_t c : TextView(u"log")) log.push_back(c);
+}
 
 // A log's title line matches when it equals the start of the package title
 // without regard to case; an empty line matches every title.

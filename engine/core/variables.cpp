@@ -1,4 +1,4 @@
-#include "variables.h"
+#include "engine/core/variables.h"
 
 namespace qx::core {
 

@@ -1,8 +1,8 @@
 // The variable store: values under the key "%NAME%", keys compared exactly.
 #pragma once
 
-#include "keyed_table.h"
-#include "text.h"
+#include "engine/core/keyed_table.h"
+#include "engine/core/text.h"
 
 namespace qx::core {
 

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "common/unique_resource.h"
-#include "qxcore.h"
+#include "engine/include/qxcore.h"
 
 namespace {
 

@@ -1,8 +1,10 @@
 // qxdriver: starts a program under test, answers and records its message
 // boxes, and reports full Windows exit codes.
 //
-//   qxdriver [--answer ID]... [--manual] [--timeout MS] [--shots DIR]
-//            [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)
+//   qxdriver [--answer ID]... [--manual] [--delay MS] [--timeout MS]
+//            [--shots DIR] [--cwd DIR] [--env NAME=VALUE]... [--wait-all]
+//            (--raw COMMANDLINE | -- PROGRAM ARGS...)
+//   qxdriver --short PATH      prints "SHORT <the platform's short form>"
 //
 // --raw passes its one argument unchanged as the child's command line; after
 // "--" the arguments are quoted by the usual rules and joined.
@@ -19,6 +21,8 @@
 // --answer ids in order (1 IDOK, 2 IDCANCEL, 6 IDYES, 7 IDNO); when the list
 // runs out, the first of IDOK, IDYES, IDCANCEL that the box has is pressed.
 // With --manual no box is answered: a person clicks, the driver records.
+// --delay leaves each box open that long before answering it. --env sets a
+// variable for the program (Wine sets TMP and TEMP itself at each start).
 // Processes the program starts belong to the same job; --wait-all waits for
 // all of them, so a program that restarts itself as a copy can be followed.
 #include <windows.h>
@@ -28,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace {
 
@@ -98,7 +102,9 @@ struct Options {
   std::wstring cwd;
   bool wait_all = false;
   bool manual = false;
+  DWORD delay_ms = 0;
   std::wstring command;
+  std::wstring short_path;
 };
 
 // Quotes one argument so that CommandLineToArgvW gives it back unchanged.
@@ -133,6 +139,14 @@ bool ParseOptions(Options& o) {
     else if (a == L"--timeout") o.timeout_ms = static_cast<DWORD>(_wtoi(argv[++i]));
     else if (a == L"--shots") o.shots = argv[++i];
     else if (a == L"--cwd") o.cwd = argv[++i];
+    else if (a == L"--delay") o.delay_ms = static_cast<DWORD>(_wtoi(argv[++i]));
+    else if (a == L"--short") o.short_path = argv[++i];
+    else if (a == L"--env") {
+      std::wstring setting = argv[++i];
+      const size_t equals = setting.find(L'=');
+      if (equals == std::wstring::npos) return false;
+      SetEnvironmentVariableW(setting.substr(0, equals).c_str(), setting.c_str() + equals + 1);
+    }
     else if (a == L"--wait-all") o.wait_all = true;
     else if (a == L"--manual") o.manual = true;
     else return false;
@@ -142,7 +156,7 @@ bool ParseOptions(Options& o) {
     o.command += Quote(argv[i]);
   }
   LocalFree(argv);
-  return !o.command.empty();
+  return !o.command.empty() || !o.short_path.empty();
 }
 
 // Saves the window's screen area as a 24-bit BMP.
@@ -265,6 +279,7 @@ struct Run {
   }
 
   void Answer(HWND box) {
+    Sleep(options->delay_ms);
     int id = 0;
     if (next_answer < options->answers.size()) {
       id = options->answers[next_answer++];
@@ -314,8 +329,16 @@ struct Run {
 int wmain() {
   Options options;
   if (!ParseOptions(options)) {
-    Emit(L"usage: qxdriver [--answer ID]... [--manual] [--timeout MS] [--shots DIR] [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)");
+    Emit(L"usage: qxdriver [--answer ID]... [--manual] [--delay MS] [--timeout MS] [--shots DIR] [--cwd DIR] "
+         L"[--env NAME=VALUE]... [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...) | --short PATH");
     return 100;
+  }
+  if (!options.short_path.empty()) {
+    wchar_t short_path[MAX_PATH];
+    const DWORD length = GetShortPathNameW(options.short_path.c_str(), short_path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return 1;
+    Emit(L"SHORT " + std::wstring(short_path));
+    return 0;
   }
   qx::UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
   qx::UniqueHandle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "unique_resource.h"
+#include "common/unique_resource.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) return 2;

@@ -86,9 +86,14 @@ class Wine:
             return "C:" + path[len(self.drive_c):].replace("/", "\\")
         return "Z:" + path.replace("/", "\\")
 
-    def run(self, command_line, answers=(), cwd=None, wait_all=False, timeout_ms=60000, shots=None, env=None):
-        """Runs a Windows command line (exact text) under the driver."""
-        args = ["wine", self.driver, "--timeout", str(timeout_ms)]
+    def run(self, command_line, answers=(), cwd=None, wait_all=False, timeout_ms=60000, shots=None, env=None,
+            delay_ms=0, windows_env=None):
+        """Runs a Windows command line (exact text) under the driver; each box
+        is answered after |delay_ms|. |windows_env| is set on the Windows side,
+        where Wine would replace TMP and TEMP of |env|."""
+        args = ["wine", self.driver, "--timeout", str(timeout_ms), "--delay", str(delay_ms)]
+        for name, value in (windows_env or {}).items():
+            args += ["--env", "%s=%s" % (name, value)]
         for a in answers:
             args += ["--answer", str(a)]
         if cwd:
@@ -116,6 +121,13 @@ class Wine:
             subprocess.run(["localedef", "-i", name.split(".")[0], "-f", "UTF-8", os.path.join(folder, name)],
                            check=True)
         return dict(os.environ, LOCPATH=folder, LC_ALL=name)
+
+    def short_path(self, path):
+        """The platform's short (8.3) form of an existing Linux path."""
+        out = subprocess.run(["wine", self.driver, "--short", self.winpath(path)], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, check=True).stdout.decode("utf-8").strip()
+        assert out.startswith("SHORT "), out
+        return out[len("SHORT "):]
 
     @contextlib.contextmanager
     def scratch(self, name="e2e"):

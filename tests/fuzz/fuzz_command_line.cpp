@@ -1,6 +1,6 @@
 // The command line split into parameters, and the parameters joined again for
 // PARAMS: what the join quotes, a second split gives back whole.
-#include "command_line.h"
+#include "engine/core/command_line.h"
 #include "fuzz_support.h"
 
 using namespace qx::core;

@@ -1,6 +1,6 @@
 // The dialog description ("qxdlg.dat"): every section the file names is read
 // to its end, with the flag letters and the scaling the builder applies.
-#include "dialog_description.h"
+#include "engine/core/dialog_description.h"
 #include "fuzz_support.h"
 
 using namespace qx::core;

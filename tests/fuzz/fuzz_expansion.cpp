@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "fuzz_support.h"
-#include "lines.h"
-#include "text_layer.h"
+#include "engine/core/lines.h"
+#include "engine/core/text_layer.h"
 
 using namespace qx::core;
 

@@ -1,6 +1,6 @@
 // The file-properties table ("qxfprop.dat"), and the decision for each file
 // it names, with the conditions and folders expanding to themselves.
-#include "file_property_table.h"
+#include "engine/core/file_property_table.h"
 #include "fuzz_support.h"
 
 using namespace qx::core;

@@ -1,7 +1,7 @@
 // The language table ("qxlng.dat"): every entry is a "#" key without "=" and
 // a text without "=", whatever the file holds.
 #include "fuzz_support.h"
-#include "language_table.h"
+#include "engine/core/language_table.h"
 
 using namespace qx::core;
 

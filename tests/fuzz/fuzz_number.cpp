@@ -2,7 +2,7 @@
 // time): a value read, written in decimal and read again stays the same. The
 // same bytes as UTF-8 survive a round trip through UTF-16.
 #include "fuzz_support.h"
-#include "text.h"
+#include "engine/core/text.h"
 
 using namespace qx::core;
 

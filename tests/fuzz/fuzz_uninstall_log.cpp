@@ -4,8 +4,8 @@
 #include <algorithm>
 
 #include "fuzz_support.h"
-#include "uninstall_log_format.h"
-#include "uninstall_start_rules.h"
+#include "engine/core/uninstall_log_format.h"
+#include "engine/core/uninstall_start_rules.h"
 
 using namespace qx::core;
 

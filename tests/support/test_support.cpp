@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace qxtest {
 

@@ -1,15 +1,15 @@
-#include "dialog_builder.h"
+#include "engine/win/dialogs/dialog_builder.h"
 
 #include <commctrl.h>
 #include <richedit.h>
 
 #include <string>
 
-#include "engine_state.h"
-#include "file_data.h"
-#include "file_io.h"
-#include "system_library.h"
-#include "wide.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/file_data.h"
+#include "engine/win/platform/file_io.h"
+#include "engine/win/platform/system_library.h"
+#include "engine/win/platform/wide.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -31,7 +31,12 @@ constexpr COLORREF kHeadingColour = RGB(0x00, 0x33, 0x99);
 constexpr int kHeadingPoints = 14;
 constexpr int kImageWidth = 16;
 
-DialogState& Dialogs() { return Engine().dialogs; }
+namespace {
+// From the library's load to its unload.
+DialogState g_dialogs;
+}  // namespace
+
+DialogState& Dialogs() { return g_dialogs; }
 
 HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "dialog_description.h"
-#include "dialog_state.h"
-#include "text.h"
-#include "unique_resource.h"
+#include "engine/core/dialog_description.h"
+#include "engine/win/dialogs/dialog_state.h"
+#include "engine/core/text.h"
+#include "common/unique_resource.h"
 
 namespace qx::engine {
 

@@ -2,12 +2,12 @@
 // the lookup of a dialog's controls by number. The state they share (the
 // description, fonts, control registry, component list) is the engine's
 // DialogState; the builder is dialog_builder.cpp, the runs dialog_runs.cpp.
-#include "qxcore.h"
+#include "engine/include/qxcore.h"
 
-#include "dialog_builder.h"
-#include "dialog_runs.h"
-#include "export_support.h"
-#include "wide.h"
+#include "engine/win/dialogs/dialog_builder.h"
+#include "engine/win/dialogs/dialog_runs.h"
+#include "engine/win/platform/export_support.h"
+#include "engine/win/platform/wide.h"
 
 using qx::engine::FromWide;
 using qx::engine::Guarded;

@@ -1,4 +1,4 @@
-#include "dialog_runs.h"
+#include "engine/win/dialogs/dialog_runs.h"
 
 #include <commctrl.h>
 #include <richedit.h>
@@ -7,12 +7,13 @@
 #include <memory>
 #include <string>
 
-#include "dialog_builder.h"
-#include "engine_state.h"
-#include "export_support.h"
-#include "system_library.h"
-#include "unique_resource.h"
-#include "wide.h"
+#include "engine/win/dialogs/dialog_builder.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/shared_variables.h"
+#include "engine/win/platform/export_support.h"
+#include "engine/win/platform/system_library.h"
+#include "common/unique_resource.h"
+#include "engine/win/platform/wide.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -235,7 +236,7 @@ int RunDialogBox(core::TextView section, DialogCallback callback) {
   std::unique_ptr<DialogWindow> built = BuildDialog(section);
   if (!built) {
     const std::wstring text = L"Dialog box not created: " + ToWide(section);
-    MessageBoxW(nullptr, text.c_str(), ToWide(Expand(u"%APPTITLE%")).c_str(), MB_OK);
+    MessageBoxW(nullptr, text.c_str(), ToWide(Expand(ReferenceOf(contract::kAppTitle))).c_str(), MB_OK);
     return 4;
   }
   Run run{callback, true};

@@ -2,8 +2,8 @@
 // dialogs on the caller's thread, and the rows of a component list.
 #pragma once
 
-#include "qxcore.h"
-#include "text.h"
+#include "engine/include/qxcore.h"
+#include "engine/core/text.h"
 
 namespace qx::engine {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "dialog_description.h"
-#include "text.h"
-#include "unique_resource.h"
+#include "engine/core/dialog_description.h"
+#include "engine/core/text.h"
+#include "common/unique_resource.h"
 
 namespace qx::engine {
 

@@ -1,19 +1,19 @@
 // Helper exports: parameters, text search and replacement, file data,
 // program execution and file properties. Null texts count as empty; no C++
 // exception escapes.
-#include "qxcore.h"
+#include "engine/include/qxcore.h"
 
 #include <cstdint>
 #include <vector>
 
-#include "crc32.h"
-#include "engine_state.h"
-#include "export_support.h"
-#include "file_data.h"
-#include "file_properties.h"
-#include "process_parameters.h"
-#include "program_start.h"
-#include "wide.h"
+#include "engine/core/crc32.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/export_support.h"
+#include "engine/win/platform/file_data.h"
+#include "engine/win/startup/file_properties.h"
+#include "engine/win/startup/process_parameters.h"
+#include "engine/win/platform/program_start.h"
+#include "engine/win/platform/wide.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 // count as empty; no C++ exception escapes.
 #include <windows.h>
 
-#include "export_support.h"
-#include "qxcore.h"
-#include "uninstall_log.h"
-#include "wide.h"
+#include "engine/win/platform/export_support.h"
+#include "engine/include/qxcore.h"
+#include "engine/win/log/uninstall_log.h"
+#include "engine/win/platform/wide.h"
 
 namespace {
 

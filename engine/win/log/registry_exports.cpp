@@ -3,11 +3,11 @@
 // no C++ exception escapes.
 #include <windows.h>
 
-#include "engine_state.h"
-#include "export_support.h"
-#include "qxcore.h"
-#include "removal.h"
-#include "wide.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/export_support.h"
+#include "engine/include/qxcore.h"
+#include "engine/win/log/removal.h"
+#include "engine/win/platform/wide.h"
 
 namespace {
 

@@ -1,9 +1,10 @@
-#include "run_record.h"
+#include "engine/win/log/run_record.h"
 
-#include "engine_state.h"
-#include "file_io.h"
-#include "uninstall_start_rules.h"
-#include "wide.h"
+#include "engine/win/log/log_state.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/shared_variables.h"
+#include "engine/win/platform/file_io.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 
@@ -12,31 +13,30 @@ namespace {
 void WriteLine(core::TextView line) {
   std::string bytes = core::Utf16ToUtf8(line);
   bytes.append("\r\n");
-  WriteAll(Engine().record.get(), bytes);
+  WriteAll(LogFamily().record.get(), bytes);
 }
-
-core::Text TwoDigits(int value) { return core::Text(value < 10 ? u"0" : u"") + core::DecimalText(value); }
 
 }  // namespace
 
-void OpenRunRecord(const std::vector<core::Text>& parameters, core::TextView log) {
-  const core::Text path = core::RunRecordPath(parameters);
+core::Text RecordPath() {
+  const core::Text path = Expand(ReferenceOf(contract::kRunRecord));
+  return path == ReferenceOf(contract::kRunRecord) ? core::Text() : path;
+}
+
+void OpenRunRecord(core::TextView log) {
+  const core::Text path = RecordPath();
   if (path.empty()) return;
-  EngineState& engine = Engine();
-  engine.record.reset(CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!engine.record) return;
-  engine.text.SetVariable(u"RUNLOG", path);
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  WriteLine(u"Uninstallation started " + core::DecimalText(now.wYear) + u"-" + TwoDigits(now.wMonth) + u"-" +
-            TwoDigits(now.wDay) + u" " + TwoDigits(now.wHour) + u":" + TwoDigits(now.wMinute) + u":" +
-            TwoDigits(now.wSecond));
-  WriteLine(u"Log " + core::Text(log));
+  LogFamily().record.reset(CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  RecordLine(u"Log " + core::Text(log));
+}
+
+void RecordLine(core::TextView line) {
+  if (LogFamily().record) WriteLine(line);
 }
 
 void RecordOutcome(core::TextView what, core::TextView path, core::TextView outcome) {
-  if (!Engine().record) return;
+  if (!LogFamily().record) return;
   WriteLine(core::Text(what) + u" " + core::Text(path) + u": " + core::Text(outcome));
 }
 

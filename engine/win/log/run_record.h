@@ -1,20 +1,26 @@
-// The run record that a "/LOG=path" parameter asks for: UTF-8 lines, each
-// written as soon as it is known, so that a run ended halfway leaves a record
-// up to its last step. Without the parameter nothing is written.
+// The engine's part of the run record that a "/LOG=path" parameter asks for:
+// UTF-8 lines, each written as soon as it is known, so that a run ended
+// halfway leaves a record up to its last step. The launcher creates the
+// record with its opening lines and closes it with the exit code (RUNLOG
+// names it); without one nothing is written.
 #pragma once
 
 #include <windows.h>
 
-#include <vector>
-
-#include "text.h"
+#include "engine/core/text.h"
 
 namespace qx::engine {
 
-// Opens the record that |parameters| name, if any (RUNLOG is set to its
-// path), and writes the start time and the log that is replayed. A record
-// that cannot be opened is no record: the uninstallation goes on.
-void OpenRunRecord(const std::vector<core::Text>& parameters, core::TextView log);
+// The path the launcher gave in RUNLOG, or the empty text.
+core::Text RecordPath();
+
+// Opens the launcher's record, if any, to append to it, and writes the log
+// that is replayed. A record that cannot be opened is no record: the
+// uninstallation goes on.
+void OpenRunRecord(core::TextView log);
+
+// Writes |line| when a record is open.
+void RecordLine(core::TextView line);
 
 // Writes "<what> <path>: <outcome>" when a record is open.
 void RecordOutcome(core::TextView what, core::TextView path, core::TextView outcome);

@@ -1,4 +1,4 @@
-#include "uninstall_log.h"
+#include "engine/win/log/uninstall_log.h"
 
 #include <windows.h>
 
@@ -6,15 +6,17 @@
 #include <utility>
 #include <vector>
 
-#include "engine_state.h"
-#include "file_io.h"
-#include "path_links.h"
-#include "removal.h"
-#include "run_record.h"
-#include "uninstall_log_format.h"
-#include "uninstall_start_rules.h"
-#include "unique_resource.h"
-#include "wide.h"
+#include "engine/win/log/log_state.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/shared_variables.h"
+#include "engine/win/platform/file_io.h"
+#include "common/path_links.h"
+#include "engine/win/log/removal.h"
+#include "engine/win/log/run_record.h"
+#include "engine/core/uninstall_log_format.h"
+#include "engine/core/uninstall_start_rules.h"
+#include "common/unique_resource.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 
@@ -60,7 +62,8 @@ bool IsFile(const std::wstring& path) {
 // is the uninstaller's own and does not count.
 void NoteLeftForRestart(const Text& path) {
   EngineState& engine = Engine();
-  if (!core::EqualNoCase(path, engine.installed_uninstaller)) engine.text.SetVariable(u"RESTARTNEEDED", u"1");
+  if (!core::EqualNoCase(path, LogFamily().installed_uninstaller))
+    engine.text.SetVariable(NameOf(contract::kRestartNeeded), u"1");
 }
 
 bool IsInUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
@@ -109,11 +112,10 @@ void RemoveFile(const Text& path, EntryCode code, ReplayCallback callback) {
 // The installed uninstaller and its log wait for the end of the replay: a run
 // that is ended halfway leaves both, and the next run finishes the job.
 void RemoveFiles(const core::EntrySet& entries, ReplayCallback callback) {
-  EngineState& engine = Engine();
-  engine.deferred_files = core::EntrySet();
+  LogFamily().deferred_files = core::EntrySet();
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (core::IsUninstallerOrItsLog(entries[i].key, engine.installed_uninstaller))
-      engine.deferred_files.Set(entries[i].key, entries[i].value);
+    if (core::IsUninstallerOrItsLog(entries[i].key, LogFamily().installed_uninstaller))
+      LogFamily().deferred_files.Set(entries[i].key, entries[i].value);
     else
       RemoveFile(entries[i].key, entries[i].value, callback);
   }
@@ -146,8 +148,7 @@ void RemoveFolders(std::vector<Text> folders, ReplayCallback callback) {
 // After the last phase: the deferred files, then the logged folders that
 // held them, which the folder phase had to leave.
 void RemoveDeferredFiles(const core::EntrySet& logged_folders, ReplayCallback callback) {
-  EngineState& engine = Engine();
-  const core::EntrySet files = std::exchange(engine.deferred_files, core::EntrySet());
+  const core::EntrySet files = std::exchange(LogFamily().deferred_files, core::EntrySet());
   if (files.size() == 0) return;
   std::vector<Text> paths;
   for (size_t i = 0; i < files.size(); ++i) {
@@ -195,7 +196,7 @@ bool WriteEntry(int kind, TextView payload) {
         engine.file_properties.Find(core::RelativeToInstallFolder(payload, Expand(u"%DESTPATH%")));
     if (property && property->not_logged) return true;
   }
-  return WriteAll(engine.log.get(), core::LogEntryLines(kind, payload));
+  return WriteAll(LogFamily().log.get(), core::LogEntryLines(kind, payload));
 }
 
 // Appends the old log's lines, trimmed, to the end of the temporary log.
@@ -224,13 +225,18 @@ bool AppendOldLog(const std::wstring& temporary, const std::wstring& old) {
 
 }  // namespace
 
+LogState& LogFamily() {
+  // From the library's load to its unload.
+  static LogState state;
+  return state;
+}
+
 int RunReplayPhase(int phase, ReplayCallback callback) {
-  EngineState& engine = Engine();
-  if (!engine.log) return -1;
+  if (!LogFamily().log) return -1;
   if (phase < kReplayFiles || phase > kReplayIniKeys) return 0;
   static constexpr int kTagOfPhase[] = {core::kLogFile, core::kLogFolder, core::kLogRegistryKey,
                                         core::kLogRegistryValue, core::kLogIniKey};
-  FileSource source(engine.log.get());
+  FileSource source(LogFamily().log.get());
   core::BufferedLineReader log(source);
   core::EntrySet entries;
   core::CollectLogEntries(log, kTagOfPhase[phase], entries);
@@ -250,7 +256,7 @@ int RunReplayPhase(int phase, ReplayCallback callback) {
     case kReplayIniKeys: {
       DeleteIniKeys(entries);
       core::EntrySet folders;
-      if (engine.deferred_files.size() != 0) core::CollectLogEntries(log, core::kLogFolder, folders);
+      if (LogFamily().deferred_files.size() != 0) core::CollectLogEntries(log, core::kLogFolder, folders);
       RemoveDeferredFiles(folders, callback);
       break;
     }
@@ -259,7 +265,7 @@ int RunReplayPhase(int phase, ReplayCallback callback) {
 }
 
 int AddLogEntry(int kind, TextView text) {
-  if (!Engine().log) return -1;
+  if (!LogFamily().log) return -1;
   return WriteEntry(kind, Expand(text)) ? 0 : -1;
 }
 
@@ -267,15 +273,16 @@ int BeginLog() {
   EngineState& engine = Engine();
   std::wstring path;
   if (!CreateTemporaryFile(ToWide(Expand(u"%TMP%")), L"qxu", path)) return -1;
-  engine.log.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  LogFamily().log.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!engine.log) {
+  if (!LogFamily().log) {
     DeleteFileW(path.c_str());
     return -1;
   }
-  if (!WriteAll(engine.log.get(), core::LogHeaderLines(Expand(u"%APPTITLE%"), engine.text.current_language(),
-                                                       Expand(u"%DESTPATH%")))) {
-    engine.log.reset();
+  const std::string header = core::LogHeaderLines(Expand(ReferenceOf(contract::kAppTitle)),
+                                                  engine.text.current_language(), Expand(u"%DESTPATH%"));
+  if (!WriteAll(LogFamily().log.get(), header)) {
+    LogFamily().log.reset();
     DeleteFileW(path.c_str());
     return -1;
   }
@@ -284,10 +291,9 @@ int BeginLog() {
 }
 
 int FinishLog() {
-  EngineState& engine = Engine();
   // Without a log there is nothing to install, and an older log beside the
   // uninstaller must not be deleted for it.
-  if (!engine.log) return -4;
+  if (!LogFamily().log) return -4;
   const Text program = Expand(u"%UNINSTFNAME%");
   const std::wstring program_path = ToWide(program);
   const std::wstring source = ToWide(Expand(u"%QXSFXPATH%\\qxremove.dat"));
@@ -297,7 +303,7 @@ int FinishLog() {
   // A log without these two entries would leave the uninstaller behind; the
   // log stays open, so the installer can still abandon it.
   if (!WriteEntry(core::kLogFile, program) || !WriteEntry(core::kLogFile, log)) return -4;
-  engine.log.reset();
+  LogFamily().log.reset();
 
   const std::wstring log_path = ToWide(log);
   const std::wstring temporary = ToWide(Expand(u"%TMPLOG%"));
@@ -310,9 +316,8 @@ int FinishLog() {
 }
 
 int AbandonLog() {
-  EngineState& engine = Engine();
-  if (engine.log) {
-    engine.log.reset();
+  if (LogFamily().log) {
+    LogFamily().log.reset();
     DeleteFileW(ToWide(Expand(u"%TMPLOG%")).c_str());
   }
   return 0;

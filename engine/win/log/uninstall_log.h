@@ -3,8 +3,8 @@
 // engine's open log, LogHandle.
 #pragma once
 
-#include "qxcore.h"
-#include "text.h"
+#include "engine/include/qxcore.h"
+#include "engine/core/text.h"
 
 namespace qx::engine {
 

@@ -1,4 +1,4 @@
-#include "engine_state.h"
+#include "engine/win/platform/engine_state.h"
 
 namespace qx::engine {
 

@@ -1,10 +1,10 @@
-#include "file_data.h"
+#include "engine/win/platform/file_data.h"
 
 #include <windows.h>
 
-#include "crc32.h"
-#include "file_io.h"
-#include "unique_resource.h"
+#include "engine/core/crc32.h"
+#include "engine/win/platform/file_io.h"
+#include "common/unique_resource.h"
 
 namespace qx::engine {
 

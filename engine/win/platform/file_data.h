@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "text.h"
+#include "engine/core/text.h"
 
 namespace qx::engine {
 

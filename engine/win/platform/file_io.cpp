@@ -1,7 +1,7 @@
-#include "file_io.h"
+#include "engine/win/platform/file_io.h"
 
-#include "fixed_string.h"
-#include "unique_resource.h"
+#include "common/fixed_string.h"
+#include "common/unique_resource.h"
 
 namespace qx::engine {
 

@@ -1,6 +1,6 @@
-#include "program_start.h"
+#include "engine/win/platform/program_start.h"
 
-#include "unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace qx::engine {
 

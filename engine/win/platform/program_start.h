@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace qx::engine {
 

@@ -1,6 +1,6 @@
-#include "system_library.h"
+#include "engine/win/platform/system_library.h"
 
-#include "engine_state.h"
+#include "engine/win/platform/engine_state.h"
 
 #include <string>
 

@@ -1,21 +1,25 @@
-#include "builtins.h"
+#include "engine/win/startup/builtins.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
 #include <vector>
 
-#include "command_line.h"
-#include "engine_state.h"
-#include "fixed_string.h"
-#include "system_library.h"
-#include "system_facts.h"
-#include "unique_resource.h"
-#include "wide.h"
+#include "engine/core/command_line.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/shared_variables.h"
+#include "common/fixed_string.h"
+#include "engine/win/platform/system_library.h"
+#include "engine/core/system_facts.h"
+#include "common/unique_resource.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 
 namespace {
+
+// The shell folders looked up so far in this load of the engine.
+SpecialFolders g_special_folders;
 
 using core::Text;
 using PathBuffer = FixedString<wchar_t, MAX_PATH>;
@@ -160,7 +164,7 @@ Text ResolveFolderVariable(uint32_t id) {
 }  // namespace
 
 Text SpecialFolderPath(int csidl) {
-  SpecialFolders& folders = Engine().special_folders;
+  SpecialFolders& folders = g_special_folders;
   if (csidl < 0 || csidl >= SpecialFolders::kCount) return AskShell(csidl);
   const uint64_t bit = uint64_t(1) << csidl;
   if (!(folders.known & bit)) {
@@ -172,7 +176,7 @@ Text SpecialFolderPath(int csidl) {
 
 void SetBuiltinVariables(core::TextLayer& text) {
   struct Folder {
-    const char16_t* name;
+    core::TextView name;
     int csidl;
   };
   text.set_resolver(&ResolveFolderVariable);
@@ -180,7 +184,7 @@ void SetBuiltinVariables(core::TextLayer& text) {
     for (const Folder& f : folders) text.SetDeferredVariable(f.name, static_cast<uint32_t>(f.csidl));
   };
 
-  set_folders({{u"DESKTOPDIR", CSIDL_DESKTOP},
+  set_folders({{NameOf(contract::kDesktopFolder), CSIDL_DESKTOP},
               {u"PROGMENUDIR", CSIDL_PROGRAMS},
               {u"PROGFILESDIR", CSIDL_PROGRAM_FILES},
               {u"STARTUPMENUDIR", CSIDL_STARTUP},
@@ -191,7 +195,8 @@ void SetBuiltinVariables(core::TextLayer& text) {
               // The common application data folder, as the package has
               // always had it, not the common program files folder.
               {u"COMFILESDIR", CSIDL_COMMON_APPDATA}});
-  text.SetVariable(u"WIN", FolderFrom([](wchar_t* b, UINT n) { return GetWindowsDirectoryW(b, n); }));
+  text.SetVariable(NameOf(contract::kWindowsFolder),
+                   FolderFrom([](wchar_t* b, UINT n) { return GetWindowsDirectoryW(b, n); }));
   text.SetVariable(u"SYS", FolderFrom([](wchar_t* b, UINT n) { return GetSystemDirectoryW(b, n); }));
   text.SetVariable(u"TMP", TemporaryFolder());
 
@@ -210,7 +215,7 @@ void SetBuiltinVariables(core::TextLayer& text) {
   text.SetVariable(u"CURDATETIME", core::FormatDateTime(u"%yyyy%mm%dd %hh:%ii:%ss", when));
   text.SetVariable(u"OSVER", core::DecimalText(OsVersionCode()));
   text.SetVariable(u"IS64OS", Flag(Is64BitSystem()));
-  text.SetVariable(u"ISADMIN", Flag(IsMemberOfBuiltinGroup(DOMAIN_ALIAS_RID_ADMINS)));
+  text.SetVariable(NameOf(contract::kIsAdmin), Flag(IsMemberOfBuiltinGroup(DOMAIN_ALIAS_RID_ADMINS)));
   text.SetVariable(u"ISPOWERUSER", Flag(IsMemberOfBuiltinGroup(DOMAIN_ALIAS_RID_POWER_USERS)));
 
   set_folders({{u"COMDESKTOPDIR", CSIDL_COMMON_DESKTOPDIRECTORY},

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "text.h"
-#include "text_layer.h"
+#include "engine/core/text.h"
+#include "engine/core/text_layer.h"
 
 namespace qx::engine {
 

@@ -1,12 +1,12 @@
-#include "file_properties.h"
+#include "engine/win/startup/file_properties.h"
 
 #include <windows.h>
 
 #include <string>
 
-#include "engine_state.h"
-#include "file_io.h"
-#include "wide.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/file_io.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 

@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "command_line.h"
-#include "wide.h"
+#include "engine/core/command_line.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 

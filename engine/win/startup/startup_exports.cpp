@@ -2,17 +2,19 @@
 // folder; InitUninstall turns the run into an uninstallation. The state they
 // fill (module, language, file properties, the open log) is the engine's
 // (engine_state.h), since every other family reads it.
-#include "qxcore.h"
+#include "engine/include/qxcore.h"
 
 #include <string>
 
-#include "builtins.h"
-#include "engine_state.h"
-#include "export_support.h"
-#include "file_io.h"
-#include "file_properties.h"
-#include "uninstall_start.h"
-#include "wide.h"
+#include "engine/win/startup/builtins.h"
+#include "engine/include/launcher_contract.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/shared_variables.h"
+#include "engine/win/platform/export_support.h"
+#include "engine/win/platform/file_io.h"
+#include "engine/win/startup/file_properties.h"
+#include "engine/win/startup/uninstall_start.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 
@@ -40,8 +42,8 @@ void InitSfx(HMODULE module) {
 
   // The launcher's folder may end in a backslash; every path the engine
   // builds adds its own.
-  const core::Text folder = Expand(u"%QXSFXPATH%");
-  engine.text.SetVariableRaw(u"QXSFXPATH", core::WithoutTrailingBackslash(folder));
+  const core::Text folder = Expand(ReferenceOf(contract::kRuntimeFolder));
+  engine.text.SetVariableRaw(NameOf(contract::kRuntimeFolder), core::WithoutTrailingBackslash(folder));
 
   LoadLanguageTable();
   LoadFilePropertyTable();
@@ -63,10 +65,10 @@ int WINAPI InitSFX(HMODULE module) {
   });
 }
 
-// Any result but 1 ends the launcher without its script; a failure inside
-// the engine itself must not read as the 0 of a successful restart.
+// A failure inside the engine itself has a result of its own: it must not
+// read as the 0 of a started copy, nor as a copy that could not be made.
 int WINAPI InitUninstall() {
-  return Guarded(-2, [] { return qx::engine::InitUninstall(); });
+  return Guarded<int>(qx::contract::kEngineFailure, [] { return qx::engine::InitUninstall(); });
 }
 
 }  // extern "C"

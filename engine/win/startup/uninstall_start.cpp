@@ -1,4 +1,4 @@
-#include "uninstall_start.h"
+#include "engine/win/startup/uninstall_start.h"
 
 #include <windows.h>
 
@@ -6,15 +6,17 @@
 #include <utility>
 #include <vector>
 
-#include "engine_state.h"
-#include "file_data.h"
-#include "file_io.h"
-#include "lines.h"
-#include "process_parameters.h"
-#include "program_start.h"
-#include "run_record.h"
-#include "uninstall_start_rules.h"
-#include "wide.h"
+#include "engine/win/log/log_state.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/shared_variables.h"
+#include "engine/win/platform/file_data.h"
+#include "engine/win/platform/file_io.h"
+#include "engine/core/lines.h"
+#include "engine/win/platform/program_start.h"
+#include "engine/win/log/run_record.h"
+#include "engine/core/uninstall_start_rules.h"
+#include "engine/core/user_switches.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 
@@ -24,6 +26,10 @@ using core::Text;
 
 // Start-up reads no more of the log than this: the header is its first lines.
 constexpr size_t kHeaderReadLimit = size_t(256) << 10;
+
+// The copy that the first stage started, held until unload so that the
+// launcher can open it by the id in UNINSTPID and wait for it.
+UniqueHandle g_started_copy;
 
 // A private copy that is not the whole log would be replayed in part.
 bool CopyWhole(const std::wstring& source, const std::wstring& copy) {
@@ -42,77 +48,85 @@ bool ReadHeaderBytes(HANDLE file, std::string& bytes) {
 
 // A silent run has nobody to answer a box; the caller's exit code tells.
 void ShowMessage(core::TextView language_key) {
-  if (Expand(u"%SILENT%") == u"1") return;
+  if (Expand(ReferenceOf(contract::kSilent)) == u"1") return;
   const std::wstring text = ToWide(Expand(language_key));
-  const std::wstring caption = ToWide(Expand(u"%APPTITLE%"));
+  const std::wstring caption = ToWide(Expand(ReferenceOf(contract::kAppTitle)));
   MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | LanguageBoxStyle());
 }
 
-int RestartFromCopy(const std::vector<Text>& parameters) {
-  const Text program = Expand(u"%ARCNAME%");
+int RestartFromCopy(core::TextView command_line) {
+  const Text program = Expand(ReferenceOf(contract::kLauncherPath));
   if (!IsFileWithContent(ToWide(core::LogPathFor(program)))) {
     ShowMessage(u"#errorunlognotfound");
-    return -1;
+    return contract::kNoLog;
   }
   std::wstring copy;
-  if (!CreateTemporaryFile(ToWide(Expand(u"%TMP%")), L"qxu", copy)) return -2;
+  if (!CreateTemporaryFile(ToWide(Expand(u"%TMP%")), L"qxu", copy)) return contract::kCopyNotStarted;
   ProgramRun run;
   if (CopyFileW(ToWide(program).c_str(), copy.c_str(), FALSE))
-    run = StartProgram(copy, ToWide(core::RelaunchParameters(program, parameters)), std::wstring(), false, false);
+    run = StartProgram(copy, ToWide(core::RelaunchParameters(program, command_line, RecordPath())), std::wstring(),
+                       false, false);
   if (!run.started) {
     // Nothing will run the copy: it must not stay behind.
     DeleteFileW(copy.c_str());
-    return -2;
+    return contract::kCopyNotStarted;
   }
-  Engine().started_copy = std::move(run.process);
-  Engine().text.SetVariable(u"UNINSTPID", core::DecimalText(static_cast<int64_t>(run.process_id)));
-  return 0;
+  g_started_copy = std::move(run.process);
+  Engine().text.SetVariable(NameOf(contract::kStartedCopyId),
+                            core::DecimalText(static_cast<int64_t>(run.process_id)));
+  return contract::kCopyStarted;
 }
 
-int OpenLog(const std::vector<Text>& parameters) {
+// A refused log: the message, unless silent, and the reason in the record.
+int RefuseLog(core::TextView language_key, core::TextView reason, int result) {
+  RecordLine(u"Log refused: " + Text(reason));
+  ShowMessage(language_key);
+  return result;
+}
+
+int OpenLog(const Text& program) {
   EngineState& engine = Engine();
-  const Text program = parameters.size() > 1 ? parameters[1] : Text();
-  engine.text.SetVariable(u"UNINSTEXE", program);
-  engine.installed_uninstaller = program;
+  engine.text.SetVariable(NameOf(contract::kInstalledUninstaller), program);
+  LogFamily().installed_uninstaller = program;
   const std::wstring log = ToWide(core::LogPathFor(program));
-  OpenRunRecord(parameters, core::LogPathFor(program));
-  if (!IsFileWithContent(log)) {
-    ShowMessage(u"#errorunlognotfound");
-    return -3;
-  }
+  OpenRunRecord(core::LogPathFor(program));
+  if (!IsFileWithContent(log))
+    return RefuseLog(u"#errorunlognotfound", u"not found, or empty", contract::kCopyFindsNoLog);
 
   // The private copy goes away with the runtime folder. A copy that could
   // not be made whole counts as a log that cannot be opened.
   std::wstring copy;
-  if (!CreateTemporaryFile(ToWide(Expand(u"%QXSFXPATH%")), L"qxu", copy) || !CopyWhole(log, copy)) {
+  if (!CreateTemporaryFile(ToWide(Expand(ReferenceOf(contract::kRuntimeFolder))), L"qxu", copy) ||
+      !CopyWhole(log, copy)) {
     if (!copy.empty()) DeleteFileW(copy.c_str());
-    ShowMessage(u"#errorunlognotfound");
-    return -3;
+    return RefuseLog(u"#errorunlognotfound", u"it could not be copied whole", contract::kCopyFindsNoLog);
   }
   engine.text.SetVariable(u"LOGFILE", FromWide(copy.c_str()));
-  engine.log.reset(CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  LogFamily().log.reset(CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string bytes;
-  if (engine.log) ReadHeaderBytes(engine.log.get(), bytes);
+  if (LogFamily().log) ReadHeaderBytes(LogFamily().log.get(), bytes);
 
-  const core::LogHeader header = core::ReadLogHeader(bytes, Expand(u"%APPTITLE%"));
+  const core::LogHeader header = core::ReadLogHeader(bytes, Expand(ReferenceOf(contract::kAppTitle)));
   if (header.status != core::LogHeaderStatus::kValid) {
     // A rejected log is never replayed: every phase now finds no log.
-    engine.log.reset();
-    ShowMessage(u"#errorunloginvalid");
-    return header.status == core::LogHeaderStatus::kNoHeader ? -4 : -5;
+    LogFamily().log.reset();
+    if (header.status == core::LogHeaderStatus::kNoHeader)
+      return RefuseLog(u"#errorunloginvalid", u"it has no header", contract::kLogWithoutHeader);
+    return RefuseLog(u"#errorunloginvalid", u"its title is another package's", contract::kLogOfAnotherPackage);
   }
   engine.text.SetVariable(u"QXLANGID", core::DecimalText(header.language));
   engine.text.SetVariable(u"DESTPATH", header.install_folder);
-  return 1;
+  return contract::kUninstallHere;
 }
 
 }  // namespace
 
 int InitUninstall() {
-  const std::vector<Text> parameters = ProcessParameters();
-  if (!parameters.empty() && parameters[0] == core::kSecondStageSwitch) return OpenLog(parameters);
-  return RestartFromCopy(parameters);
+  const Text command_line = FromWide(GetCommandLineW());
+  core::UserSwitches<core::TextBuffer> switches;
+  core::ReadUserSwitches(command_line, switches);
+  return switches.copy ? OpenLog(switches.installed_uninstaller.text) : RestartFromCopy(command_line);
 }
 
 }  // namespace qx::engine

@@ -2,19 +2,19 @@
 // caller's buffer, expansion of whole files, and the shell's folders. Each one
 // copies its text arguments, treats a null text as the empty text and lets no
 // C++ exception escape.
-#include "qxcore.h"
+#include "engine/include/qxcore.h"
 
 #include <windows.h>
 
 #include <string>
 
-#include "builtins.h"
-#include "engine_state.h"
-#include "export_support.h"
-#include "file_io.h"
-#include "lines.h"
-#include "unique_resource.h"
-#include "wide.h"
+#include "engine/win/startup/builtins.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/export_support.h"
+#include "engine/win/platform/file_io.h"
+#include "engine/core/lines.h"
+#include "common/unique_resource.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 

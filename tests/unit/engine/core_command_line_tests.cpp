@@ -2,8 +2,8 @@
 // masks.
 #include <vector>
 
-#include "command_line.h"
-#include "system_facts.h"
+#include "engine/core/command_line.h"
+#include "engine/core/system_facts.h"
 #include "doctest_text.h"
 
 using namespace qx::core;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "dialog_description.h"
+#include "engine/core/dialog_description.h"
 #include "doctest_text.h"
 
 using namespace qx::core;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "doctest_text.h"
-#include "text_layer.h"
+#include "engine/core/text_layer.h"
 
 using namespace qx::core;
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "language_table.h"
+#include "engine/core/language_table.h"
+#include "engine/core/lines.h"
 #include "doctest_text.h"
-#include "lines.h"
 
 using namespace qx::core;
 

@@ -3,12 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "crc32.h"
-#include "file_property_table.h"
-#include "lines.h"
+#include "engine/core/command_line.h"
+#include "engine/core/crc32.h"
+#include "engine/core/file_property_table.h"
+#include "engine/core/lines.h"
 #include "doctest_text.h"
-#include "uninstall_start_rules.h"
+#include "engine/core/uninstall_start_rules.h"
+#include "engine/core/user_switches.h"
 
 using namespace qx::core;
 
@@ -36,16 +37,47 @@ TEST_CASE("log path: the file name's extension becomes log") {
   CHECK_EQ(LogPathFor(u""), T(u".log"));
 }
 
-TEST_CASE("restart parameters: switch, quoted program, every parameter") {
+TEST_CASE("switches: the copy's own two, /S anywhere, the first /LOG=, and every parameter back intact") {
+  const struct {
+    const char16_t* line;
+    bool copy, silent;
+    const char16_t* installed;
+    const char16_t* record;
+  } rows[] = {
+      {u"u.exe /S", false, true, u"", u""},
+      {u"u.exe /LOG=C:\\x.txt /s", false, true, u"", u"C:\\x.txt"},
+      {u"u.exe /NORESTART /S", false, true, u"", u""},
+      {u"u.exe /SILENT S \"/log=a b\" /LOG=b", false, false, u"", u"a b"},
+      {u"t.tmp /u \"C:\\Program Files\\u.exe\" /x /S", true, true, u"C:\\Program Files\\u.exe", u""},
+      // "/u" and the uninstaller's path are the copy's, never the user's.
+      {u"t.tmp /u /S", true, false, u"/S", u""},
+      {u"u.exe /U /S", false, true, u"", u""},
+  };
+  for (const auto& row : rows) {
+    UserSwitches<TextBuffer> s;
+    ReadUserSwitches(row.line, s);
+    CHECK_EQ(s.copy, row.copy);
+    CHECK_EQ(s.silent, row.silent);
+    CHECK_EQ(s.installed_uninstaller.text, T(row.installed));
+    CHECK_EQ(s.record_path.text, T(row.record));
+  }
+
+  // Split again, the copy's parameters are the first stage's, whatever they hold.
   using P = std::vector<Text>;
-  CHECK_EQ(RelaunchParameters(u"C:\\Jane Doe\\uninst.exe", P{}), T(u"/u \"C:\\Jane Doe\\uninst.exe\" "));
-  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", P{u"/S"}), T(u"/u \"C:\\u.exe\" /S"));
-  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", P{u"a b"}), T(u"/u \"C:\\u.exe\" \"a b\""));
-  CHECK_EQ(RelaunchParameters(u"C:\\u.exe", P{u"a\tb"}), T(u"/u \"C:\\u.exe\" \"a\tb\""));
-  // Split again, the copy's parameters are the first stage's.
-  const P given{u"/S", u"/LOG=C:\\my logs\\", u"x"};
-  const std::vector<Text> split = SplitCommandLine(u"\"C:\\t.tmp\" " + RelaunchParameters(u"C:\\u.exe", given));
-  CHECK_EQ(split, (P{u"/u", u"C:\\u.exe", u"/S", u"/LOG=C:\\my logs\\", u"x"}));
+  const P given{u"/S", u"/LOG=C:\\my logs\\", u"a\\\"b", u"q\"x y", u"", u"tab\tx", u"\\\\", u"x\\"};
+  Text first_stage = u"u.exe";
+  for (const Text& parameter : given) {
+    first_stage.push_back(u' ');
+    AppendParameter(first_stage, parameter);
+  }
+  CHECK_EQ(SplitCommandLine(first_stage), given);
+  const Text line = u"\"C:\\t.tmp\" " + RelaunchParameters(u"C:\\Jane Doe\\u.exe", first_stage, u"");
+  P expected{u"/u", u"C:\\Jane Doe\\u.exe"};
+  expected.insert(expected.end(), given.begin(), given.end());
+  CHECK_EQ(SplitCommandLine(line), expected);
+  // A relative record path is handed on as the first stage resolved it.
+  CHECK_EQ(SplitCommandLine(u"t " + RelaunchParameters(u"C:\\u.exe", u"u.exe /LOG=r.txt /LOG=s.txt", u"D:\\r.txt")),
+           (P{u"/u", u"C:\\u.exe", u"/LOG=D:\\r.txt", u"/LOG=s.txt"}));
 }
 
 TEST_CASE("title line: leading part of the title, any case, empty matches") {
@@ -241,11 +273,3 @@ TEST_CASE("CRC-32 and its text") {
   CHECK_EQ(HexText(0xFFFFFFFFu), T(u"FFFFFFFF"));
 }
 
-TEST_CASE("run record: the path of a user's /LOG= parameter, any case") {
-  using P = std::vector<Text>;
-  CHECK_EQ(RunRecordPath(P{u"/u", u"C:\\u.exe", u"/S", u"/log=C:\\my logs\\r.txt"}), T(u"C:\\my logs\\r.txt"));
-  CHECK_EQ(RunRecordPath(P{u"/u", u"C:\\u.exe", u"/LOG=a", u"/LOG=b"}), T(u"a"));
-  // "/u" and the uninstaller's path are the engine's, never the user's.
-  CHECK_EQ(RunRecordPath(P{u"/u", u"/LOG=x"}), T(u""));
-  CHECK_EQ(RunRecordPath(P{u"/u", u"C:\\u.exe", u"/LOGS=x", u"/LOG"}), T(u""));
-}

@@ -2,9 +2,9 @@
 // line splitting.
 #include <string>
 
-#include "lines.h"
+#include "engine/core/lines.h"
 #include "doctest_text.h"
-#include "text.h"
+#include "engine/core/text.h"
 
 using namespace qx::core;
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "lines.h"
-#include "registry_path.h"
+#include "engine/core/lines.h"
+#include "engine/core/registry_path.h"
 #include "doctest_text.h"
-#include "uninstall_log_format.h"
+#include "engine/core/uninstall_log_format.h"
 
 using namespace qx::core;
 

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "qxcore.h"
+#include "engine/include/qxcore.h"
 #include "test_support.h"
-#include "unique_resource.h"
+#include "common/unique_resource.h"
 
 namespace enginetest {
 

@@ -4,7 +4,7 @@
 #define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
 #include "doctest_text.h"
 #include "test_support.h"
-#include "unique_resource.h"
+#include "common/unique_resource.h"
 #include "uninstall/container.h"
 #include "uninstall/launcher.h"
 
