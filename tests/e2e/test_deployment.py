@@ -74,9 +74,16 @@ def test_a_copy_at_its_confirmation_holds_the_installation(installation, wine):
     while not copies_made(wine) - before and time.monotonic() < deadline:
         time.sleep(0.2)
     time.sleep(2)
-    second = installation.run(" /S")
+    with wine.scratch("busy") as folder:
+        record = os.path.join(folder, "record.txt")
+        second = installation.run(' /S "/LOG=%s"' % wine.winpath(record))
+        # No copy took the run over: the first stage writes the whole record.
+        with open(record, "rb") as f:
+            lines = f.read().decode("utf-8").split("\r\n")
     waiting.join()
     assert (second.boxes, second.exit_code) == ([], 1618)
+    assert lines[0].startswith("Uninstallation started ")
+    assert lines[-2] == "Exit code 1618: another uninstallation of this installation is at work"
     assert first["result"].boxes == [(TITLE, PROMPT)]
     assert sorted(code for _, code in first["result"].processes) == [0, 2]
     installation.assert_nothing_removed()
