@@ -16,7 +16,7 @@
 //   TIMEOUT                           the run did not end in time and was killed
 // <marks> names the right-to-left styles the window has (WS_EX_LAYOUTRTL,
 // WS_EX_RTLREADING) and those of a box's text (text:SS_RIGHT,
-// text:WS_EX_RTLREADING), separated by spaces; empty when it has none.
+// text:WS_EX_RTLREADING), each followed by a space; empty when it has none.
 // Exit codes are printed as signed decimals. Boxes are answered with the
 // --answer ids in order (1 IDOK, 2 IDCANCEL, 6 IDYES, 7 IDNO); when the list
 // runs out, the first of IDOK, IDYES, IDCANCEL that the box has is pressed.
@@ -79,19 +79,12 @@ std::wstring ClassOf(HWND hwnd) {
 }
 
 std::wstring RightToLeftMarks(HWND window, HWND text) {
-  std::wstring marks;
-  auto mark = [&](bool set, const wchar_t* name) {
-    if (!set) return;
-    if (!marks.empty()) marks += L' ';
-    marks += name;
-  };
   const LONG ex_style = GetWindowLongW(window, GWL_EXSTYLE);
-  mark(ex_style & WS_EX_LAYOUTRTL, L"WS_EX_LAYOUTRTL");
-  mark(ex_style & WS_EX_RTLREADING, L"WS_EX_RTLREADING");
-  if (text) {
-    mark((GetWindowLongW(text, GWL_STYLE) & SS_TYPEMASK) == SS_RIGHT, L"text:SS_RIGHT");
-    mark(GetWindowLongW(text, GWL_EXSTYLE) & WS_EX_RTLREADING, L"text:WS_EX_RTLREADING");
-  }
+  std::wstring marks;
+  if (ex_style & WS_EX_LAYOUTRTL) marks += L"WS_EX_LAYOUTRTL ";
+  if (ex_style & WS_EX_RTLREADING) marks += L"WS_EX_RTLREADING ";
+  if (text && (GetWindowLongW(text, GWL_STYLE) & SS_TYPEMASK) == SS_RIGHT) marks += L"text:SS_RIGHT ";
+  if (text && (GetWindowLongW(text, GWL_EXSTYLE) & WS_EX_RTLREADING)) marks += L"text:WS_EX_RTLREADING ";
   return marks;
 }
 

@@ -37,9 +37,7 @@ class Result:
         self.lines = lines
         self.boxes = []      # (caption, text), in the order they appeared
         self.windows = []    # (class, caption) of other top-level windows
-        # The right-to-left styles of each box and window (names, see the
-        # driver), in the same order.
-        self.box_marks = []
+        self.box_marks = []     # each one's right-to-left styles (see the driver)
         self.window_marks = []
         self.processes = []  # (pid, exit code) of every process of the run
         self.exit_code = None

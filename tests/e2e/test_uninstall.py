@@ -115,8 +115,7 @@ class Installation:
 
 @pytest.fixture
 def installation(wine, request):
-    """The sample installation; an indirect parameter names the installing
-    user's locale."""
+    """The sample installation; an indirect parameter names its user's locale."""
     before = wine.temp_entries()
     installed = Installation(wine)
     installed.remove_leftovers()
@@ -162,18 +161,12 @@ def test_interactive_run_confirms_shows_progress_removes_and_reports(installatio
 
 
 def package_texts(wine, language):
-    """The language table's texts of one language, keyed "#key", with the
-    package title in place."""
+    """One language's texts in the language table, keyed "#key", with the package title in place."""
     with open(os.path.join(wine.top, "package", "qxlng.dat"), encoding="utf-8") as f:
-        lines = [line.strip(" ") for line in f.read().splitlines()]
-    texts, section = {}, None
-    for i, line in enumerate(lines):
-        if line == "[QXLang]":
-            section = int(lines[i + 2])
-        elif line.startswith("#") and section == language:
-            key, _, text = line.partition("=")
-            texts.setdefault(key, text.replace("%APPTITLE%", TITLE))
-    return texts
+        for section in f.read().split("[QXLang]\n")[1:]:
+            _, identifier, *entries = section.splitlines()
+            if int(identifier) == language:
+                return {key: text.replace("%APPTITLE%", TITLE) for key, _, text in (e.partition("=") for e in entries)}
 
 
 @pytest.mark.parametrize("installation, language", [("de_DE.UTF-8", 1031), ("he_IL.UTF-8", 1037)],
@@ -182,11 +175,11 @@ def test_an_installation_in_the_users_language_is_removed_in_it(installation, wi
     texts = package_texts(wine, language)
     result = installation.run(answers=[6, 1])
     assert result.boxes == [(TITLE, texts["#uninstallprompt"]), (TITLE, texts["#uninstallfinal"])]
-    # Hebrew is written right to left: both boxes and the progress box are
-    # mirrored (Wine shows a box's MB_RTLREADING and MB_RIGHT in no style).
+    # Hebrew: both boxes and the progress box mirrored (Wine shows a box's
+    # MB_RTLREADING and MB_RIGHT in no style).
     mirrored = {"WS_EX_LAYOUTRTL"} if language == 1037 else set()
     assert result.box_marks == [mirrored, mirrored]
-    assert [marks for (cls, _), marks in zip(result.windows, result.window_marks) if cls == "#32770"] == [mirrored]
+    assert [m for (cls, _), m in zip(result.windows, result.window_marks) if cls == "#32770"] == [mirrored]
     installation.assert_all_removed()
 
 
