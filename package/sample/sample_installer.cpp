@@ -267,8 +267,9 @@ int wmain() {
     // Each EvalVar result lasts until the next engine call.
     const std::wstring language = EvalVar(L"%QXLANGID%");
     std::printf("installed Orvella into %ls, language %ls\n", EvalVar(L"%DESTPATH%"), language.c_str());
+  } else {
+    std::printf("installation failed: %ls\n", g_failure.c_str());
   }
-  else std::printf("installation failed: %ls\n", g_failure.c_str());
   CoUninitialize();
   return code;
 }
