@@ -82,12 +82,6 @@ bool IsTemporaryCopy(const LauncherState& state) {
   return IsSameFile(folder.get(), temp_folder.get());
 }
 
-void ShowBusyMessage(const LauncherState& state) {
-  if (IsSilent()) return;
-  PrepareWindows();
-  MessageBoxW(nullptr, EvalVar(L"#uninstallbusy"), state.AppTitle.get(), MB_OK | MB_ICONWARNING);
-}
-
 }  // namespace
 
 int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& exit_code) {
@@ -97,7 +91,7 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& exit_cod
   GuardResult init = RunGuarded(StartEngine, &start, IsEngineBindingFailure);
   if (init.caught) return StatusRuntime;
   if (start.busy) {
-    ShowBusyMessage(state);
+    if (!IsSilent()) ShowLanguageBox(L"#uninstallbusy", MB_OK | MB_ICONWARNING);
     exit_code = kExitBusy;
     return 0;
   }

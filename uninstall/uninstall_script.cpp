@@ -22,17 +22,13 @@ constexpr int kCancelControl = 0;
 HWND g_progress_window = nullptr;
 HWND g_progress_bar = nullptr;
 
-// The expanded confirmation and closing texts, cut to fit.
+// The expanded text of the box on show, cut to fit.
 wchar_t g_text[kTextBytes / 2];
 
 void SetProgress(int percent) {
   if (g_progress_bar) SendMessageW(g_progress_bar, kSetPosition, static_cast<WPARAM>(percent), 0);
 }
 
-int ShowBox(const wchar_t* text, UINT style) {
-  PrepareWindows();
-  return MessageBoxW(nullptr, text, Launcher().AppTitle.get(), style);
-}
 
 // The replay in the script's order; false at the first phase that fails.
 bool ReplayLog() {
@@ -59,6 +55,20 @@ void CloseProgressBox() {
 }  // namespace
 
 bool IsSilent() { return VariableIsOne(contract::kSilent); }
+
+// Windows mirrors a box shown with MB_RTLREADING; Wine does not, but
+// mirrors every window made without an owner while the process's default
+// layout is right to left, as Windows does too.
+int ShowLanguageBox(const wchar_t* references, UINT style) {
+  PrepareWindows();
+  const bool right_to_left = VariableIsOne(contract::kRightToLeft);
+  EvalVarBuf(references, g_text, kTextBytes);
+  if (right_to_left) SetProcessDefaultLayout(LAYOUT_RTL);
+  const int answer = MessageBoxW(nullptr, g_text, Launcher().AppTitle.get(),
+                                 right_to_left ? style | MB_RTLREADING | MB_RIGHT : style);
+  if (right_to_left) SetProcessDefaultLayout(0);
+  return answer;
+}
 
 int WINAPI ProgressBoxCallback(int event, HWND dialog, int) {
   if (event == 0) {
@@ -96,12 +106,11 @@ int RunUninstallScript() {
 
   // Nobody could answer a box in a silent run: the exit code tells instead.
   if (!VariableIsOne(contract::kIsAdmin)) {
-    if (!IsSilent()) ShowBox(EvalVar(L"#UninstallAdminReq"), MB_OK | MB_ICONERROR);
+    if (!IsSilent()) ShowLanguageBox(L"#UninstallAdminReq", MB_OK | MB_ICONERROR);
     return kExitFailed;
   }
   if (!IsSilent()) {
-    EvalVarBuf(L"#UninstallPrompt", g_text, kTextBytes);
-    if (ShowBox(g_text, MB_YESNO | MB_ICONQUESTION) == IDNO) return kExitDeclined;
+    if (ShowLanguageBox(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) == IDNO) return kExitDeclined;
   }
   if (!IsSilent()) {
     PrepareWindows();
@@ -129,8 +138,7 @@ int RunUninstallScript() {
     const wchar_t* text = not_removed ? (restart_needed ? L"#UninstallIncomplete #UninstallRestart"
                                                          : L"#UninstallIncomplete")
                                       : (restart_needed ? L"#UninstallFinal #UninstallRestart" : L"#UninstallFinal");
-    EvalVarBuf(text, g_text, kTextBytes);
-    ShowBox(g_text, MB_OK | (not_removed ? MB_ICONWARNING : MB_ICONINFORMATION));
+    ShowLanguageBox(text, MB_OK | (not_removed ? MB_ICONWARNING : MB_ICONINFORMATION));
   }
   return ReplayExitCode(ExitCodeValue(EvalVariable(contract::kExitCode)), restart_needed, not_removed);
 }

@@ -9,11 +9,14 @@
 // --raw passes its one argument unchanged as the child's command line; after
 // "--" the arguments are quoted by the usual rules and joined.
 // Output, one line per event (UTF-8):
-//   BOX <caption> TAB <text>          a message box, before it is answered
-//   WINDOW <class> TAB <caption>      another top-level window, once
+//   BOX <caption> TAB <text> TAB <marks>      a message box, before it is answered
+//   WINDOW <class> TAB <caption> TAB <marks>  another top-level window, once
 //   PROCESS <pid> <exit code>         a process of the run ended
 //   EXIT <exit code>                  the started program's own exit code
 //   TIMEOUT                           the run did not end in time and was killed
+// <marks> names the right-to-left styles the window has (WS_EX_LAYOUTRTL,
+// WS_EX_RTLREADING) and those of a box's text (text:SS_RIGHT,
+// text:WS_EX_RTLREADING), each followed by a space; empty when it has none.
 // Exit codes are printed as signed decimals. Boxes are answered with the
 // --answer ids in order (1 IDOK, 2 IDCANCEL, 6 IDYES, 7 IDNO); when the list
 // runs out, the first of IDOK, IDYES, IDCANCEL that the box has is pressed.
@@ -76,6 +79,16 @@ std::wstring ClassOf(HWND hwnd) {
   wchar_t name[256] = {};
   GetClassNameW(hwnd, name, 256);
   return name;
+}
+
+std::wstring RightToLeftMarks(HWND window, HWND text) {
+  const LONG ex_style = GetWindowLongW(window, GWL_EXSTYLE);
+  std::wstring marks;
+  if (ex_style & WS_EX_LAYOUTRTL) marks += L"WS_EX_LAYOUTRTL ";
+  if (ex_style & WS_EX_RTLREADING) marks += L"WS_EX_RTLREADING ";
+  if (text && (GetWindowLongW(text, GWL_STYLE) & SS_TYPEMASK) == SS_RIGHT) marks += L"text:SS_RIGHT ";
+  if (text && (GetWindowLongW(text, GWL_EXSTYLE) & WS_EX_RTLREADING)) marks += L"text:WS_EX_RTLREADING ";
+  return marks;
 }
 
 struct Options {
@@ -289,11 +302,12 @@ struct Run {
     std::wstring cls = ClassOf(hwnd);
     HWND text = GetDlgItem(hwnd, 0xFFFF);
     if (cls == L"#32770" && text) {
-      Emit(L"BOX " + Escape(WindowText(hwnd)) + L"\t" + Escape(WindowText(text)));
+      Emit(L"BOX " + Escape(WindowText(hwnd)) + L"\t" + Escape(WindowText(text)) + L"\t" +
+           RightToLeftMarks(hwnd, text));
       run->Shot(hwnd, L"box");
       if (!run->options->manual) run->Answer(hwnd);
     } else {
-      Emit(L"WINDOW " + Escape(cls) + L"\t" + Escape(WindowText(hwnd)));
+      Emit(L"WINDOW " + Escape(cls) + L"\t" + Escape(WindowText(hwnd)) + L"\t" + RightToLeftMarks(hwnd, nullptr));
       run->Shot(hwnd, L"window");
     }
     return TRUE;

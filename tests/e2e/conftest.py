@@ -38,17 +38,21 @@ class Result:
         self.lines = lines
         self.boxes = []      # (caption, text), in the order they appeared
         self.windows = []    # (class, caption) of other top-level windows
+        self.box_marks = []     # each one's right-to-left styles (see the driver)
+        self.window_marks = []
         self.processes = []  # (pid, exit code) of every process of the run
         self.exit_code = None
         self.timed_out = False
         for line in lines:
             kind, _, rest = line.partition(" ")
             if kind == "BOX":
-                caption, _, text = rest.partition("\t")
+                caption, text, marks = rest.split("\t")
                 self.boxes.append((unescape(caption), unescape(text)))
+                self.box_marks.append(set(marks.split()))
             elif kind == "WINDOW":
-                cls, _, caption = rest.partition("\t")
+                cls, caption, marks = rest.split("\t")
                 self.windows.append((unescape(cls), unescape(caption)))
+                self.window_marks.append(set(marks.split()))
             elif kind == "PROCESS":
                 pid, code = rest.split()
                 self.processes.append((int(pid), int(code)))
@@ -107,6 +111,18 @@ class Wine:
         proc = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               env=full_env, timeout=timeout_ms / 1000 + 60)
         return Result(proc.stdout.decode("utf-8", "replace").splitlines())
+
+    def locale_env(self, name):
+        """The environment of a user of locale |name| ("de_DE.UTF-8"), made
+        under the build folder: Wine takes the user's language from it, and
+        needs its UTF-8 character set from the C library for names outside
+        ASCII, which a locale the system has not generated lacks."""
+        folder = os.path.join(self.build, "locales")
+        if not os.path.isdir(os.path.join(folder, name)):
+            os.makedirs(folder, exist_ok=True)
+            subprocess.run(["localedef", "-i", name.split(".")[0], "-f", "UTF-8", os.path.join(folder, name)],
+                           check=True)
+        return dict(os.environ, LOCPATH=folder, LC_ALL=name)
 
     def short_path(self, path):
         """The platform's short (8.3) form of an existing Linux path."""

@@ -34,9 +34,9 @@ def reg_query(wine, *args):
     return proc.stdout.decode("utf-8", "replace") if proc.returncode == 0 else None
 
 
-def wine_program(wine, *args):
+def wine_program(wine, *args, env=None):
     return subprocess.run(["wine", *args], cwd=wine.build, stdout=subprocess.PIPE,
-                          stderr=subprocess.DEVNULL, timeout=120)
+                          stderr=subprocess.DEVNULL, timeout=120, env=env)
 
 
 class Installation:
@@ -60,9 +60,11 @@ class Installation:
             os.path.join(self.app, "uninstall.log"),
         ]
 
-    def install(self):
+    def install(self, locale=None):
+        """Installs as a user of |locale| (for example "de_DE.UTF-8") would."""
         setup = os.path.join(self.wine.build, "win", "sample", "orvella_setup.exe")
-        assert wine_program(self.wine, setup).returncode == 0
+        env = self.wine.locale_env(locale) if locale else None
+        assert wine_program(self.wine, setup, env=env).returncode == 0
         # The user's own file, which the log does not know.
         with open(self.user_file, "w") as f:
             f.write("mine\n")
@@ -113,11 +115,12 @@ class Installation:
 
 
 @pytest.fixture
-def installation(wine):
+def installation(wine, request):
+    """The sample installation; an indirect parameter names its user's locale."""
     before = wine.temp_entries()
     installed = Installation(wine)
     installed.remove_leftovers()
-    installed.install()
+    installed.install(getattr(request, "param", None))
     yield installed
     installed.remove_leftovers()
     for name in wine.temp_entries() - before:
@@ -165,6 +168,29 @@ def test_interactive_run_confirms_shows_progress_removes_and_reports(installatio
     # The running copy is left for the next restart.
     (copy,) = copies_made(wine) - before
     assert copy in pending_deletions(wine)
+
+
+def package_texts(wine, language):
+    """One language's texts in the language table, keyed "#key", with the package title in place."""
+    with open(os.path.join(wine.top, "package", "qxlng.dat"), encoding="utf-8") as f:
+        for section in f.read().split("[QXLang]\n")[1:]:
+            _, identifier, *entries = section.splitlines()
+            if int(identifier) == language:
+                return {key: text.replace("%APPTITLE%", TITLE) for key, _, text in (e.partition("=") for e in entries)}
+
+
+@pytest.mark.parametrize("installation, language", [("de_DE.UTF-8", 1031), ("he_IL.UTF-8", 1037)],
+                         indirect=["installation"])
+def test_an_installation_in_the_users_language_is_removed_in_it(installation, wine, language):
+    texts = package_texts(wine, language)
+    result = installation.run(answers=[6, 1])
+    assert result.boxes == [(TITLE, texts["#uninstallprompt"]), (TITLE, texts["#uninstallfinal"])]
+    # Hebrew: both boxes and the progress box mirrored (Wine shows a box's
+    # MB_RTLREADING and MB_RIGHT in no style).
+    mirrored = {"WS_EX_LAYOUTRTL"} if language == 1037 else set()
+    assert result.box_marks == [mirrored, mirrored]
+    assert [m for (cls, _), m in zip(result.windows, result.window_marks) if cls == "#32770"] == [mirrored]
+    installation.assert_all_removed()
 
 
 def test_a_copy_refusing_the_log_still_goes_at_the_next_restart(installation, wine):

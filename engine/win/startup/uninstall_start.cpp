@@ -51,7 +51,7 @@ void ShowMessage(core::TextView language_key) {
   if (Expand(ReferenceOf(contract::kSilent)) == u"1") return;
   const std::wstring text = ToWide(Expand(language_key));
   const std::wstring caption = ToWide(Expand(ReferenceOf(contract::kAppTitle)));
-  MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK);
+  MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | LanguageBoxStyle());
 }
 
 int RestartFromCopy(core::TextView command_line) {
