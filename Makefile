@@ -1,10 +1,11 @@
 # make build | make test | make fuzz [FUZZ_TIME=seconds] | make demo | make pictures | make bench
+# make sign SIGN_CERT=cert SIGN_KEY=key [SIGN_PASS_FILE=file] [SIGN_TIMESTAMP=url]
 # BUILD names the build folder (default build/); everything, the Wine prefix
 # included, lives under it.
 BUILD ?= build
 B := $(abspath $(BUILD))
 
-.PHONY: all setup build native fuzz-targets fuzz test demo pictures bench clean
+.PHONY: all setup build native fuzz-targets fuzz test demo pictures bench sign clean
 
 FUZZ_TIME ?= 60
 
@@ -46,5 +47,17 @@ pictures: demo
 bench: build
 	@scripts/bench.sh $(B)
 
+# The signed uninstaller goes to $(B)/signed/; $(B)/bin keeps the unsigned
+# one that the tests take apart. Checked before the build starts.
+ifneq ($(filter sign,$(MAKECMDGOALS)),)
+ifeq ($(and $(SIGN_CERT),$(SIGN_KEY)),)
+$(error sign: give the certificate and its private key: make sign SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_PASS_FILE=file] [SIGN_TIMESTAMP=url])
+endif
+endif
+
+sign: build
+	@scripts/sign.sh "$(B)/bin/uninstall.exe" "$(B)/signed/uninstall.exe" \
+	  "$(SIGN_CERT)" "$(SIGN_KEY)" "$(SIGN_PASS_FILE)" "$(SIGN_TIMESTAMP)"
+
 clean:
-	rm -rf $(B)/win $(B)/native $(B)/fuzz $(B)/bin
+	rm -rf $(B)/win $(B)/native $(B)/fuzz $(B)/bin $(B)/signed

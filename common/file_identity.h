@@ -1,8 +1,8 @@
-// Whether two paths name the same file, decided on the file and never on the
-// text: short (8.3) forms, letter case, "\\?\" prefixes, "." and ".." and
-// relative paths all give the same answer. An existing file is known by its
-// volume's serial number and its index on that volume; a path that cannot be
-// opened is compared in its full long form.
+// Whether two paths name the same file or folder, decided on the file and
+// never on the text: short (8.3) forms, letter case, "\\?\" prefixes, "."
+// and ".." and relative paths all give the same answer. An existing file is
+// known by its volume's serial number and its index on that volume; a path
+// that cannot be opened is compared in its full long form.
 #pragma once
 
 #include <windows.h>
@@ -26,7 +26,7 @@ struct FileIdentity {
 // (backup semantics, so folders open too, and every sharing mode), so a file
 // that another process holds is identified as well. False when it cannot be
 // opened, or when its file system gives no index (index 0).
-inline bool IdentityOf(const wchar_t* path, FileIdentity& identity) {
+__attribute__((noinline)) inline bool IdentityOf(const wchar_t* path, FileIdentity& identity) {
   UniqueFile file(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
@@ -71,7 +71,8 @@ bool FullLongPath(const wchar_t* path, FixedString<wchar_t, Capacity>& out) {
 
 // Two texts equal without regard to letter case (the platform's upper case,
 // character by character, as file systems compare names).
-inline bool EqualPathText(const wchar_t* a, size_t a_length, const wchar_t* b, size_t b_length) {
+__attribute__((noinline)) inline bool EqualPathText(const wchar_t* a, size_t a_length, const wchar_t* b,
+                                                    size_t b_length) {
   if (a_length != b_length) return false;
   for (size_t i = 0; i < a_length; ++i) {
     if (a[i] == b[i]) continue;
@@ -84,27 +85,14 @@ inline bool EqualPathText(const wchar_t* a, size_t a_length, const wchar_t* b, s
 }
 
 // Whether |a| and |b| name the same file or folder: by identity when both
-// can be opened, else by their full long forms. Capacity bounds the paths
-// compared by text; a longer one is never the same.
-template <size_t Capacity>
-bool SamePath(const wchar_t* a, const wchar_t* b) {
+// can be opened, else by their full long forms (of at most MAX_PATH
+// characters: a longer one is never the same).
+__attribute__((noinline)) inline bool IsSameFile(const wchar_t* a, const wchar_t* b) {
   FileIdentity x, y;
   if (IdentityOf(a, x) && IdentityOf(b, y)) return x == y;
-  FixedString<wchar_t, Capacity> long_a, long_b;
+  FixedString<wchar_t, MAX_PATH> long_a, long_b;
   return FullLongPath(a, long_a) && FullLongPath(b, long_b) &&
          EqualPathText(long_a.get(), long_a.length(), long_b.get(), long_b.length());
-}
-
-// Whether |folder| is the folder that holds |path| (directly).
-template <size_t Capacity>
-bool IsInFolder(const wchar_t* path, const wchar_t* folder) {
-  FixedString<wchar_t, Capacity> parent;
-  if (!FullLongPath(path, parent)) return false;
-  size_t cut = parent.length();
-  while (cut > 0 && parent[cut - 1] != L'\\') --cut;
-  // "C:\x" lies in "C:\": the root keeps its backslash.
-  parent.truncate(cut > 0 && (cut < 3 || parent[cut - 2] != L':') ? cut - 1 : cut);
-  return !parent.empty() && SamePath<Capacity>(parent.get(), folder);
 }
 
 }  // namespace qx

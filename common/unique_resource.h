@@ -84,6 +84,18 @@ struct HeapBlockTraits {
   static void* Invalid() { return nullptr; }
   static void Close(void* p) { HeapFree(GetProcessHeap(), 0, p); }
 };
+struct LocalMemoryTraits {
+  static void* Invalid() { return nullptr; }
+  static void Close(void* p) { LocalFree(p); }
+};
+struct BoundaryTraits {
+  static HANDLE Invalid() { return nullptr; }
+  static void Close(HANDLE h) { DeleteBoundaryDescriptor(h); }
+};
+struct NamespaceTraits {
+  static HANDLE Invalid() { return nullptr; }
+  static void Close(HANDLE h) { ClosePrivateNamespace(h, 0); }
+};
 
 // CreateFile results: INVALID_HANDLE_VALUE is empty.
 using UniqueFile = UniqueResource<HANDLE, FileHandleTraits>;
@@ -96,5 +108,12 @@ using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
 using UniqueWindow = UniqueResource<HWND, WindowTraits>;
 using UniqueHeapBlock = UniqueResource<void*, HeapBlockTraits>;
+// What the platform's security calls return for the caller to free: security
+// descriptors and their text.
+using UniqueLocalMemory = UniqueResource<void*, LocalMemoryTraits>;
+// A private namespace's boundary descriptor, and the namespace (closed, not
+// destroyed: it goes when its last holder closes it).
+using UniqueBoundary = UniqueResource<HANDLE, BoundaryTraits>;
+using UniqueNamespace = UniqueResource<HANDLE, NamespaceTraits>;
 
 }  // namespace qx

@@ -17,6 +17,22 @@ demo=$build/demo
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 source "$top/scripts/wine_env.sh"
+# The sample installs in the user's language (LC_ALL=de_DE.UTF-8 make demo).
+# A locale the C library lacks is made under the build folder: without it
+# Wine loses the UTF-8 character set and cannot make the sample's non-ASCII
+# file name.
+user_locale=${LC_ALL:-${LANG:-}}
+case $user_locale in
+  ""|C|C.*|POSIX) ;;
+  *)
+    if ! locale -a 2>/dev/null | grep -qix "${user_locale%%.*}.utf-\?8"; then
+      mkdir -p "$build/locales"
+      [ -d "$build/locales/$user_locale" ] ||
+        localedef -i "${user_locale%%.*}" -f UTF-8 "$build/locales/$user_locale" 2>/dev/null || true
+      [ -d "$build/locales/$user_locale" ] && export LOCPATH=$build/locales LC_ALL=$user_locale
+    fi
+    ;;
+esac
 manual=0
 [ -n "${DISPLAY:-}" ] && [ "${QX_HEADLESS:-0}" != 1 ] && manual=1
 qx_wine_start "$build"

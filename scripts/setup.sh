@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian 12 machine, once:
 # the i686 cross compiler, 32-bit Wine, Xvfb, 7-Zip, screenshot tools, NSIS,
-# doctest, pytest, clang (for the fuzz targets), and the LZMA SDK sources
-# (from Debian's 7zip source package) under build/deps.
+# doctest, pytest, clang (for the fuzz targets), osslsigncode and openssl
+# (make sign and its test), the fonts Wine draws the shipped languages with,
+# the C library's locale sources, and the LZMA SDK sources (from Debian's
+# 7zip source package) under build/deps.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 deps="${1:-$top/build}/deps"
@@ -30,6 +32,8 @@ command -v 7zz >/dev/null || need+=(7zip)
 command -v xwd >/dev/null || need+=(x11-apps)
 [ -x /usr/bin/convert ] || need+=(imagemagick)
 command -v makensis >/dev/null || need+=(nsis)
+command -v osslsigncode >/dev/null || need+=(osslsigncode)
+command -v openssl >/dev/null || need+=(openssl)
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 command -v g++ >/dev/null || need+=(g++)
@@ -38,6 +42,11 @@ command -v python3 >/dev/null || need+=(python3)
 command -v dpkg-source >/dev/null || need+=(dpkg-dev)
 [ -f /usr/include/doctest/doctest.h ] || need+=(doctest-dev)
 /usr/bin/python3 -c 'import pytest' 2>/dev/null || need+=(python3-pytest)
+# Hebrew, Arabic, Cyrillic and Greek; Chinese, Japanese and Korean.
+[ -f /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || need+=(fonts-dejavu-core)
+[ -f /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] || need+=(fonts-wqy-microhei)
+# The tests make the locales of their German and Hebrew users from these.
+[ -d /usr/share/i18n/locales ] || need+=(locales)
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"

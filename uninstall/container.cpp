@@ -26,6 +26,7 @@ constexpr size_t kStartHeaderSize = 32;
 // An entry name with its terminator must stay below this many units.
 constexpr size_t kEntryNameLimit = 260;
 constexpr size_t kLookBufferSize = 1 << 14;
+constexpr size_t kWriteChunk = size_t(1) << 20;
 
 uint16_t Read16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Read32(const unsigned char* p) {
@@ -88,25 +89,20 @@ struct BlockCache {
   BlockCache& operator=(const BlockCache&) = delete;
 };
 
-struct OutputFile {
-  CSzFile file;
-  OutputFile() { File_Construct(&file); }
-  ~OutputFile() { File_Close(&file); }
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-};
-
+// Each file is created new: a name that exists already (planted, or twice in
+// the archive) fails the start and is never written over or reused.
 int WriteEntryFile(const wchar_t* path, const Byte* data, size_t size) {
-  if (PathExists(path)) return StatusRuntime;
-  OutputFile out;
-  if (OutFile_OpenW(&out.file, path) != 0) return StatusRuntime;
-  size_t written = size;
-  int status = 0;
-  if (File_Write(&out.file, data, &written) != 0 || written != size) status = StatusRuntime;
+  UniqueFile out(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return StatusRuntime;
+  while (size > 0) {
+    const DWORD chunk = size > kWriteChunk ? kWriteChunk : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(out.get(), data, chunk, &written, nullptr) || written != chunk) return StatusRuntime;
+    data += chunk;
+    size -= chunk;
+  }
   // The close result matters only when the write went well.
-  WRes closed = File_Close(&out.file);
-  if (status != 0) return status;
-  return static_cast<int>(closed);
+  return CloseHandle(out.release()) ? 0 : static_cast<int>(GetLastError());
 }
 
 int ExtractEntries(LauncherState& state, const CSzArEx& db, CLookToRead2& look) {
@@ -177,8 +173,9 @@ bool FindContainerStart(const unsigned char* head, size_t size, uint32_t& start)
 bool ReadContainerHeader(LauncherState& state) {
   state.ContainerStart = 0;
   state.ArchiveOffset = 0;
-  UniqueFile file(CreateFileW(state.LauncherPath.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile& file = state.LauncherFile;
+  file.reset(CreateFileW(state.LauncherPath.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   unsigned char head[kHeadSize];
   DWORD got = 0;
@@ -253,7 +250,8 @@ int ExtractPayload(LauncherState& state) {
 
   int status = 0;
   uint64_t position = 0;
-  if (InFile_OpenW(&archive.stream.file, state.LauncherPath.get()) != 0) {
+  archive.stream.file.handle = state.LauncherFile.release();
+  if (archive.stream.file.handle == INVALID_HANDLE_VALUE) {
     status = StatusCorrupt;
   } else if (!ArchiveSearchStart(state, position) || !FindArchiveSignature(&archive.stream.file, position)) {
     status = StatusCorrupt;

@@ -19,8 +19,9 @@ struct LauncherState;
 // beyond 4 GiB.
 bool FindContainerStart(const unsigned char* head, size_t size, uint32_t& start);
 
-// Sets ContainerStart, ArchiveOffset and TotalSize from LauncherPath. The
-// caller also treats ContainerStart 0 and TotalSize 0 as failure.
+// Opens LauncherPath into LauncherFile (an empty LauncherFile when it cannot
+// be opened) and sets ContainerStart, ArchiveOffset and TotalSize from it.
+// The caller also treats ContainerStart 0 and TotalSize 0 as failure.
 bool ReadContainerHeader(LauncherState& state);
 
 // Where the signature search of the launcher's archive begins:
@@ -32,9 +33,10 @@ bool ArchiveSearchStart(const LauncherState& state, uint64_t& position);
 // The last 32 bytes of the file are never a match.
 bool FindArchiveSignature(CSzFile* file, uint64_t& position);
 
-// Unpacks every entry of the launcher's archive into RuntimeFolder, which must
-// end with "\" at RuntimeFolderLength. Returns 0 or the status of the first
-// failure; the last entry name stays appended to RuntimeFolder.
+// Unpacks every entry of the launcher's archive, read from LauncherFile
+// (which it takes over and closes), into RuntimeFolder, which must end with
+// "\" at RuntimeFolderLength. Returns 0 or the status of the first failure;
+// the last entry name stays appended to RuntimeFolder.
 int ExtractPayload(LauncherState& state);
 
 }  // namespace qx

@@ -7,6 +7,9 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
+#include "engine/include/launcher_contract.h"
 #include "engine/include/qxcore.h"
 
 namespace qx {
@@ -18,6 +21,19 @@ inline constexpr DWORD kEngineExportMissing = 0xC06D007F;
 
 inline bool IsEngineBindingFailure(DWORD code) {
   return code == kEngineNotLoaded || code == kEngineExportMissing;
+}
+
+// The contract's variables, by name.
+inline void SetVariable(const contract::SharedVariable& variable, const wchar_t* value) {
+  SetVar(variable.name, value);
+}
+inline const wchar_t* EvalVariable(const contract::SharedVariable& variable) { return EvalVar(variable.reference); }
+
+// A flag counts only as this exact text. The comparison is the runtime
+// library's, unit by unit: the platform's linguistic one would take "1"
+// followed by an ignorable character for "1".
+inline bool VariableIsOne(const contract::SharedVariable& variable) {
+  return wcscmp(EvalVariable(variable), L"1") == 0;
 }
 
 }  // namespace qx

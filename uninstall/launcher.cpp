@@ -2,16 +2,23 @@
 
 #include <objbase.h>
 
+#include "engine/core/uninstall_start_rules.h"
+#include "engine/core/user_switches.h"
 #include "uninstall/container.h"
 #include "uninstall/engine_binding.h"
 #include "uninstall/engine_phase.h"
-#include "uninstall/first_stage.h"
+#include "uninstall/exit_codes.h"
+#include "uninstall/run_record.h"
 #include "uninstall/runtime_folder.h"
+#include "uninstall/wait_for_copy.h"
 
 namespace qx {
 namespace {
 
 constexpr UINT kFatalMessageStyle = MB_ICONERROR | MB_TOPMOST;
+// The string table's texts for a start that finds its own file gone.
+constexpr UINT kBusyText = 16;
+constexpr UINT kNoLogText = 17;
 
 bool g_com_initialized = false;
 
@@ -62,8 +69,10 @@ void RestrictLibrarySearch(LauncherState& state) {
   if (auto set_folder = KernelFunction<SetDllDirectoryFunction>("SetDllDirectoryW")) set_folder(L"");
 }
 
+// A silent run shows no box: nobody would answer it.
 int ShowFatalMessage(const LauncherState& state, int status) {
   if (status == 0) return 0;
+  if (state.Silent) return FatalExitCode(status);
   PrepareWindows();
   PathBuffer text;
   FormatFatalMessage(state.Instance, status, text);
@@ -72,9 +81,9 @@ int ShowFatalMessage(const LauncherState& state, int status) {
 }
 
 // The exit step: leave the runtime folder, remove it, end COM, pick the code.
-int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int script_result) {
+int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int exit_code) {
   PathBuffer temp_folder;
-  if (!LoadTempFolder(temp_folder)) return -1;
+  if (!LoadTempFolder(temp_folder)) return kExitNoTempFolder;
   SetCurrentDirectoryW(temp_folder.get());
   if (created_runtime_folder) {
     ReleaseRunMarker(state.RunMarker);
@@ -83,20 +92,75 @@ int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int
     RemoveFolderTree(state.RuntimeFolder);
   }
   if (g_com_initialized) CoUninitialize();
-  if (state.Copy) return WaitForCopy(state.Copy.get());
-  if (script_result != 0) return script_result;
+  if (state.Copy) return WaitForCopy(state.Copy.get(), state.Lock);
+  if (exit_code != 0) return exit_code;
   return ShowFatalMessage(state, status);
 }
 
-// The record's last line, once the engine has closed it.
-void RecordExitCode(const LauncherState& state, int code) {
-  if (state.RunRecord.length() == 0) return;
-  UniqueFile record(CreateFileW(state.RunRecord.get(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  char line[32];
-  const int length = wsprintfA(line, "Exit code %d\r\n", code);
-  DWORD written = 0;
-  if (record) WriteFile(record.get(), line, static_cast<DWORD>(length), &written, nullptr);
+// The file this process was started from cannot be opened: another run's
+// copy has just moved it aside or deleted it (this image stays mapped), or
+// something is writing it. That is no damaged container. While another run
+// holds the lock, the installation is being removed: busy. Once the lock is
+// ours, nothing removes anything any more: with the log gone too, the
+// installation has been removed (a missing log's outcome); with the log
+// still there, something else is at work on it: busy, try again later.
+int EndWithoutLauncherFile(LauncherState& state) {
+  PathSink log;
+  core::LogPathInto(reinterpret_cast<const char16_t*>(state.InstalledUninstaller.get()), log);
+  const bool removed = state.Lock.Take(state.InstalledUninstaller.get()) && log.fits && !PathExists(log.path.get());
+  if (!state.Silent) {
+    PrepareWindows();
+    FixedString<wchar_t, 260> text;
+    LoadText(state.Instance, removed ? kNoLogText : kBusyText, text);
+    MessageBoxW(nullptr, text.get(), state.AppTitle.get(), MB_OK | (removed ? MB_ICONERROR : MB_ICONWARNING));
+  }
+  if (!removed) return kExitBusy;
+  // An interactive run ends with 0 after its message, as for a missing log.
+  return state.Silent ? kExitNoLog : kExitDone;
+}
+
+// The record's closing line. The copy writes the whole record; the first
+// stage writes one only when no copy took the run over, or when the copy it
+// waited for did not finish it.
+void CloseRunRecord(LauncherState& state, int code) {
+  if (!state.RecordAccepted) return;
+  if (!state.IsCopy && state.CopyStarted) {
+    if (!state.Copy || code != kExitCopyUnfinished) return;
+  } else if (!state.IsCopy) {
+    StartRunRecord(state.RecordPath.get(), state.LauncherPath.get());
+  }
+  EndRunRecord(state.RecordPath.get(), code);
+}
+
+// Everything after the own path: the temporary folder, the container, the
+// runtime folder, extraction, the engine phase and the exit step.
+int RunStages(LauncherState& state, int status) {
+  if (!LoadTempFolder(state.RuntimeFolder)) status = StatusTempFolder;
+  state.RuntimeFolderLength = static_cast<uint32_t>(state.RuntimeFolder.length());
+  if (status != 0) return FinishRun(state, false, status, 0);
+
+  // A damaged container ends here: nothing was created, so nothing is removed.
+  if (!ReadContainerHeader(state) || state.ContainerStart == 0 || state.TotalSize == 0) {
+    if (!state.LauncherFile) return EndWithoutLauncherFile(state);
+    return ShowFatalMessage(state, StatusCorrupt);
+  }
+
+  RemoveStaleRuntimeFolders(state.RuntimeFolder);
+  if (!CreateRuntimeFolder(state)) return FinishRun(state, false, StatusTempFolder, 0);
+
+  // The current folder at start; the engine receives it as CUR.
+  PathBuffer start_folder;
+  CommitPlatformPath(start_folder, GetCurrentDirectoryW(kPlatformPathLength, start_folder.writable()));
+  SetCurrentDirectoryW(state.RuntimeFolder.get());
+
+  status = ExtractPayload(state);
+  state.RuntimeFolder.truncate(state.RuntimeFolderLength);
+  if (status != 0) return FinishRun(state, true, status, 0);
+
+  int exit_code = 0;
+  status = RunEnginePhase(state, start_folder, exit_code);
+  UnloadEngine();
+  return FinishRun(state, true, status, exit_code);
 }
 
 }  // namespace
@@ -124,6 +188,21 @@ void PrepareWindows() {
   if (proc) reinterpret_cast<void(WINAPI*)()>(reinterpret_cast<void*>(proc))();
 }
 
+void ReadSwitches(LauncherState& state) {
+  core::UserSwitches<PathSink> switches;
+  core::ReadUserSwitches(reinterpret_cast<const char16_t*>(GetCommandLineW()), switches);
+  state.Silent = switches.silent;
+  state.IsCopy = switches.copy;
+  state.InstalledUninstaller.assign(state.IsCopy ? switches.installed_uninstaller.path.get()
+                                                 : state.LauncherPath.get());
+  // Relative to the caller's current folder, which is still this run's; the
+  // first stage hands the copy the full path. A path cut to fit is no path.
+  if (switches.record_path.fits && ResolveRecordPath(switches.record_path.path.get(), state.RecordPath)) {
+    state.RecordAccepted = IsAcceptableRecord(state.RecordPath.get(), state.InstalledUninstaller.get(),
+                                              state.LauncherPath.get());
+  }
+}
+
 void FormatFatalMessage(HINSTANCE instance, int status, PathBuffer& text) {
   FixedString<wchar_t, 260> line;
   LoadText(instance, 1, line);
@@ -149,32 +228,11 @@ int RunLauncher(HINSTANCE instance) {
                           GetModuleFileNameW(nullptr, state.LauncherPath.writable(), kPlatformPathLength))) {
     status = StatusTempFolder;
   }
-  if (!LoadTempFolder(state.RuntimeFolder)) status = StatusTempFolder;
-  state.RuntimeFolderLength = static_cast<uint32_t>(state.RuntimeFolder.length());
-  if (status != 0) return FinishRun(state, false, status, 0);
-
-  // A damaged container ends here: nothing was created, so nothing is removed.
-  if (!ReadContainerHeader(state) || state.ContainerStart == 0 || state.TotalSize == 0) {
-    return ShowFatalMessage(state, StatusCorrupt);
-  }
-
-  RemoveStaleRuntimeFolders(state.RuntimeFolder);
-  if (!CreateRuntimeFolder(state)) return FinishRun(state, false, StatusTempFolder, 0);
-
-  // The current folder at start; the engine receives it as CUR.
-  PathBuffer start_folder;
-  CommitPlatformPath(start_folder, GetCurrentDirectoryW(kPlatformPathLength, start_folder.writable()));
-  SetCurrentDirectoryW(state.RuntimeFolder.get());
-
-  status = ExtractPayload(state);
-  state.RuntimeFolder.truncate(state.RuntimeFolderLength);
-  int script_result = 0;
-  if (status != 0) return FinishRun(state, true, status, script_result);
-
-  status = RunEnginePhase(state, start_folder, script_result);
-  UnloadEngine();
-  const int code = FinishRun(state, true, status, script_result);
-  RecordExitCode(state, code);
+  ReadSwitches(state);
+  if (state.IsCopy && state.RecordAccepted) StartRunRecord(state.RecordPath.get(), state.LauncherPath.get());
+  const int code = RunStages(state, status);
+  CloseRunRecord(state, code);
+  if (state.IsCopy) state.Lock.MarkFinished();
   return code;
 }
 

@@ -31,10 +31,24 @@ struct LauncherState {
   // The runtime folder's marker, held open without delete sharing while the
   // run lasts: it tells other runs that the folder is in use.
   UniqueFile RunMarker;
-  // The copy that a silent first stage waits for, to exit with its code.
+  // The user's switches, read once at start: a silent run, and whether this
+  // run is the copy (started with "/u" for InstalledUninstaller; the first
+  // stage is the installed uninstaller itself).
+  bool Silent = false;
+  bool IsCopy = false;
+  PathBuffer InstalledUninstaller;
+  // The run record ("/LOG="), as a full path; RecordAccepted when it may be
+  // written (it names no file of the installation's uninstaller).
+  PathBuffer RecordPath;
+  bool RecordAccepted = false;
+  // The first stage started the copy, which a silent first stage waits for,
+  // to exit with its code.
+  bool CopyStarted = false;
   UniqueHandle Copy;
-  // The copy's run record ("/LOG="), which ends with the exit code.
-  PathBuffer RunRecord;
+  // The launcher's own file, opened once and read only through this handle
+  // (handed on to the archive reader): another run's copy may move it aside
+  // or delete it meanwhile, since it shares deletion, but nobody can write it.
+  UniqueFile LauncherFile;
   // Where the container begins: the end of the image's last section.
   uint32_t ContainerStart = 0;
   uint64_t ArchiveOffset = 0;
@@ -62,6 +76,10 @@ void PrepareWindows();
 
 // Runs the launcher; returns the process exit code.
 int RunLauncher(HINSTANCE instance);
+
+// Reads the user's switches from the process's command line into |state|;
+// LauncherPath must be known.
+void ReadSwitches(LauncherState& state);
 
 // "Fatal Error", CR LF, and string |status| + 1 of |instance|'s table (an
 // empty line when there is none).

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string_view>
 
 #include "common/fixed_string.h"
 
@@ -18,6 +19,21 @@ inline constexpr size_t kPathBufferLength = 782;
 inline constexpr DWORD kPlatformPathLength = 260;
 
 using PathBuffer = FixedString<wchar_t, kPathBufferLength>;
+
+// A path buffer as the portable rules fill it (one UTF-16 unit at a time);
+// |fits| turns false once a unit did not fit.
+struct PathSink {
+  PathBuffer path;
+  bool fits = true;
+  void clear() {
+    path.clear();
+    fits = true;
+  }
+  void push_back(char16_t c) { fits = path.append(static_cast<wchar_t>(c)) && fits; }
+  std::u16string_view view() const {
+    return std::u16string_view(reinterpret_cast<const char16_t*>(path.get()), path.length());
+  }
+};
 
 // True when at least one file or folder matches |path| (wildcards allowed).
 bool PathExists(const wchar_t* path);

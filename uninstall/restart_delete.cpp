@@ -95,10 +95,10 @@ bool AddRenameLine(const wchar_t* file, const char* line, size_t length) {
   return WriteFile(handle.get(), text, static_cast<DWORD>(end), &written, nullptr) && written == end;
 }
 
-void AddRenameSectionEntry(const wchar_t* path) {
+bool AddRenameSectionEntry(const wchar_t* path) {
   RenameBuffers& b = g_buffers;
   const DWORD units = GetShortPathNameW(path, b.short_path.writable(), kFallbackChars);
-  if (units == 0 || units >= kFallbackChars) return;
+  if (units == 0 || units >= kFallbackChars) return false;
   b.short_path.commit(units);
 
   // "NUL=" (delete), the short path, CR LF. A line that does not fit is not
@@ -108,36 +108,36 @@ void AddRenameSectionEntry(const wchar_t* path) {
   int path_length = 0;
   if (!ToAnsi(b.short_path.get(), b.line + kDeleteLength, static_cast<int>(sizeof b.line - kDeleteLength),
               path_length)) {
-    return;
+    return false;
   }
   const size_t length = kDeleteLength + static_cast<size_t>(path_length) + 2;
-  if (length >= sizeof b.line) return;
+  if (length >= sizeof b.line) return false;
   CopyMemory(b.line, kDelete, kDeleteLength);
   b.line[length - 2] = '\r';
   b.line[length - 1] = '\n';
 
   // The Windows folder's own restart-rename file.
-  const int bytes = EvalVarBuf(L"%WIN%", b.short_path.writable(), 2 * kFallbackChars);
-  if (bytes <= 0) return;
+  const int bytes = EvalVarBuf(contract::kWindowsFolder.reference, b.short_path.writable(), 2 * kFallbackChars);
+  if (bytes <= 0) return false;
   b.short_path.commit(static_cast<size_t>(bytes) / 2);
-  if (!b.short_path.append(L"\\wininit.ini")) return;
-  AddRenameLine(b.short_path.get(), b.line, length);
+  if (!b.short_path.append(L"\\wininit.ini")) return false;
+  return AddRenameLine(b.short_path.get(), b.line, length);
 }
 
-void ScheduleDeleteAtRestart(const wchar_t* path) {
+bool ScheduleDeleteAtRestart(const wchar_t* path) {
   // Only what is there now, and never through a link: whatever is put at a
   // missing path, or behind a link, before the restart would go with it.
   const DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || PassesThroughLink(path)) return;
+  if (attributes == INVALID_FILE_ATTRIBUTES || PassesThroughLink(path)) return false;
   HMODULE kernel = GetModuleHandleW(L"Kernel32");
   if (!kernel) kernel = LoadLibraryW(L"Kernel32");
   using MoveFileExFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
   FARPROC proc = kernel ? GetProcAddress(kernel, "MoveFileExW") : nullptr;
   if (proc && reinterpret_cast<MoveFileExFunction>(reinterpret_cast<void*>(proc))(path, nullptr, kDelayedDelete)) {
-    return;
+    return true;
   }
   // The restart-rename file deletes files only.
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) AddRenameSectionEntry(path);
+  return !(attributes & FILE_ATTRIBUTE_DIRECTORY) && AddRenameSectionEntry(path);
 }
 
 }  // namespace qx

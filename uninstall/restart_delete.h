@@ -1,7 +1,7 @@
 // Deleting a file at the next restart: the platform's delayed move, or, where
 // that is missing or refuses, a "NUL=" line in the "[Rename]" section of the
-// Windows folder's restart-rename file. Silent: the caller is never told
-// whether the file will go.
+// Windows folder's restart-rename file. Silent, but the caller learns
+// whether the file is scheduled.
 #pragma once
 
 #include <windows.h>
@@ -11,11 +11,13 @@
 namespace qx {
 
 // Only an existing file or (empty) folder is scheduled, and none whose path
-// passes through a link; folders get the delayed move only.
-void ScheduleDeleteAtRestart(const wchar_t* path);
+// passes through a link; folders get the delayed move only. True when the
+// deletion is scheduled.
+bool ScheduleDeleteAtRestart(const wchar_t* path);
 
 // The fallback on its own: adds "NUL=<short path>" to "%WIN%\wininit.ini".
-void AddRenameSectionEntry(const wchar_t* path);
+// True when the line was written.
+bool AddRenameSectionEntry(const wchar_t* path);
 
 // Adds |line| to the "[Rename]" section of the restart-rename file at |file|
 // (created when missing); the file only grows. False when nothing was

@@ -1,5 +1,6 @@
 #include "uninstall/runtime_folder.h"
 
+#include "common/protected_access.h"
 #include "common/unique_resource.h"
 #include "uninstall/launcher.h"
 
@@ -25,6 +26,18 @@ DWORD RemoveEntry(PathBuffer& path, const WIN32_FIND_DATAW& entry) {
   // Attributes 0 lift read-only, hidden and system alike.
   SetFileAttributesW(path.get(), 0);
   return DeleteFileW(path.get()) ? 0 : GetLastError();
+}
+
+// The engine is loaded from this folder, by SYSTEM too, whose temporary
+// folder every user may write in: only administrators may put anything into
+// this one. A run without those rights cannot make a folder owned by
+// Administrators; it gets the default access of its own temporary folder,
+// which nobody else may write in, and its copy refuses to uninstall anyway.
+bool CreateProtectedFolder(const wchar_t* path) {
+  ProtectedDescriptor access;
+  if (!access.valid()) return false;
+  if (CreateDirectoryW(path, access.attributes())) return true;
+  return GetLastError() == ERROR_INVALID_OWNER && CreateDirectoryW(path, nullptr);
 }
 
 bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'); }
@@ -71,7 +84,7 @@ bool CreateRuntimeFolder(LauncherState& state, uint32_t seed, TickSource tick_co
       seed += tick_count();
       continue;
     }
-    if (CreateDirectoryW(path.get(), nullptr)) {
+    if (CreateProtectedFolder(path.get())) {
       if (!path.append(L'\\')) {
         RemoveDirectoryW(path.get());
         break;

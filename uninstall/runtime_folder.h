@@ -1,5 +1,6 @@
 // The runtime folder: a fresh folder "qx" + 8 hexadecimal digits under the
-// system temporary folder for each run, and its removal at the end.
+// system temporary folder for each run, made with the protected access list
+// (common/protected_access.h), and its removal at the end.
 #pragma once
 
 #include <windows.h>

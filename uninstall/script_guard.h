@@ -1,34 +1,13 @@
-// A structured exception frame around one call. GCC has no __try: the guard
-// pushes an exception registration record on the thread's FS:[0] chain whose
-// handler jumps back into the guard, so a fault in the guarded call (an
-// access violation, a failed engine binding) ends that call and nothing else.
+// The uninstall script's exception report. The script runs inside the one
+// structured exception guard (common/structured_guard.h).
 #pragma once
 
 #include <windows.h>
 
 #include "common/fixed_string.h"
+#include "common/structured_guard.h"
 
 namespace qx {
-
-using GuardedCall = int (*)(void* context);
-// Decides by the exception code whether the guard takes the exception; a
-// declined one goes on to the frames further out.
-using ExceptionFilter = bool (*)(DWORD code);
-
-struct GuardResult {
-  bool caught = false;
-  // The exception code when caught.
-  DWORD code = 0;
-  // The call's result when it returned normally.
-  int value = 0;
-};
-
-bool CatchEveryException(DWORD code);
-
-// Runs |call| with |context| inside the frame. Frames that the call left
-// behind on the chain are dropped when an exception is taken; their own
-// clean-up does not run, so the guarded code keeps none of its own.
-GuardResult RunGuarded(GuardedCall call, void* context, ExceptionFilter filter);
 
 using ScriptErrorText = FixedString<wchar_t, 8192>;
 

@@ -3,9 +3,10 @@
 #include <cwchar>
 
 #include "uninstall/engine_api.h"
-#include "uninstall/first_stage.h"
+#include "uninstall/exit_codes.h"
 #include "uninstall/launcher.h"
 #include "uninstall/restart_delete.h"
+#include "uninstall/wait_for_first_stage.h"
 
 namespace qx {
 namespace {
@@ -21,22 +22,13 @@ constexpr int kCancelControl = 0;
 HWND g_progress_window = nullptr;
 HWND g_progress_bar = nullptr;
 
-// The expanded confirmation and closing texts, cut to fit.
+// The expanded text of the box on show, cut to fit.
 wchar_t g_text[kTextBytes / 2];
-
-// Both variables count only as this exact text. The comparison is the
-// runtime library's, unit by unit: the platform's linguistic one would take
-// "1" followed by an ignorable character for "1".
-bool VariableIsOne(const wchar_t* reference) { return wcscmp(EvalVar(reference), L"1") == 0; }
 
 void SetProgress(int percent) {
   if (g_progress_bar) SendMessageW(g_progress_bar, kSetPosition, static_cast<WPARAM>(percent), 0);
 }
 
-int ShowBox(const wchar_t* text, UINT style) {
-  PrepareWindows();
-  return MessageBoxW(nullptr, text, Launcher().AppTitle.get(), style);
-}
 
 // The replay in the script's order; false at the first phase that fails.
 bool ReplayLog() {
@@ -62,7 +54,21 @@ void CloseProgressBox() {
 
 }  // namespace
 
-bool IsSilent() { return VariableIsOne(L"%SILENT%"); }
+bool IsSilent() { return VariableIsOne(contract::kSilent); }
+
+// Windows mirrors a box shown with MB_RTLREADING; Wine does not, but
+// mirrors every window made without an owner while the process's default
+// layout is right to left, as Windows does too.
+int ShowLanguageBox(const wchar_t* references, UINT style) {
+  PrepareWindows();
+  const bool right_to_left = VariableIsOne(contract::kRightToLeft);
+  EvalVarBuf(references, g_text, kTextBytes);
+  if (right_to_left) SetProcessDefaultLayout(LAYOUT_RTL);
+  const int answer = MessageBoxW(nullptr, g_text, Launcher().AppTitle.get(),
+                                 right_to_left ? style | MB_RTLREADING | MB_RIGHT : style);
+  if (right_to_left) SetProcessDefaultLayout(0);
+  return answer;
+}
 
 int WINAPI ProgressBoxCallback(int event, HWND dialog, int) {
   if (event == 0) {
@@ -75,8 +81,8 @@ int WINAPI ProgressBoxCallback(int event, HWND dialog, int) {
 }
 
 int WINAPI ReplayCallback(int kind, const wchar_t* path, int deleted) {
-  // Kind 0 is a file, kind 1 an empty folder in use.
-  if ((kind == 0 || kind == 1) && deleted == 0) ScheduleDeleteAtRestart(path);
+  if ((kind == contract::kReplayedFile || kind == contract::kReplayedFolder) && deleted == 0)
+    return ScheduleDeleteAtRestart(path) ? 1 : 0;
   return 0;
 }
 
@@ -96,15 +102,15 @@ int ExitCodeValue(const wchar_t* text) {
 }
 
 int RunUninstallScript() {
-  SetVar(L"EXITCODE", L"0");
+  SetVariable(contract::kExitCode, L"0");
 
-  if (!VariableIsOne(L"%ISADMIN%")) {
-    ShowBox(EvalVar(L"#UninstallAdminReq"), MB_OK | MB_ICONERROR);
-    return 3;
+  // Nobody could answer a box in a silent run: the exit code tells instead.
+  if (!VariableIsOne(contract::kIsAdmin)) {
+    if (!IsSilent()) ShowLanguageBox(L"#UninstallAdminReq", MB_OK | MB_ICONERROR);
+    return kExitFailed;
   }
   if (!IsSilent()) {
-    EvalVarBuf(L"#UninstallPrompt", g_text, kTextBytes);
-    if (ShowBox(g_text, MB_YESNO | MB_ICONQUESTION) == IDNO) return 2;
+    if (ShowLanguageBox(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) == IDNO) return kExitDeclined;
   }
   if (!IsSilent()) {
     PrepareWindows();
@@ -114,25 +120,27 @@ int RunUninstallScript() {
   // The installed uninstaller is one of the logged files, removed at the end
   // of the replay: an interactive first stage lets go of it by then. A
   // silent one waits for this run, and its file is moved aside instead.
-  if (!IsSilent()) WaitForFirstStage();
+  if (!IsSilent()) WaitForFirstStage(Launcher().InstalledUninstaller.get());
   if (!ReplayLog()) {
     // The box must not outlive the engine, which is unloaded right after.
     CloseProgressBox();
-    return 3;
+    return kExitFailed;
   }
 
-  DeleteFileW(EvalVar(L"%DESKTOPDIR%\\Orvella.lnk"));
-  const bool restart_needed = VariableIsOne(L"%RESTARTNEEDED%");
+  PathBuffer shortcut;
+  if (shortcut.assign(EvalVariable(contract::kDesktopFolder)) && shortcut.append(L"\\Orvella.lnk"))
+    DeleteFileW(shortcut.get());
+  const bool restart_needed = VariableIsOne(contract::kRestartNeeded);
+  const bool not_removed = VariableIsOne(contract::kNotRemoved);
   if (!IsSilent()) {
     SetProgress(100);
     CloseProgressBox();
-    EvalVarBuf(restart_needed ? L"#UninstallFinal #UninstallRestart" : L"#UninstallFinal", g_text, kTextBytes);
-    ShowBox(g_text, MB_OK | MB_ICONINFORMATION);
+    const wchar_t* text = not_removed ? (restart_needed ? L"#UninstallIncomplete #UninstallRestart"
+                                                         : L"#UninstallIncomplete")
+                                      : (restart_needed ? L"#UninstallFinal #UninstallRestart" : L"#UninstallFinal");
+    ShowLanguageBox(text, MB_OK | (not_removed ? MB_ICONWARNING : MB_ICONINFORMATION));
   }
-  const int exit_code = ExitCodeValue(EvalVar(L"%EXITCODE%"));
-  // What deployment tools read as "done once the machine restarts".
-  if (exit_code == 0 && restart_needed && IsSilent()) return ERROR_SUCCESS_REBOOT_REQUIRED;
-  return exit_code;
+  return ReplayExitCode(ExitCodeValue(EvalVariable(contract::kExitCode)), restart_needed, not_removed);
 }
 
 }  // namespace qx

@@ -16,6 +16,11 @@ int RunUninstallScript();
 // each use, as the variable may change).
 bool IsSilent();
 
+// Shows the expansion of |references| in a box without owner under the
+// package title, laid out for the engine's current language (its
+// right-to-left flag, contract::kRightToLeft); returns the answer.
+int ShowLanguageBox(const wchar_t* references, UINT style);
+
 // EXITCODE's text as a number: leading blanks and one sign, digits up to the
 // first other character, all bits set when the value passes 32 bits.
 int ExitCodeValue(const wchar_t* text);

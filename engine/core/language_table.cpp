@@ -35,4 +35,14 @@ int32_t ParseLanguageTable(std::string_view bytes, std::vector<LanguageEntry>& e
   return first_language;
 }
 
+bool IsRightToLeftLanguage(int32_t language) {
+  // Primary languages (the identifier's low ten bits): Arabic, Hebrew, Urdu,
+  // Persian, Yiddish, Syriac, Pashto, Divehi, Uyghur, Dari, Central Kurdish.
+  static constexpr uint16_t kRightToLeft[] = {0x01, 0x0D, 0x20, 0x29, 0x3D, 0x5A, 0x63, 0x65, 0x80, 0x8C, 0x92};
+  const uint16_t primary = static_cast<uint16_t>(language & 0x3FF);
+  for (uint16_t candidate : kRightToLeft)
+    if (candidate == primary) return true;
+  return false;
+}
+
 }  // namespace qx::core

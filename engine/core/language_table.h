@@ -22,4 +22,9 @@ struct LanguageEntry {
 // language in use after loading.
 int32_t ParseLanguageTable(std::string_view bytes, std::vector<LanguageEntry>& entries);
 
+// Whether |language|, a Windows language identifier, is written right to
+// left: Arabic, Hebrew and the other languages of their scripts, in every
+// country.
+bool IsRightToLeftLanguage(int32_t language);
+
 }  // namespace qx::core

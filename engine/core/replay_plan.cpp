@@ -20,6 +20,8 @@ Text WaitingText(const EntryOutcome& outcome, TextView error_text) {
       return u"deleted, but another program still holds it open";
     case Cause::kContentWaits:
       return u"what it holds waits for the restart";
+    case Cause::kAsideFolder:
+      return u"this run's folder for files moved aside, after them";
     default:
       return u"in use";
   }
@@ -73,6 +75,7 @@ Text OutcomeText(const EntryOutcome& outcome, TextView error_text) {
     case Cause::kPendingDelete:
     case Cause::kFolderInUse:
     case Cause::kContentWaits:
+    case Cause::kAsideFolder:
       return WaitingText(outcome, error_text) + MovedText(outcome) + u", but it could not be scheduled for restart";
     default:
       return u"failed with " + Text(error_text);
@@ -111,13 +114,6 @@ void ReplayPlanner::Conclude(LogEntryKind kind, const Text& path, const EntryOut
                              ReplaySystem& system) {
   not_removed_ = not_removed_ || CountsAsNotRemoved(outcome);
   restart_needed_ = restart_needed_ || CountsForRestart(outcome);
-  if (outcome.outcome == Outcome::kMovedAside) {
-    const size_t end = outcome.moved_to.find_last_of(u'\\');
-    const TextView folder = TextView(outcome.moved_to).substr(0, end == Text::npos ? 0 : end);
-    bool seen = folder.empty();
-    for (const Text& aside : aside_folders_) seen = seen || aside == folder;
-    if (!seen) aside_folders_.emplace_back(folder);
-  }
   // Only what stays is kept, for the folders that hold it.
   const Standing standing = StandingOf(outcome);
   if (kind != kLogRegistryKey && (known || standing != Standing::kGone)) standing_.Set(system.KeyOf(path), standing);
@@ -407,10 +403,10 @@ void ReplayPlanner::Finish(ReplaySystem& system) {
   for (const Text& folder : std::exchange(deferred_folders_, {})) RemoveFolder(folder, false, system);
   // Each aside folder after the files moved into it. It is no logged entry:
   // it counts for neither flag.
-  for (const Text& folder : std::exchange(aside_folders_, {})) {
+  for (const Text& folder : system.AsideFolders()) {
     EntryOutcome out;
     out.outcome = Outcome::kLeftForRestart;
-    out.cause = Cause::kContentWaits;
+    out.cause = Cause::kAsideFolder;
     out.own = true;
     Schedule(folder, true, out, system);
     system.Conclude(kLogFolder, folder, out);

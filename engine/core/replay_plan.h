@@ -37,6 +37,7 @@ enum class Cause : uint8_t {
   kHoldsNotRemoved,  // it holds logged items that could not be removed
   kHoldsShared,      // it holds shared files kept by their counters
   kNoRegistryPath,   // the payload names no registry key
+  kAsideFolder,      // the folder this run moved files in use into
 };
 
 struct EntryOutcome {
@@ -122,6 +123,8 @@ class ReplaySystem {
   virtual Text MoveAside(const Text& path) = 0;
   // Asks the launcher to delete |path| at the restart: true once scheduled.
   virtual bool ScheduleForRestart(const Text& path, bool folder) = 0;
+  // The aside folders this run has used, whether or not a file went there.
+  virtual std::vector<Text> AsideFolders() = 0;
   // A registry key (single, without subkeys), a value ("#regval" payload
   // fields), an INI key ("#inikey" fields).
   virtual OpResult DeleteRegistryKey(const Text& key) = 0;
@@ -184,7 +187,6 @@ class ReplayPlanner {
 
   EntrySet deferred_files_;
   std::vector<Text> deferred_folders_;
-  std::vector<Text> aside_folders_;
   KeyedTable<Standing> standing_;
   // Registry keys that stay, for the keys that hold them.
   std::vector<Text> kept_keys_;

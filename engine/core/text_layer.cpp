@@ -1,8 +1,21 @@
 #include "engine/core/text_layer.h"
 
+#include <algorithm>
+
 namespace qx::core {
 
 namespace {
+
+bool FoldedLess(TextView a, TextView b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](char16_t x, char16_t y) { return FoldAZ(x) < FoldAZ(y); });
+}
+
+Text Folded(TextView key) {
+  Text folded(key);
+  for (char16_t& c : folded) c = FoldAZ(c);
+  return folded;
+}
 
 bool MatchesAt(const Text& text, size_t at, TextView key) {
   if (text.size() - at < key.size()) return false;
@@ -72,9 +85,9 @@ void TextLayer::Expand(TextView text, Text& out) {
   out.assign(text);
 
   CollectMarks(out, u'#');
-  for (const LanguageEntry& entry : language_) {
+  for (uint32_t index : active_) {
     if (marks_.empty()) break;
-    if (entry.language != current_language_ || entry.key.empty() || entry.key[0] != u'#') continue;
+    const LanguageEntry& entry = language_[index];
     const Replaced replaced = ReplaceAtMarks(out, entry.key, entry.text);
     if (replaced == Replaced::kOverLimit) return;
     if (replaced == Replaced::kChanged) CollectMarks(out, u'#');
@@ -120,7 +133,7 @@ void TextLayer::SetVariable(TextView name, TextView value) {
   Text expanded;
   Expand(value, expanded);
   ClearDeferred(variables_.Set(VariableKey(name), expanded));
-  if (selects_language) current_language_ = language;
+  if (selects_language) SelectLanguage(language);
 }
 
 void TextLayer::SetVariableRaw(TextView name, TextView value) {
@@ -147,7 +160,45 @@ const Text* TextLayer::FindVariable(TextView name) {
 }
 
 void TextLayer::LoadLanguageTable(std::string_view file_bytes) {
-  current_language_ = ParseLanguageTable(file_bytes, language_);
+  default_language_ = ParseLanguageTable(file_bytes, language_);
+  SelectLanguage(default_language_);
+}
+
+void TextLayer::ClearLanguageTable() {
+  language_.clear();
+  default_language_ = 0;
+  active_.clear();
+}
+
+// The current language's entries in table order, and the default language's
+// for the keys it lacks, merged before the first entry whose key sorts below
+// theirs: in tables whose keys descend, as the package's do, a key still
+// comes before every key that begins it ("#yestoall" before "#yes").
+void TextLayer::SelectLanguage(int32_t id) {
+  current_language_ = id;
+  active_.clear();
+  std::vector<Text> own_keys;
+  for (const LanguageEntry& entry : language_)
+    if (entry.language == id) own_keys.push_back(Folded(entry.key));
+  std::sort(own_keys.begin(), own_keys.end());
+  std::vector<uint32_t> fallback;
+  for (size_t i = 0; i < language_.size(); ++i) {
+    const LanguageEntry& entry = language_[i];
+    if (entry.language == default_language_ && id != default_language_ &&
+        !std::binary_search(own_keys.begin(), own_keys.end(), Folded(entry.key)))
+      fallback.push_back(static_cast<uint32_t>(i));
+  }
+  size_t next = 0;
+  for (size_t i = 0; i < language_.size(); ++i) {
+    if (language_[i].language != id) continue;
+    while (next < fallback.size() && FoldedLess(language_[i].key, language_[fallback[next]].key))
+      active_.push_back(fallback[next++]);
+    active_.push_back(static_cast<uint32_t>(i));
+  }
+  active_.insert(active_.end(), fallback.begin() + static_cast<ptrdiff_t>(next), fallback.end());
+  // Only "#" keys are references.
+  std::erase_if(active_, [&](uint32_t i) { return language_[i].key.empty() || language_[i].key[0] != u'#'; });
+  SetVariableRaw(u"QXRTL", IsRightToLeftLanguage(id) ? u"1" : u"0");
 }
 
 }  // namespace qx::core

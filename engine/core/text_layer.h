@@ -16,7 +16,8 @@ namespace qx::core {
 class TextLayer {
  public:
   // Expands |text| into |out|, which must not overlap |text|:
-  //   1. every "#" entry of the current language, in table order;
+  //   1. every "#" entry of the current language, in table order, with the
+  //      default language's entry for each key the current one lacks;
   //   2. every variable, in the store's order;
   //   3. "/$" becomes CR LF.
   // Keys match without regard to the case of A-Z, each key once, left to
@@ -53,13 +54,18 @@ class TextLayer {
   void SetDeferredVariable(TextView name, uint32_t id);
 
   // Replaces the table with the file's entries and selects the language the
-  // file makes current (its first section with a non-zero identifier).
+  // file makes current (its first section with a non-zero identifier). That
+  // language is also the table's default, whose entries stand in for the
+  // keys another language lacks.
   void LoadLanguageTable(std::string_view file_bytes);
   // Empties the table and keeps the current language.
-  void ClearLanguageTable() { language_.clear(); }
+  void ClearLanguageTable();
 
   int32_t current_language() const { return current_language_; }
-  void set_current_language(int32_t id) { current_language_ = id; }
+  // Every change of the current language also sets "QXRTL": "1" when the
+  // language is written right to left, else "0", for hosts that show boxes.
+  void set_current_language(int32_t id) { SelectLanguage(id); }
+  bool right_to_left() const { return IsRightToLeftLanguage(current_language_); }
   const std::vector<LanguageEntry>& language_entries() const { return language_; }
   const VariableStore& variables() const { return variables_; }
 
@@ -81,6 +87,7 @@ class TextLayer {
   bool OccursAtMarks(const Text& text, TextView key) const;
   // Stores the deferred value of entry |index| (which must be deferred).
   void Resolve(size_t index);
+  void SelectLanguage(int32_t id);
   void ClearDeferred(size_t index) {
     if (index < deferred_.size()) deferred_[index] = 0;
   }
@@ -91,6 +98,10 @@ class TextLayer {
   Resolver resolver_ = nullptr;
   std::vector<LanguageEntry> language_;
   int32_t current_language_ = 0;
+  int32_t default_language_ = 0;
+  // The entries the language step applies, as indexes into language_, in
+  // the order it applies them.
+  std::vector<uint32_t> active_;
   // Working room reused by every expansion.
   Text scratch_;
   std::vector<Mark> marks_;

@@ -183,20 +183,9 @@ Text VolumeRoot(TextView path) {
   return Text(path.substr(0, share_end + 1));
 }
 
-Text AsideFolderFor(TextView file, TextView temp_folder) {
+Text AsideFolderFor(TextView file) {
   const Text root = VolumeRoot(file);
-  if (root.empty()) return Text();
-  const bool temp_on_volume = !temp_folder.empty() && EqualNoCase(VolumeRoot(temp_folder), root);
-  Text folder = temp_on_volume ? Text(WithoutTrailingBackslash(temp_folder)) + u"\\" : root;
-  return folder + u"qxmoved";
-}
-
-Text AsideName(TextView folder, uint32_t id, uint32_t count) {
-  static constexpr char16_t kDigits[] = u"0123456789abcdef";
-  Text name(folder);
-  name += u"\\qx";
-  for (int shift = 28; shift >= 0; shift -= 4) name += kDigits[(id >> shift) & 0xF];
-  return name + u"-" + DecimalText(count) + u".tmp";
+  return root.empty() ? Text() : root + u"qxmoved";
 }
 
 std::string LogHeaderLines(TextView title, int32_t language, TextView install_folder) {

@@ -104,13 +104,10 @@ void SortPathsForRemoval(std::vector<Text>& paths);
 Text VolumeRoot(TextView path);
 
 // The folder that an in-use file is moved into before it is left for the
-// restart: "qxmoved" in |temp_folder| when that lies on the file's volume,
-// else at the volume's root; empty when the file's volume is unknown.
-Text AsideFolderFor(TextView file, TextView temp_folder);
-
-// The |count|th name in an aside folder of the run with process |id|:
-// "<folder>\qx<id, 8 hex digits>-<count>.tmp".
-Text AsideName(TextView folder, uint32_t id, uint32_t count);
+// restart: "qxmoved" at the root of the file's volume, where (unlike a user's
+// temporary folder) no user without administrator rights may rename or
+// replace what an administrator made; empty when the volume is unknown.
+Text AsideFolderFor(TextView file);
 
 // The five header lines of a new log.
 std::string LogHeaderLines(TextView title, int32_t language, TextView install_folder);

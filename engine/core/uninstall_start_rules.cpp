@@ -1,6 +1,7 @@
 #include "engine/core/uninstall_start_rules.h"
 
 #include "engine/core/lines.h"
+#include "engine/core/user_switches.h"
 
 namespace qx::core {
 
@@ -11,18 +12,9 @@ constexpr TextView kHeader = u"[QXUninst]";
 }  // namespace
 
 Text LogPathFor(TextView program) {
-  const size_t name = program.find_last_of(u"\\/");
-  const size_t start = name == TextView::npos ? 0 : name + 1;
-  const size_t dot = program.rfind(u'.');
-  Text log;
-  if (dot == TextView::npos || dot < start) {
-    log.assign(program);
-    log.push_back(u'.');
-  } else {
-    log.assign(program.substr(0, dot + 1));
-  }
-  log.append(u"log");
-  return log;
+  TextBuffer log;
+  LogPathInto(program, log);
+  return std::move(log.text);
 }
 
 bool TitleLineMatches(TextView line, TextView title) { return StartsWithNoCase(title, line); }

@@ -16,6 +16,19 @@ namespace qx::core {
 // without a "." gets ".log" appended, so the program is never its own log.
 Text LogPathFor(TextView program);
 
+// The same into |log| (clear() and push_back(char16_t)), without allocating.
+template <typename Buffer>
+void LogPathInto(TextView program, Buffer& log) {
+  const size_t name = program.find_last_of(u"\\/");
+  const size_t start = name == TextView::npos ? 0 : name + 1;
+  const size_t dot = program.rfind(u'.');
+  const bool has_extension = dot != TextView::npos && dot >= start;
+  log.clear();
+  for (char16_t c : has_extension ? program.substr(0, dot + 1) : program) log.push_back(c);
+  if (!has_extension) log.push_back(u'.');
+  for (char16_t c : TextView(u"log")) log.push_back(c);
+}
+
 // A log's title line matches when it equals the start of the package title
 // without regard to case; an empty line matches every title.
 bool TitleLineMatches(TextView line, TextView title);

@@ -2,36 +2,6 @@
 
 namespace qx::core {
 
-namespace {
-
-constexpr TextView kSilentSwitch = u"/S";
-constexpr TextView kRecordSwitch = u"/LOG=";
-
-bool IsRecordSwitch(TextView parameter) { return StartsWithNoCase(parameter, kRecordSwitch); }
-
-}  // namespace
-
-UserSwitches ReadUserSwitches(const std::vector<Text>& parameters) {
-  UserSwitches switches;
-  size_t first_user = 0;
-  if (!parameters.empty() && parameters[0] == kCopySwitch) {
-    switches.copy = true;
-    if (parameters.size() > 1) switches.installed_uninstaller = parameters[1];
-    first_user = 2;
-  }
-  bool record_seen = false;
-  for (size_t i = first_user; i < parameters.size(); ++i) {
-    const Text& parameter = parameters[i];
-    switches.user.push_back(parameter);
-    if (EqualNoCase(parameter, kSilentSwitch)) switches.silent = true;
-    if (!record_seen && IsRecordSwitch(parameter)) {
-      switches.record_path = parameter.substr(kRecordSwitch.size());
-      record_seen = true;
-    }
-  }
-  return switches;
-}
-
 void AppendParameter(Text& line, TextView parameter) {
   if (!parameter.empty() && parameter.find_first_of(u" \t\"") == TextView::npos) {
     line.append(parameter);
@@ -53,23 +23,24 @@ void AppendParameter(Text& line, TextView parameter) {
   line.push_back(u'"');
 }
 
-Text RelaunchParameters(TextView program, const UserSwitches& switches, TextView record_path) {
+Text RelaunchParameters(TextView program, TextView command_line, TextView record_path) {
   // A program path holds no quote and ends in no backslash.
   Text text(kCopySwitch);
   text.append(u" \"");
   text.append(program);
   text.append(u"\" ");
+  ParameterReader reader(command_line);
+  TextBuffer parameter;
   bool record_seen = false;
-  for (size_t i = 0; i < switches.user.size(); ++i) {
-    if (i > 0) text.push_back(u' ');
-    const Text& parameter = switches.user[i];
-    if (!record_seen && IsRecordSwitch(parameter) && !record_path.empty()) {
+  for (bool first = true; reader.Next([&parameter](char16_t c) { parameter.push_back(c); }); first = false) {
+    if (!first) text.push_back(u' ');
+    if (!record_seen && IsRecordSwitch(parameter.view()) && !record_path.empty()) {
       AppendParameter(text, Text(kRecordSwitch) + Text(record_path));
-      record_seen = true;
     } else {
-      record_seen = record_seen || IsRecordSwitch(parameter);
-      AppendParameter(text, parameter);
+      AppendParameter(text, parameter.view());
     }
+    record_seen = record_seen || IsRecordSwitch(parameter.view());
+    parameter.clear();
   }
   return text;
 }

@@ -50,6 +50,11 @@ inline constexpr SharedVariable kRestartNeeded = QX_SHARED_VARIABLE("RESTARTNEED
 // installation's own (behind a link or a mount point).
 inline constexpr SharedVariable kNotRemoved = QX_SHARED_VARIABLE("NOTREMOVED");
 
+// Kept by the engine's text layer whenever the current language changes
+// (loading the language table, QXLANGID), read by the launcher before each
+// box: "1" while that language is written right to left.
+inline constexpr SharedVariable kRightToLeft = QX_SHARED_VARIABLE("QXRTL");
+
 // Written by the script ("0" at its start), read by it at its end.
 inline constexpr SharedVariable kExitCode = QX_SHARED_VARIABLE("EXITCODE");
 

@@ -4,7 +4,10 @@
 // outside the ANSI code page), nested folders, registry keys and values, INI
 // keys, a shared library with its counter, a self-registered component, the
 // desktop shortcut, the uninstaller with its log and its entry in the
-// system's list of installed programs.
+// system's list of installed programs. The installation takes the language
+// table's language that matches the user's interface language (the same
+// language and country, else the same language), or else the table's
+// default, and its log records it for the uninstaller.
 //
 //   orvella_setup.exe     (QXCore.dll, qxlng.dat, qxremove.dat and
 //                          orvella_component.dll beside it)
@@ -16,7 +19,9 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "common/unique_resource.h"
 #include "engine/include/qxcore.h"
@@ -184,6 +189,40 @@ bool Install(const std::wstring& own) {
          DesktopShortcut(dest + L"\\orvella.txt") && InstalledProgramsEntry(dest);
 }
 
+// The identifiers of the language table's sections, in file order: each is
+// the second line after a "[QXLang]" line.
+std::vector<LANGID> TableLanguages(const std::wstring& path) {
+  std::vector<LANGID> languages;
+  qx::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  char buffer[4096];
+  DWORD read = 0;
+  std::string bytes;
+  while (file && ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  std::vector<std::string> lines(1);
+  for (char c : bytes) {
+    if (c == '\n') lines.emplace_back();
+    else if (c != '\r') lines.back() += c;
+  }
+  for (std::string& line : lines) {
+    line.erase(0, line.find_first_not_of(' '));
+    line.erase(line.find_last_not_of(' ') + 1);
+  }
+  for (size_t i = 0; i + 2 < lines.size(); ++i)
+    if (lines[i] == "[QXLang]") languages.push_back(static_cast<LANGID>(std::atoi(lines[i + 2].c_str())));
+  return languages;
+}
+
+// The table's language for the user's interface language: the same language
+// and country, else the same language, else the table's default (the first).
+LANGID UserLanguage(const std::vector<LANGID>& table) {
+  const LANGID user = GetUserDefaultUILanguage();
+  for (LANGID language : table)
+    if (language == user) return language;
+  for (LANGID language : table)
+    if (PRIMARYLANGID(language) == PRIMARYLANGID(user)) return language;
+  return table.empty() ? 0 : table[0];
+}
+
 // The engine deletes the language table once read and copies the
 // uninstaller program from "qxremove.dat": both come from a private copy.
 bool StageRuntimeFolder(const std::wstring& own, std::wstring& runtime) {
@@ -207,6 +246,7 @@ int wmain() {
     SetVar(L"APPTITLE", L"Orvella_Installation");
     SetVar(L"QXSFXPATH", runtime.c_str());
     InitSFX(GetModuleHandleW(nullptr));
+    SetVar(L"QXLANGID", std::to_wstring(UserLanguage(TableLanguages(own + L"qxlng.dat"))).c_str());
     SetVar(L"DESTPATH", Expanded(L"%PROGFILESDIR%\\Orvella").c_str());
     SetVar(L"UNINSTFNAME", Expanded(L"%DESTPATH%\\uninstall.exe").c_str());
     if (ManageUninstLog(0) != 0) {
@@ -223,8 +263,13 @@ int wmain() {
     DeleteFileW((runtime + L"\\qxremove.dat").c_str());
     RemoveDirectoryW(runtime.c_str());
   }
-  if (code == 0) std::printf("installed Orvella into %ls\n", EvalVar(L"%DESTPATH%"));
-  else std::printf("installation failed: %ls\n", g_failure.c_str());
+  if (code == 0) {
+    // Each EvalVar result lasts until the next engine call.
+    const std::wstring language = EvalVar(L"%QXLANGID%");
+    std::printf("installed Orvella into %ls, language %ls\n", EvalVar(L"%DESTPATH%"), language.c_str());
+  } else {
+    std::printf("installation failed: %ls\n", g_failure.c_str());
+  }
   CoUninitialize();
   return code;
 }

@@ -1,23 +1,33 @@
 // qxdriver: starts a program under test, answers and records its message
 // boxes, and reports full Windows exit codes.
 //
-//   qxdriver [--answer ID]... [--manual] [--timeout MS] [--shots DIR]
-//            [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)
+//   qxdriver [--answer ID]... [--manual] [--delay MS] [--timeout MS]
+//            [--shots DIR] [--cwd DIR] [--env NAME=VALUE]... [--wait-all]
+//            [--move-first FROM TO] (--raw COMMANDLINE | -- PROGRAM ARGS...)
+//   qxdriver --short PATH      prints "SHORT <the platform's short form>"
 //
 // --raw passes its one argument unchanged as the child's command line; after
 // "--" the arguments are quoted by the usual rules and joined.
 // Output, one line per event (UTF-8):
-//   BOX <caption> TAB <text>          a message box, before it is answered
-//   WINDOW <class> TAB <caption>      another top-level window, once
+//   BOX <caption> TAB <text> TAB <marks>      a message box, before it is answered
+//   WINDOW <class> TAB <caption> TAB <marks>  another top-level window, once
 //   PROCESS <pid> <exit code>         a process of the run ended
 //   EXIT <exit code>                  the started program's own exit code
 //   TIMEOUT                           the run did not end in time and was killed
+// <marks> names the right-to-left styles the window has (WS_EX_LAYOUTRTL,
+// WS_EX_RTLREADING) and those of a box's text (text:SS_RIGHT,
+// text:WS_EX_RTLREADING), each followed by a space; empty when it has none.
 // Exit codes are printed as signed decimals. Boxes are answered with the
 // --answer ids in order (1 IDOK, 2 IDCANCEL, 6 IDYES, 7 IDNO); when the list
 // runs out, the first of IDOK, IDYES, IDCANCEL that the box has is pressed.
 // With --manual no box is answered: a person clicks, the driver records.
+// --delay leaves each box open that long before answering it. --env sets a
+// variable for the program (Wine sets TMP and TEMP itself at each start).
 // Processes the program starts belong to the same job; --wait-all waits for
 // all of them, so a program that restarts itself as a copy can be followed.
+// --move-first renames FROM to TO once the program is started (suspended)
+// and before it runs, as another run does with a file in use: the program's
+// own file can be moved away under it.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -71,6 +81,16 @@ std::wstring ClassOf(HWND hwnd) {
   return name;
 }
 
+std::wstring RightToLeftMarks(HWND window, HWND text) {
+  const LONG ex_style = GetWindowLongW(window, GWL_EXSTYLE);
+  std::wstring marks;
+  if (ex_style & WS_EX_LAYOUTRTL) marks += L"WS_EX_LAYOUTRTL ";
+  if (ex_style & WS_EX_RTLREADING) marks += L"WS_EX_RTLREADING ";
+  if (text && (GetWindowLongW(text, GWL_STYLE) & SS_TYPEMASK) == SS_RIGHT) marks += L"text:SS_RIGHT ";
+  if (text && (GetWindowLongW(text, GWL_EXSTYLE) & WS_EX_RTLREADING)) marks += L"text:WS_EX_RTLREADING ";
+  return marks;
+}
+
 struct Options {
   std::vector<int> answers;
   DWORD timeout_ms = 60000;
@@ -78,7 +98,10 @@ struct Options {
   std::wstring cwd;
   bool wait_all = false;
   bool manual = false;
+  DWORD delay_ms = 0;
+  std::wstring move_from, move_to;
   std::wstring command;
+  std::wstring short_path;
 };
 
 // Quotes one argument so that CommandLineToArgvW gives it back unchanged.
@@ -113,8 +136,17 @@ bool ParseOptions(Options& o) {
     else if (a == L"--timeout") o.timeout_ms = static_cast<DWORD>(_wtoi(argv[++i]));
     else if (a == L"--shots") o.shots = argv[++i];
     else if (a == L"--cwd") o.cwd = argv[++i];
+    else if (a == L"--delay") o.delay_ms = static_cast<DWORD>(_wtoi(argv[++i]));
+    else if (a == L"--short") o.short_path = argv[++i];
+    else if (a == L"--env") {
+      std::wstring setting = argv[++i];
+      const size_t equals = setting.find(L'=');
+      if (equals == std::wstring::npos) return false;
+      SetEnvironmentVariableW(setting.substr(0, equals).c_str(), setting.c_str() + equals + 1);
+    }
     else if (a == L"--wait-all") o.wait_all = true;
     else if (a == L"--manual") o.manual = true;
+    else if (a == L"--move-first" && i + 2 < argc) o.move_from = argv[++i], o.move_to = argv[++i];
     else return false;
   }
   for (++i; i < argc; ++i) {
@@ -122,7 +154,7 @@ bool ParseOptions(Options& o) {
     o.command += Quote(argv[i]);
   }
   LocalFree(argv);
-  return !o.command.empty();
+  return !o.command.empty() || !o.short_path.empty();
 }
 
 // Saves the window's screen area as a 24-bit BMP.
@@ -245,6 +277,7 @@ struct Run {
   }
 
   void Answer(HWND box) {
+    Sleep(options->delay_ms);
     int id = 0;
     if (next_answer < options->answers.size()) {
       id = options->answers[next_answer++];
@@ -269,11 +302,12 @@ struct Run {
     std::wstring cls = ClassOf(hwnd);
     HWND text = GetDlgItem(hwnd, 0xFFFF);
     if (cls == L"#32770" && text) {
-      Emit(L"BOX " + Escape(WindowText(hwnd)) + L"\t" + Escape(WindowText(text)));
+      Emit(L"BOX " + Escape(WindowText(hwnd)) + L"\t" + Escape(WindowText(text)) + L"\t" +
+           RightToLeftMarks(hwnd, text));
       run->Shot(hwnd, L"box");
       if (!run->options->manual) run->Answer(hwnd);
     } else {
-      Emit(L"WINDOW " + Escape(cls) + L"\t" + Escape(WindowText(hwnd)));
+      Emit(L"WINDOW " + Escape(cls) + L"\t" + Escape(WindowText(hwnd)) + L"\t" + RightToLeftMarks(hwnd, nullptr));
       run->Shot(hwnd, L"window");
     }
     return TRUE;
@@ -293,8 +327,17 @@ struct Run {
 int wmain() {
   Options options;
   if (!ParseOptions(options)) {
-    Emit(L"usage: qxdriver [--answer ID]... [--manual] [--timeout MS] [--shots DIR] [--cwd DIR] [--wait-all] (--raw COMMANDLINE | -- PROGRAM ARGS...)");
+    Emit(L"usage: qxdriver [--answer ID]... [--manual] [--delay MS] [--timeout MS] [--shots DIR] [--cwd DIR] "
+         L"[--env NAME=VALUE]... [--wait-all] [--move-first FROM TO] (--raw COMMANDLINE | -- PROGRAM ARGS...) | "
+         L"--short PATH");
     return 100;
+  }
+  if (!options.short_path.empty()) {
+    wchar_t short_path[MAX_PATH];
+    const DWORD length = GetShortPathNameW(options.short_path.c_str(), short_path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return 1;
+    Emit(L"SHORT " + std::wstring(short_path));
+    return 0;
   }
   qx::UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
   qx::UniqueHandle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
@@ -313,6 +356,11 @@ int wmain() {
   }
   qx::UniqueHandle thread(pi.hThread);
   AssignProcessToJobObject(job.get(), pi.hProcess);
+  if (!options.move_from.empty() && !MoveFileExW(options.move_from.c_str(), options.move_to.c_str(), 0)) {
+    Emit(L"MOVEFAILED " + std::to_wstring(GetLastError()));
+    TerminateProcess(pi.hProcess, 255);
+    return 103;
+  }
   ResumeThread(thread.get());
 
   Run run{&options, job.get(), {}, {}};

@@ -5,6 +5,7 @@ DISPLAY, QX_BUILD)."""
 
 import contextlib
 import getpass
+import glob
 import os
 import shutil
 import subprocess
@@ -37,17 +38,21 @@ class Result:
         self.lines = lines
         self.boxes = []      # (caption, text), in the order they appeared
         self.windows = []    # (class, caption) of other top-level windows
+        self.box_marks = []     # each one's right-to-left styles (see the driver)
+        self.window_marks = []
         self.processes = []  # (pid, exit code) of every process of the run
         self.exit_code = None
         self.timed_out = False
         for line in lines:
             kind, _, rest = line.partition(" ")
             if kind == "BOX":
-                caption, _, text = rest.partition("\t")
+                caption, text, marks = rest.split("\t")
                 self.boxes.append((unescape(caption), unescape(text)))
+                self.box_marks.append(set(marks.split()))
             elif kind == "WINDOW":
-                cls, _, caption = rest.partition("\t")
+                cls, caption, marks = rest.split("\t")
                 self.windows.append((unescape(cls), unescape(caption)))
+                self.window_marks.append(set(marks.split()))
             elif kind == "PROCESS":
                 pid, code = rest.split()
                 self.processes.append((int(pid), int(code)))
@@ -80,9 +85,15 @@ class Wine:
             return "C:" + path[len(self.drive_c):].replace("/", "\\")
         return "Z:" + path.replace("/", "\\")
 
-    def run(self, command_line, answers=(), cwd=None, wait_all=False, timeout_ms=60000, shots=None, env=None):
-        """Runs a Windows command line (exact text) under the driver."""
-        args = ["wine", self.driver, "--timeout", str(timeout_ms)]
+    def run(self, command_line, answers=(), cwd=None, wait_all=False, timeout_ms=60000, shots=None, env=None,
+            delay_ms=0, windows_env=None, move_first=None):
+        """Runs a Windows command line (exact text) under the driver; each box
+        is answered after |delay_ms|. |windows_env| is set on the Windows side,
+        where Wine would replace TMP and TEMP of |env|. |move_first| (two Linux
+        paths) is renamed once the program is started and before it runs."""
+        args = ["wine", self.driver, "--timeout", str(timeout_ms), "--delay", str(delay_ms)]
+        for name, value in (windows_env or {}).items():
+            args += ["--env", "%s=%s" % (name, value)]
         for a in answers:
             args += ["--answer", str(a)]
         if cwd:
@@ -91,6 +102,8 @@ class Wine:
             args.append("--wait-all")
         if shots:
             args += ["--shots", self.winpath(shots)]
+        if move_first:
+            args += ["--move-first"] + [self.winpath(p) for p in move_first]
         args += ["--raw", command_line]
         full_env = dict(os.environ)
         if env:
@@ -98,6 +111,25 @@ class Wine:
         proc = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               env=full_env, timeout=timeout_ms / 1000 + 60)
         return Result(proc.stdout.decode("utf-8", "replace").splitlines())
+
+    def locale_env(self, name):
+        """The environment of a user of locale |name| ("de_DE.UTF-8"), made
+        under the build folder: Wine takes the user's language from it, and
+        needs its UTF-8 character set from the C library for names outside
+        ASCII, which a locale the system has not generated lacks."""
+        folder = os.path.join(self.build, "locales")
+        if not os.path.isdir(os.path.join(folder, name)):
+            os.makedirs(folder, exist_ok=True)
+            subprocess.run(["localedef", "-i", name.split(".")[0], "-f", "UTF-8", os.path.join(folder, name)],
+                           check=True)
+        return dict(os.environ, LOCPATH=folder, LC_ALL=name)
+
+    def short_path(self, path):
+        """The platform's short (8.3) form of an existing Linux path."""
+        out = subprocess.run(["wine", self.driver, "--short", self.winpath(path)], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, check=True).stdout.decode("utf-8").strip()
+        assert out.startswith("SHORT "), out
+        return out[len("SHORT "):]
 
     @contextlib.contextmanager
     def scratch(self, name="e2e"):
@@ -118,4 +150,10 @@ class Wine:
 
 @pytest.fixture(scope="session")
 def wine():
-    return Wine()
+    w = Wine()
+    # Under Wine every run after the first makes a fresh aside folder
+    # (test_uninstall.moved_aside): a prefix kept for many sessions would
+    # run out of names.
+    for folder in glob.glob(os.path.join(w.drive_c, "qxmoved-*")):
+        shutil.rmtree(folder, ignore_errors=True)
+    return w

@@ -149,7 +149,10 @@ class DialogBuilder {
   bool CreateDialogWindow(const DialogRecord& record, const core::Text& flags) {
     DWORD style = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
     if (!core::HasFlag(flags, u'C')) style |= WS_SYSMENU;
-    const DWORD ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+    DWORD ex_style = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+    // Mirrored: every control inherits the layout, so the description's x
+    // counts from the right edge and sizes stay as they are.
+    if (Engine().text.right_to_left()) ex_style |= WS_EX_LAYOUTRTL;
     RECT frame{0, 0, X(record.width), Y(record.height)};
     AdjustWindowRectEx(&frame, style, FALSE, ex_style);
     const int width = frame.right - frame.left;

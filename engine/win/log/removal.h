@@ -51,11 +51,6 @@ int RegisterServer(core::TextView library, bool do_register, int limit_ms);
 // when the platform reports it deleted, else the platform's error
 // (ERROR_DIRECTORY for a folder).
 DWORD DeleteFileEntry(const wchar_t* path);
-// After a delete that failed with |delete_error|: a file in use (a sharing
-// violation, or a mapped image) is renamed into the uninstaller's folder on
-// its volume, under a name of this run. The new path, or empty when the file
-// stays where it is.
-std::wstring MoveAside(const std::wstring& path, DWORD delete_error);
 // Removes an empty folder, then pauses 200 ms whatever happened, unless
 // there was no folder to remove.
 // ERROR_SUCCESS, ERROR_DIR_NOT_EMPTY when it holds anything, else the

@@ -5,6 +5,7 @@
 #include "common/path_links.h"
 #include "engine/core/uninstall_start_rules.h"
 #include "engine/include/launcher_contract.h"
+#include "engine/win/log/aside_folder.h"
 #include "engine/win/log/removal.h"
 #include "engine/win/log/run_record.h"
 #include "engine/win/platform/engine_state.h"
@@ -53,6 +54,18 @@ Text ShortNameOf(const Text& path) {
 
 OpResult Result(Status status, DWORD error) { return OpResult{status, static_cast<uint32_t>(error)}; }
 
+// A path longer than the platform's longest names nothing.
+bool TooLongToExist(const Text& path) { return path.size() > kLongestPath; }
+
+// A key name longer than the registry's 255 characters names nothing.
+bool NoSuchKeyName(const std::wstring& subkey) {
+  constexpr size_t kLongestKeyName = 255;
+  size_t start = 0;
+  for (size_t end; (end = subkey.find(L'\\', start)) != std::wstring::npos; start = end + 1)
+    if (end - start > kLongestKeyName) return true;
+  return subkey.size() - start > kLongestKeyName;
+}
+
 }  // namespace
 
 void IdentifyOwnFiles(TextView uninstaller, OwnFile (&own)[2]) {
@@ -87,6 +100,8 @@ bool WinReplaySystem::IsUninstallerOrItsLog(const Text& path) {
 }
 
 bool WinReplaySystem::PassesThroughLink(const Text& path) {
+  // Nothing lies behind a path too long to exist: the removal finds nothing.
+  if (TooLongToExist(path)) return false;
   const size_t cut = path.find_last_of(u"\\/");
   const TextView folder = TextView(path).substr(0, cut == Text::npos ? 0 : cut);
   if (!link_known_ || folder != link_folder_) {
@@ -153,6 +168,7 @@ bool WinReplaySystem::ReleaseSharedFile(const Text& path) { return engine::Relea
 void WinReplaySystem::Unregister(const Text& path) { RegisterServer(Expand(path), false, kUnregisterLimit); }
 
 OpResult WinReplaySystem::DeleteFile(const Text& path) {
+  if (TooLongToExist(path)) return Result(Status::kMissing, ERROR_FILENAME_EXCED_RANGE);
   const DWORD error = DeleteFileEntry(Wide(path));
   if (error == ERROR_SUCCESS) return Result(Status::kDone, error);
   if (IsMissing(error)) return Result(Status::kMissing, error);
@@ -163,6 +179,7 @@ OpResult WinReplaySystem::DeleteFile(const Text& path) {
 }
 
 OpResult WinReplaySystem::RemoveFolder(const Text& path) {
+  if (TooLongToExist(path)) return Result(Status::kMissing, ERROR_FILENAME_EXCED_RANGE);
   const DWORD error = RemoveFolderEntry(Wide(path));
   if (error == ERROR_SUCCESS) return Result(Status::kDone, error);
   if (IsMissing(error)) return Result(Status::kMissing, error);
@@ -176,6 +193,12 @@ Text WinReplaySystem::MoveAside(const Text& path) {
   return FromWide(engine::MoveAside(ToWide(path), ERROR_SHARING_VIOLATION).c_str());
 }
 
+std::vector<Text> WinReplaySystem::AsideFolders() {
+  std::vector<Text> folders;
+  for (const std::wstring& folder : AsideFoldersOfThisRun()) folders.push_back(FromWide(folder.c_str()));
+  return folders;
+}
+
 bool WinReplaySystem::ScheduleForRestart(const Text& path, bool folder) {
   const int kind = folder ? contract::kReplayedFolder : contract::kReplayedFile;
   return callback_ && callback_(kind, Wide(path), 0) != 0;
@@ -186,7 +209,7 @@ OpResult WinReplaySystem::DeleteRegistryKey(const Text& key) {
   if (!SplitRegistryPath(key, split) || split.subkey.empty()) return Result(Status::kBadPath, ERROR_SUCCESS);
   const LONG error = RegDeleteKeyW(split.root, split.subkey.c_str());
   if (error == ERROR_SUCCESS) return Result(Status::kDone, error);
-  if (IsMissing(error)) return Result(Status::kMissing, error);
+  if (IsMissing(error) || NoSuchKeyName(split.subkey)) return Result(Status::kMissing, error);
   // The single-key delete refuses a key with subkeys.
   UniqueKey open;
   DWORD subkeys = 0;
@@ -210,10 +233,12 @@ OpResult WinReplaySystem::DeleteRegistryValue(const Text& key, const Text& name)
         SplitRegistryPath(Expand(key), split)
             ? RegOpenKeyExW(split.root, split.subkey.c_str(), 0, KEY_ALL_ACCESS, value_key_handle_.put())
             : ERROR_BAD_PATHNAME;
+    value_key_unnamable_ = NoSuchKeyName(split.subkey);
   }
   if (value_key_error_ == ERROR_BAD_PATHNAME) return Result(Status::kBadPath, ERROR_SUCCESS);
   if (value_key_error_ != ERROR_SUCCESS)
-    return Result(IsMissing(value_key_error_) ? Status::kMissing : Status::kFailed, value_key_error_);
+    return Result(IsMissing(value_key_error_) || value_key_unnamable_ ? Status::kMissing : Status::kFailed,
+                  value_key_error_);
   const LONG error = RegDeleteValueW(value_key_handle_.get(), ToWide(Expand(name)).c_str());
   if (error == ERROR_SUCCESS) return Result(Status::kDone, error);
   return Result(IsMissing(error) ? Status::kMissing : Status::kFailed, error);

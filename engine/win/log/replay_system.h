@@ -37,6 +37,7 @@ class WinReplaySystem : public core::ReplaySystem {
   core::OpResult RemoveFolder(const core::Text& path) override;
   core::Text MoveAside(const core::Text& path) override;
   bool ScheduleForRestart(const core::Text& path, bool folder) override;
+  std::vector<core::Text> AsideFolders() override;
   core::OpResult DeleteRegistryKey(const core::Text& key) override;
   core::OpResult DeleteRegistryValue(const core::Text& key, const core::Text& name) override;
   core::OpResult DeleteIniKey(const core::Text& file, const core::Text& section, const core::Text& key) override;
@@ -56,6 +57,7 @@ class WinReplaySystem : public core::ReplaySystem {
   core::Text value_key_;
   UniqueKey value_key_handle_;
   LONG value_key_error_ = ERROR_FILE_NOT_FOUND;
+  bool value_key_unnamable_ = false;
 };
 
 // The uninstaller's own two files, gathered before the replay removes

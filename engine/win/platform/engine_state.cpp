@@ -15,4 +15,6 @@ core::Text Expand(core::TextView text) {
   return out;
 }
 
+UINT LanguageBoxStyle() { return g_engine.text.right_to_left() ? MB_RTLREADING | MB_RIGHT : 0; }
+
 }  // namespace qx::engine

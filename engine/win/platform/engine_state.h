@@ -35,4 +35,8 @@ EngineState& Engine();
 // Convenience over Engine().text for the engine's own texts.
 core::Text Expand(core::TextView text);
 
+// What a message box of the current language adds to its style: reading
+// and alignment from the right for a language written right to left.
+UINT LanguageBoxStyle();
+
 }  // namespace qx::engine

@@ -3,45 +3,44 @@
 // export with its failure result, and text results live in the engine's
 // working text area.
 //
-// The engine is built without C++ exceptions: such a failure resumes the
-// innermost guard of the calling thread (a __builtin_setjmp context), which
-// returns the export's fallback. The failed call's own locals are not
-// destroyed on that path: what they held stays allocated, as it would stay
-// with an exception the process cannot recover from either.
+// The engine is built without C++ exceptions: such a failure raises the
+// engine's own structured exception (FailCurrentCall), which the export's
+// guard, the launcher's one structured exception frame, takes and turns into
+// the export's fallback. The failed call's own locals are not destroyed on
+// that path: what they held stays allocated, as it would stay with an
+// exception the process cannot recover from either.
 #pragma once
 
+#include <windows.h>
+
+#include "common/structured_guard.h"
 #include "engine/win/platform/engine_state.h"
 
 namespace qx::engine {
 
-struct GuardFrame {
-  void* context[5];  // __builtin_setjmp's buffer
-  GuardFrame* outer;
-  void* exception_chain;  // FS:[0] when the guard was entered
-};
+// The exception code of a failed engine call (customer bit set, facility 0).
+inline constexpr DWORD kEngineCallFailure = 0xE0515801;
 
-// The per-thread guard chains, from the library's load to its unload.
-void StartGuards();
-void StopGuards();
+inline bool IsEngineCallFailure(DWORD code) { return code == kEngineCallFailure; }
 
-// Links |frame| in as the calling thread's innermost guard, or unlinks it.
-void EnterGuard(GuardFrame& frame);
-void LeaveGuard(GuardFrame& frame);
-// Resumes the calling thread's innermost guard; without one, ends the process
-// as an uncaught exception would have.
+// Ends the calling export through its guard; without one the process ends,
+// as with an uncaught exception.
 [[noreturn]] void FailCurrentCall();
 
 template <typename Result, typename Body>
 Result Guarded(Result fallback, Body body) {
-  GuardFrame frame;
-  if (__builtin_setjmp(frame.context)) {
-    LeaveGuard(frame);
-    return fallback;
-  }
-  EnterGuard(frame);
-  Result result = body();
-  LeaveGuard(frame);
-  return result;
+  struct Call {
+    Body* body;
+    Result result;
+  } call{&body, fallback};
+  const GuardResult guard = RunGuarded(
+      [](void* context) {
+        auto* call = static_cast<Call*>(context);
+        call->result = (*call->body)();
+        return 0;
+      },
+      &call, IsEngineCallFailure);
+  return guard.caught ? fallback : call.result;
 }
 
 // Returned when even the working text area could not be filled.

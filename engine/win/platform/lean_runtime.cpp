@@ -1,7 +1,6 @@
 // The engine runs without the C++ exception runtime: the pieces of the
-// runtime that would throw are replaced here by a resumption of the calling
-// export's guard (export_support.h), which returns that export's failure
-// result.
+// runtime that would throw are replaced here by a failure of the calling
+// export (export_support.h), which returns that export's failure result.
 #include <windows.h>
 
 #include <cstdlib>
@@ -11,44 +10,11 @@
 
 namespace qx::engine {
 
-namespace {
-
-// The slot of the calling thread's innermost guard. Each thread that enters
-// the engine (the caller's, the progress box's) has its own chain.
-DWORD g_guard_slot = TLS_OUT_OF_INDEXES;
-
-void* ExceptionChain() {
-  void* chain;
-  __asm__ volatile("movl %%fs:0, %0" : "=r"(chain));
-  return chain;
-}
-
-void SetExceptionChain(void* chain) { __asm__ volatile("movl %0, %%fs:0" : : "r"(chain) : "memory"); }
-
-}  // namespace
-
-void StartGuards() { g_guard_slot = TlsAlloc(); }
-
-void StopGuards() {
-  if (g_guard_slot != TLS_OUT_OF_INDEXES) TlsFree(g_guard_slot);
-  g_guard_slot = TLS_OUT_OF_INDEXES;
-}
-
-void EnterGuard(GuardFrame& frame) {
-  frame.outer = static_cast<GuardFrame*>(TlsGetValue(g_guard_slot));
-  frame.exception_chain = ExceptionChain();
-  TlsSetValue(g_guard_slot, &frame);
-}
-
-void LeaveGuard(GuardFrame& frame) { TlsSetValue(g_guard_slot, frame.outer); }
-
 void FailCurrentCall() {
-  auto* frame = static_cast<GuardFrame*>(TlsGetValue(g_guard_slot));
-  if (!frame) std::abort();
-  // Structured-exception frames that the platform registered below the
-  // guard (inside a window procedure's dispatch, say) are left with it.
-  SetExceptionChain(frame->exception_chain);
-  __builtin_longjmp(frame->context, 1);
+  RaiseException(kEngineCallFailure, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+  // A non-continuable exception never comes back; should a handler try, the
+  // process ends.
+  std::abort();
 }
 
 }  // namespace qx::engine

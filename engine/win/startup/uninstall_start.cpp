@@ -13,7 +13,6 @@
 #include "engine/win/platform/file_io.h"
 #include "engine/win/platform/long_path.h"
 #include "engine/core/lines.h"
-#include "engine/win/startup/process_parameters.h"
 #include "engine/win/platform/program_start.h"
 #include "engine/win/log/run_record.h"
 #include "engine/core/uninstall_start_rules.h"
@@ -53,10 +52,10 @@ void ShowMessage(core::TextView language_key) {
   if (Expand(ReferenceOf(contract::kSilent)) == u"1") return;
   const std::wstring text = ToWide(Expand(language_key));
   const std::wstring caption = ToWide(Expand(ReferenceOf(contract::kAppTitle)));
-  MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK);
+  MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | LanguageBoxStyle());
 }
 
-int RestartFromCopy(const core::UserSwitches& switches) {
+int RestartFromCopy(core::TextView command_line) {
   // In its long form the program is one text for the copy, and its log is
   // found beside it whatever way the uninstaller was started.
   const Text program = FullLongPathOf(Expand(ReferenceOf(contract::kLauncherPath)));
@@ -68,7 +67,7 @@ int RestartFromCopy(const core::UserSwitches& switches) {
   if (!CreateTemporaryFile(ToWide(Expand(u"%TMP%")), L"qxu", copy)) return contract::kCopyNotStarted;
   ProgramRun run;
   if (CopyFileW(ToWide(program).c_str(), copy.c_str(), FALSE))
-    run = StartProgram(copy, ToWide(core::RelaunchParameters(program, switches, RecordPath())), std::wstring(),
+    run = StartProgram(copy, ToWide(core::RelaunchParameters(program, command_line, RecordPath())), std::wstring(),
                        false, false);
   if (!run.started) {
     // Nothing will run the copy: it must not stay behind.
@@ -88,10 +87,10 @@ int RefuseLog(core::TextView language_key, core::TextView reason, int result) {
   return result;
 }
 
-int OpenLog(const core::UserSwitches& switches) {
+int OpenLog(const Text& installed) {
   EngineState& engine = Engine();
   // A short (8.3) form would give a log name that is not its log's.
-  const Text program = FullLongPathOf(switches.installed_uninstaller);
+  const Text program = FullLongPathOf(installed);
   engine.text.SetVariable(NameOf(contract::kInstalledUninstaller), program);
   LogFamily().installed_uninstaller = program;
   const std::wstring log = ToWide(core::LogPathFor(program));
@@ -129,8 +128,10 @@ int OpenLog(const core::UserSwitches& switches) {
 }  // namespace
 
 int InitUninstall() {
-  const core::UserSwitches switches = core::ReadUserSwitches(ProcessParameters());
-  return switches.copy ? OpenLog(switches) : RestartFromCopy(switches);
+  const Text command_line = FromWide(GetCommandLineW());
+  core::UserSwitches<core::TextBuffer> switches;
+  core::ReadUserSwitches(command_line, switches);
+  return switches.copy ? OpenLog(switches.installed_uninstaller.text) : RestartFromCopy(command_line);
 }
 
 }  // namespace qx::engine

@@ -119,12 +119,40 @@ TEST_CASE("language references of the current language") {
   CHECK_EQ(Expanded(layer, u"#yesterday"), T(u"&Yesterday"));
   layer.SetVariable(u"QXLANGID", u"1036");
   CHECK_EQ(layer.current_language(), 1036);
-  CHECK_EQ(Expanded(layer, u"#cancel #yes"), T(u"&Annuler #yes"));
-  // A language the table lacks: nothing is replaced.
+  CHECK_EQ(Expanded(layer, u"#cancel"), T(u"&Annuler"));
   layer.SetVariable(u"QXLANGID", u"$40C0");
   CHECK_EQ(layer.current_language(), 0x40C0);
-  CHECK_EQ(Expanded(layer, u"#UninstallPrompt #cancel"), T(u"#UninstallPrompt #cancel"));
   CHECK_EQ(*layer.FindVariable(u"QXLANGID"), T(u"$40C0"));
+}
+
+TEST_CASE("a key the current language lacks takes the default language's text") {
+  // English, the first section, is the default. German has "#yes" but not
+  // "#yestoall", which "#yes" begins; "#only" is French alone.
+  const char table[] =
+      "[QXLang]\r\nEnglish\r\n1033\r\n#yestoall=Yes to &All\r\n#yes=&Yes\r\n#prompt=Remove %APPTITLE%?\r\n"
+      "#cancel=&Cancel\r\n#cancel=twice\r\n"
+      "[QXLang]\r\nDeutsch\r\n1031\r\n#yes=&Ja\r\n#cancel=&Abbrechen\r\n"
+      "[QXLang]\r\nFrancais\r\n1036\r\n#only=seulement\r\n"
+      "[QXLang]\r\nHebrew\r\n1037\r\n#yes=&\xd7\x9b\xd7\x9f\r\n";
+  struct Case {
+    const char16_t *language, *expected, *right_to_left;
+  };
+  // 1029 (Czech) and $0C01 (Arabic of Egypt) are not in the table.
+  const Case cases[] = {
+      {u"1031", u"Yes to &All|&Ja|&Abbrechen|Remove Orvella?|#only|#nokey", u"0"},
+      {u"1029", u"Yes to &All|&Yes|&Cancel|Remove Orvella?|#only|#nokey", u"0"},
+      {u"1037", u"Yes to &All|&\u05db\u05df|&Cancel|Remove Orvella?|#only|#nokey", u"1"},
+      {u"$0C01", u"Yes to &All|&Yes|&Cancel|Remove Orvella?|#only|#nokey", u"1"},
+  };
+  TextLayer layer;
+  layer.LoadLanguageTable(table);
+  layer.SetVariable(u"APPTITLE", u"Orvella");
+  for (const Case& c : cases) {
+    CAPTURE(c.language);
+    layer.SetVariable(u"QXLANGID", c.language);
+    CHECK_EQ(Expanded(layer, u"#YesToAll|#yes|#Cancel|#prompt|#only|#nokey"), T(c.expected));
+    CHECK_EQ(Expanded(layer, u"%QXRTL%"), T(c.right_to_left));
+  }
 }
 
 TEST_CASE("QXLANGID selects by its exact name and reads the value as passed") {

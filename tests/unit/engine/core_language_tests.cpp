@@ -1,8 +1,12 @@
-// Parsing the language file.
+// Parsing the language file, and the package's own file.
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "engine/core/language_table.h"
+#include "engine/core/lines.h"
 #include "doctest_text.h"
 
 using namespace qx::core;
@@ -117,4 +121,34 @@ TEST_CASE("UTF-8 texts, NUL line ends and an empty file") {
   Parsed empty = Parse("");
   CHECK_EQ(empty.language, 0);
   CHECK(empty.entries.empty());
+}
+
+TEST_CASE("every shipped section has the uninstaller's keys, texts without \"=\", keys descending") {
+  const Text used[] = {u"#yes", u"#uninstallrestart", u"#uninstallprompt", u"#uninstallprogress", u"#uninstalling",
+                       u"#uninstallincomplete", u"#uninstallfinal", u"#uninstallbusy", u"#uninstalladminreq",
+                       u"#ok", u"#no", u"#errorunlognotfound", u"#errorunloginvalid", u"#close", u"#cancel"};
+  std::ifstream file(QX_PACKAGE_DIR "/qxlng.dat", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  // UTF-8 without byte-order mark, every line ended by CR LF.
+  CHECK((!bytes.empty() && bytes.rfind("\xef\xbb\xbf", 0) != 0));
+  CHECK_EQ(std::count(bytes.begin(), bytes.end(), '\n'), std::count(bytes.begin(), bytes.end(), '\r'));
+  std::vector<std::vector<Text>> sections;  // each one's keys, folded
+  LineReader reader(bytes);
+  for (Text line; reader.NextTrimmed(line);) {
+    if (line == u"[QXLang]") sections.emplace_back();
+    if (line.empty() || line[0] != u'#' || sections.empty()) continue;
+    CAPTURE(line);
+    CHECK_EQ(std::count(line.begin(), line.end(), u'='), 1);
+    Text key = line.substr(0, line.find(u'='));
+    for (char16_t& c : key) c = FoldAZ(c);
+    if (!sections.back().empty()) CHECK_GT(sections.back().back(), key);
+    sections.back().push_back(key);
+  }
+  CHECK_EQ(sections.size(), size_t(15));
+  for (size_t i = 0; i < sections.size(); ++i)
+    for (const Text& key : used) {
+      CAPTURE(i);
+      CAPTURE(key);
+      CHECK(std::find(sections[i].begin(), sections[i].end(), key) != sections[i].end());
+    }
 }

@@ -126,6 +126,7 @@ class FakeSystem : public ReplaySystem {
     if (!node || (*node != kMapped && *node != kPending)) return Text();
     nodes_.erase(KeyOf(path));
     const Text moved = u"T:\\qxmoved\\" + DecimalText(++moves_) + u".tmp";
+    aside_ = {u"T:\\qxmoved"};
     nodes_[KeyOf(moved)] = kPlain;
     return moved;
   }
@@ -133,6 +134,7 @@ class FakeSystem : public ReplaySystem {
     events.push_back(u"schedule " + Text(folder ? u"folder " : u"file ") + path);
     return !refuse_;
   }
+  std::vector<Text> AsideFolders() override { return aside_; }
   OpResult DeleteRegistryKey(const Text& key) override {
     if (!StartsWithNoCase(key, u"HKEY_")) return {Status::kBadPath, 0};
     const Node* node = Find(key);
@@ -167,6 +169,7 @@ class FakeSystem : public ReplaySystem {
   std::map<Text, Node> nodes_;
   bool refuse_;
   int moves_ = 0;
+  std::vector<Text> aside_;
 };
 
 EntrySet Entries(const Case& c, LogEntryKind kind) {
@@ -217,7 +220,7 @@ const Case kCases[] = {
       u"file C:\\App\\b.dll: deleted, but another program still holds it open; moved aside to T:\\qxmoved\\2.tmp, "
       u"scheduled for restart",
       u"folder C:\\Other: removed", u"folder C:\\App: removed", u"schedule folder T:\\qxmoved",
-      u"folder T:\\qxmoved: what it holds waits for the restart, scheduled for restart"},
+      u"folder T:\\qxmoved: this run's folder for files moved aside, after them, scheduled for restart"},
      true},
     {"scheduling that fails is a failure, and no restart is asked for",
      {{u"C:\\App", kFolder}, {u"C:\\App\\a.dll", kHeld}, {u"C:\\App\\b.exe", kMapped}},
@@ -227,7 +230,9 @@ const Case kCases[] = {
       u"file C:\\App\\a.dll: in use (error 32), but it could not be scheduled for restart",
       u"file C:\\App\\b.exe: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, but it could not be scheduled for "
       u"restart",
-      u"folder C:\\App: kept: it holds logged items that could not be removed"},
+      u"folder C:\\App: kept: it holds logged items that could not be removed", u"schedule folder T:\\qxmoved",
+      u"folder T:\\qxmoved: this run's folder for files moved aside, after them, but it could not be scheduled for "
+      u"restart"},
      false,
      true,
      true},
@@ -270,7 +275,7 @@ const Case kCases[] = {
      {u"folder C:\\App: kept: it holds what the log does not record", u"schedule file T:\\qxmoved\\1.tmp",
       u"file C:\\App\\uninstall.exe: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, scheduled for restart",
       u"schedule folder T:\\qxmoved",
-      u"folder T:\\qxmoved: what it holds waits for the restart, scheduled for restart"}},
+      u"folder T:\\qxmoved: this run's folder for files moved aside, after them, scheduled for restart"}},
     {"an empty folder in use waits for the restart",
      {{u"C:\\App", kHeld}},
      {},

@@ -38,37 +38,45 @@ TEST_CASE("log path: the file name's extension becomes log") {
 }
 
 TEST_CASE("switches: the copy's own two, /S anywhere, the first /LOG=, and every parameter back intact") {
-  using P = std::vector<Text>;
   const struct {
-    P given;
+    const char16_t* line;
     bool copy, silent;
+    const char16_t* installed;
     const char16_t* record;
   } rows[] = {
-      {{u"/S"}, false, true, u""},
-      {{u"/LOG=C:\\x.txt", u"/s"}, false, true, u"C:\\x.txt"},
-      {{u"/NORESTART", u"/S"}, false, true, u""},
-      {{u"/SILENT", u"S", u"/log=a", u"/LOG=b"}, false, false, u"a"},
-      {{u"/u", u"C:\\u.exe", u"/x", u"/S"}, true, true, u""},
+      {u"u.exe /S", false, true, u"", u""},
+      {u"u.exe /LOG=C:\\x.txt /s", false, true, u"", u"C:\\x.txt"},
+      {u"u.exe /NORESTART /S", false, true, u"", u""},
+      {u"u.exe /SILENT S \"/log=a b\" /LOG=b", false, false, u"", u"a b"},
+      {u"t.tmp /u \"C:\\Program Files\\u.exe\" /x /S", true, true, u"C:\\Program Files\\u.exe", u""},
       // "/u" and the uninstaller's path are the copy's, never the user's.
-      {{u"/u", u"/S"}, true, false, u""},
-      {{u"/U", u"/S"}, false, true, u""},
+      {u"t.tmp /u /S", true, false, u"/S", u""},
+      {u"u.exe /U /S", false, true, u"", u""},
   };
   for (const auto& row : rows) {
-    const UserSwitches s = ReadUserSwitches(row.given);
+    UserSwitches<TextBuffer> s;
+    ReadUserSwitches(row.line, s);
     CHECK_EQ(s.copy, row.copy);
     CHECK_EQ(s.silent, row.silent);
-    CHECK_EQ(s.record_path, T(row.record));
+    CHECK_EQ(s.installed_uninstaller.text, T(row.installed));
+    CHECK_EQ(s.record_path.text, T(row.record));
   }
 
   // Split again, the copy's parameters are the first stage's, whatever they hold.
+  using P = std::vector<Text>;
   const P given{u"/S", u"/LOG=C:\\my logs\\", u"a\\\"b", u"q\"x y", u"", u"tab\tx", u"\\\\", u"x\\"};
-  const Text line = u"\"C:\\t.tmp\" " + RelaunchParameters(u"C:\\Jane Doe\\u.exe", ReadUserSwitches(given), u"");
+  Text first_stage = u"u.exe";
+  for (const Text& parameter : given) {
+    first_stage.push_back(u' ');
+    AppendParameter(first_stage, parameter);
+  }
+  CHECK_EQ(SplitCommandLine(first_stage), given);
+  const Text line = u"\"C:\\t.tmp\" " + RelaunchParameters(u"C:\\Jane Doe\\u.exe", first_stage, u"");
   P expected{u"/u", u"C:\\Jane Doe\\u.exe"};
   expected.insert(expected.end(), given.begin(), given.end());
   CHECK_EQ(SplitCommandLine(line), expected);
   // A relative record path is handed on as the first stage resolved it.
-  const P relative{u"/LOG=r.txt", u"/LOG=s.txt"};
-  CHECK_EQ(SplitCommandLine(u"t " + RelaunchParameters(u"C:\\u.exe", ReadUserSwitches(relative), u"D:\\r.txt")),
+  CHECK_EQ(SplitCommandLine(u"t " + RelaunchParameters(u"C:\\u.exe", u"u.exe /LOG=r.txt /LOG=s.txt", u"D:\\r.txt")),
            (P{u"/u", u"C:\\u.exe", u"/LOG=D:\\r.txt", u"/LOG=s.txt"}));
 }
 

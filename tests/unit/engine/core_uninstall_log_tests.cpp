@@ -198,27 +198,21 @@ TEST_CASE("registry paths: the five full root names in any case") {
   CHECK(ParseRegistryPath(u"HKEY_CURRENT_USER").subkey.empty());
 }
 
-TEST_CASE("aside folders: the temporary folder on its own volume, else the volume's root") {
+TEST_CASE("aside folders: the root of the file's volume") {
   struct Case {
-    TextView file, temp, folder;
+    TextView file, folder;
   } cases[] = {
-      {u"C:\\App\\a.exe", u"C:\\Users\\me\\Temp", u"C:\\Users\\me\\Temp\\qxmoved"},
-      {u"c:\\App\\a.exe", u"C:\\Temp\\", u"C:\\Temp\\qxmoved"},
-      {u"D:\\App\\a.exe", u"C:\\Temp", u"D:\\qxmoved"},
-      {u"\\\\srv\\share\\App\\a.exe", u"C:\\Temp", u"\\\\srv\\share\\qxmoved"},
-      {u"\\\\srv\\share\\a.exe", u"\\\\SRV\\Share\\Temp", u"\\\\SRV\\Share\\Temp\\qxmoved"},
-      {u"\\\\srv\\share\\App\\a.exe", u"\\\\srv\\other\\Temp", u"\\\\srv\\share\\qxmoved"},
-      {u"D:\\App\\a.exe", u"", u"D:\\qxmoved"},
+      {u"C:\\App\\a.exe", u"C:\\qxmoved"},
+      {u"d:\\App\\a.exe", u"d:\\qxmoved"},
+      {u"\\\\srv\\share\\App\\a.exe", u"\\\\srv\\share\\qxmoved"},
       // No volume to stay on: the file is left where it is.
-      {u"App\\a.exe", u"C:\\Temp", u""},
-      {u"\\\\srv\\a.exe", u"C:\\Temp", u""},
-      {u"\\\\\\share\\a.exe", u"C:\\Temp", u""},
-      {u"C:a.exe", u"C:\\Temp", u""},
+      {u"App\\a.exe", u""},
+      {u"\\\\srv\\a.exe", u""},
+      {u"\\\\\\share\\a.exe", u""},
+      {u"C:a.exe", u""},
   };
   for (const Case& c : cases) {
     CAPTURE(c.file);
-    CHECK(AsideFolderFor(c.file, c.temp) == c.folder);
+    CHECK(AsideFolderFor(c.file) == c.folder);
   }
-  CHECK(AsideName(u"C:\\T\\qxmoved", 0x1a2bu, 7) == u"C:\\T\\qxmoved\\qx00001a2b-7.tmp");
-  CHECK(AsideName(u"D:\\qxmoved", 0xffffffffu, 4294967295u) == u"D:\\qxmoved\\qxffffffff-4294967295.tmp");
 }

@@ -104,16 +104,17 @@ TEST_CASE("language selection: a second section, a missing one, no table") {
     CHECK_EQ(core.Eval(L"#cancel"), U(L"&Cancel"));
     core.SetVar(L"QXLANGID", L"1036");
     CHECK_EQ(core.Eval(L"#Cancel"), U(L"&Annuler"));
+    // A language the table lacks speaks the first section's.
     core.SetVar(L"QXLANGID", L"1031");
-    CHECK_EQ(core.Eval(L"#Cancel"), U(L"#Cancel"));
+    CHECK_EQ(core.Eval(L"#Cancel"), U(L"&Cancel"));
   }
   {
     Core core;
     Scratch runtime;
     Start(core, runtime, PackageFile("qxlng.dat"));
-    core.SetVar(L"QXLANGID", L"1036");
-    CHECK_EQ(core.Eval(L"#UninstallPrompt"), U(L"#UninstallPrompt"));
-    CHECK_EQ(core.Eval(L"%QXLANGID%"), U(L"1036"));
+    core.SetVar(L"QXLANGID", L"1029");
+    CHECK_EQ(core.Eval(L"#UninstallPrompt"), U(L"Do you really want to uninstall the \"Orvella\" package?"));
+    CHECK_EQ(core.Eval(L"%QXLANGID%"), U(L"1029"));
   }
   {
     // No qxlng.dat at all: references stay, built-ins are still set.

@@ -232,8 +232,8 @@ TEST_CASE("InitUninstall second stage: a valid log is copied, opened and read") 
   CHECK_EQ(s.report["HOSTLOGCRC"], Hex(ReferenceCrc(log)));
   CHECK_EQ(s.report["logheld"], std::string("1"));
   CHECK_EQ(s.report["heldafterunload"], std::string("0"));
-  // Language 1036 has no section in the package's table.
-  CHECK_EQ(s.report["language"], std::string("#cancel"));
+  // The package's French section.
+  CHECK_EQ(s.report["language"], std::string("&Annuler"));
   // The installed log itself is left as it was.
   std::string after;
   CHECK(ReadBytes(dir.file(L"uninst.log"), after));

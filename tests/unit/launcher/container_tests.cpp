@@ -105,6 +105,8 @@ struct Extraction {
   }
 
   int Run() {
+    state.LauncherFile.reset(CreateFileW(launcher.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
     int status = qx::ExtractPayload(state);
     // No handle to the launcher file stays open.
     CHECK(DeleteFileW(launcher.c_str()));
@@ -194,12 +196,19 @@ TEST_CASE("A short or missing container header fails ReadContainerHeader") {
   qx::LauncherState state;
   state.LauncherPath.assign(dir.file(L"image.exe").c_str());
   CHECK(!qx::ReadContainerHeader(state));  // no file at all
-  CHECK(WriteBytes(dir.file(L"image.exe"), image));
-  CHECK(!qx::ReadContainerHeader(state));
-  CHECK(WriteBytes(dir.file(L"image.exe"), image + "QX" + std::string(15, '\1')));
-  CHECK(!qx::ReadContainerHeader(state));
+  CHECK(!state.LauncherFile);
+  // The file stays open, shared for reading and deleting only.
+  for (const std::string& container : {std::string(), "QX" + std::string(15, '\1')}) {
+    state.LauncherFile.reset();
+    CHECK(WriteBytes(dir.file(L"image.exe"), image + container));
+    CHECK(!qx::ReadContainerHeader(state));
+    CHECK(state.LauncherFile);
+  }
+  state.LauncherFile.reset();
   CHECK(WriteBytes(dir.file(L"image.exe"), image + "QX" + std::string(16, '\1')));
   CHECK(qx::ReadContainerHeader(state));
+  CHECK(!WriteBytes(dir.file(L"image.exe"), image));
+  CHECK(MoveFileW(dir.file(L"image.exe").c_str(), dir.file(L"moved.exe").c_str()));
 }
 
 TEST_CASE("An ArchiveOffset that overflows the search start is refused") {

@@ -1,13 +1,10 @@
-#include "uninstall/first_stage.h"
+#include "uninstall/wait_for_first_stage.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include <cwchar>
-
+#include "common/file_identity.h"
 #include "common/unique_resource.h"
-#include "uninstall/engine_api.h"
-#include "uninstall/engine_phase.h"
 #include "uninstall/paths.h"
 
 namespace qx {
@@ -30,9 +27,8 @@ DWORD ParentProcessId() {
 
 }  // namespace
 
-void WaitForFirstStage() {
-  PathBuffer installed;
-  if (!installed.assign(EvalVar(L"%UNINSTEXE%"))) return;
+void WaitForFirstStage(const wchar_t* installed_uninstaller) {
+  if (!installed_uninstaller || !*installed_uninstaller) return;
   const DWORD parent_id = ParentProcessId();
   if (parent_id == 0) return;
   UniqueHandle parent(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent_id));
@@ -41,23 +37,8 @@ void WaitForFirstStage() {
   PathBuffer image;
   DWORD units = static_cast<DWORD>(PathBuffer::capacity());
   if (!QueryFullProcessImageNameW(parent.get(), 0, image.writable(), &units) || !image.commit(units)) return;
-  if (lstrcmpiW(image.get(), installed.get()) != 0) return;
+  if (!IsSameFile(image.get(), installed_uninstaller)) return;
   WaitForSingleObject(parent.get(), kFirstStageWaitMs);
-}
-
-HANDLE OpenStartedCopy() {
-  const wchar_t* id = EvalVar(L"%UNINSTPID%");
-  wchar_t* end = nullptr;
-  const unsigned long process_id = wcstoul(id, &end, 10);
-  if (process_id == 0 || *end != 0) return nullptr;
-  return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
-}
-
-int WaitForCopy(HANDLE copy) {
-  DWORD code = 0;
-  if (WaitForSingleObject(copy, INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(copy, &code))
-    return kCopyNotStarted;
-  return static_cast<int>(code);
 }
 
 }  // namespace qx

@@ -1,0 +1,175 @@
+#include "engine/win/log/aside_folder.h"
+
+#include <cstddef>
+#include <cwchar>
+
+#include "common/path_links.h"
+#include "common/protected_access.h"
+#include "common/unique_resource.h"
+#include "engine/core/uninstall_log_format.h"
+#include "engine/win/platform/wide.h"
+
+namespace qx::engine {
+
+namespace {
+
+constexpr int kAsideAttempts = 64;
+constexpr DWORD kFreshFolderAttempts = 16;
+// Files on more volumes than this in one run stay where they are.
+constexpr size_t kVolumes = 8;
+// Nothing is followed: a link is opened as the link itself.
+constexpr DWORD kNoFollow = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The folder of one volume, held open with list access and without delete
+// sharing while the engine is loaded: nobody can rename, remove or replace it
+// under the run.
+struct AsideFolder {
+  std::wstring wanted;
+  // |wanted|, or a fresh folder beside it; empty when neither can be used.
+  std::wstring path;
+  UniqueFile held;
+};
+
+struct AsideFolders {
+  AsideFolder folders[kVolumes];
+  size_t used = 0;
+  // Names the files moved during this run.
+  uint32_t count = 0;
+} g_aside;
+
+struct FileIdentity {
+  DWORD volume = 0;
+  DWORD high = 0;
+  DWORD low = 0;
+};
+
+bool IdentityOf(HANDLE file, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION facts;
+  if (!GetFileInformationByHandle(file, &facts)) return false;
+  identity = {facts.dwVolumeSerialNumber, facts.nFileIndexHigh, facts.nFileIndexLow};
+  return true;
+}
+
+// The folder at |path| opened and held, unless it is a link or no folder:
+// held without delete sharing, its name cannot change under the check. A
+// folder this run has just made carries the protected list; any other must
+// show exactly that list, for someone else may have made it.
+UniqueFile HoldFolder(const wchar_t* path, bool made_here) {
+  UniqueFile held(CreateFileW(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
+  const DWORD attributes = GetFileAttributesW(path);
+  if (!held || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return UniqueFile();
+  }
+  if (!made_here && !HasProtectedDescriptor(held.get(), SE_FILE_OBJECT)) return UniqueFile();
+  return held;
+}
+
+bool UseFolder(AsideFolder& folder, const wchar_t* path, bool made_here) {
+  folder.held = HoldFolder(path, made_here);
+  if (!folder.held) return false;
+  SetFileAttributesW(path, FILE_ATTRIBUTE_HIDDEN);
+  folder.path = path;
+  return true;
+}
+
+// |folder.wanted| when it can be trusted, else a fresh folder of this run's
+// beside it; when neither can be had, |folder.path| stays empty.
+void ChooseFolder(AsideFolder& folder) {
+  ProtectedDescriptor access;
+  if (!access.valid() || folder.wanted.size() >= MAX_PATH) return;
+  const bool made = CreateDirectoryW(folder.wanted.c_str(), access.attributes()) != 0;
+  if ((made || GetLastError() == ERROR_ALREADY_EXISTS) && UseFolder(folder, folder.wanted.c_str(), made)) return;
+  for (DWORD attempt = 1; attempt <= kFreshFolderAttempts; ++attempt) {
+    wchar_t fresh[MAX_PATH + 24];
+    wsprintfW(fresh, L"%s-%lu-%lu", folder.wanted.c_str(), GetCurrentProcessId(), attempt);
+    if (CreateDirectoryW(fresh, access.attributes())) {
+      UseFolder(folder, fresh, true);
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return;
+  }
+}
+
+const AsideFolder* FolderFor(const std::wstring& wanted) {
+  for (size_t i = 0; i < g_aside.used; ++i)
+    if (g_aside.folders[i].wanted == wanted) return &g_aside.folders[i];
+  if (g_aside.used == kVolumes) return nullptr;
+  AsideFolder& folder = g_aside.folders[g_aside.used++];
+  folder.wanted = wanted;
+  ChooseFolder(folder);
+  return &folder;
+}
+
+// Renames the open |file| itself, so the file that moves is the one that
+// was opened. False where the platform cannot (before Vista): the file then
+// stays where it is.
+bool RenameOpenFile(HANDLE file, const wchar_t* target) {
+  using SetInformationFunction = BOOL(WINAPI*)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, void*, DWORD);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const auto set_information = reinterpret_cast<SetInformationFunction>(
+      reinterpret_cast<void*>(kernel ? GetProcAddress(kernel, "SetFileInformationByHandle") : nullptr));
+  if (!set_information) return false;
+  const size_t name_bytes = wcslen(target) * sizeof(wchar_t);
+  const size_t size = offsetof(FILE_RENAME_INFO, FileName) + name_bytes + sizeof(wchar_t);
+  UniqueHeapBlock block(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size));
+  if (!block) return false;
+  auto* rename = static_cast<FILE_RENAME_INFO*>(block.get());
+  rename->FileNameLength = static_cast<DWORD>(name_bytes);
+  CopyMemory(rename->FileName, target, name_bytes);
+  return set_information(file, FileRenameInfo, rename, static_cast<DWORD>(size)) != 0;
+}
+
+// Whether the file now at |path|, reached through no link, is |moved|.
+bool IsAt(const wchar_t* path, const FileIdentity& moved) {
+  if (PassesThroughLink(path)) return false;
+  UniqueFile found(
+      CreateFileW(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
+  FileIdentity identity;
+  return found && IdentityOf(found.get(), identity) && identity.volume == moved.volume &&
+         identity.high == moved.high && identity.low == moved.low;
+}
+
+}  // namespace
+
+std::wstring MoveAside(const std::wstring& path, DWORD delete_error) {
+  if (delete_error != ERROR_SHARING_VIOLATION && delete_error != ERROR_ACCESS_DENIED) return std::wstring();
+  const std::wstring wanted = ToWide(core::AsideFolderFor(FromWide(path.c_str())));
+  if (wanted.empty()) return std::wstring();
+  const AsideFolder* folder = FolderFor(wanted);
+  if (!folder || folder->path.empty()) return std::wstring();
+  // Renaming needs delete access, the same as a delete that a holder without
+  // delete sharing refuses: such a file stays where it is.
+  UniqueFile file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, nullptr,
+                              OPEN_EXISTING, kNoFollow, nullptr));
+  FileIdentity identity;
+  if (!file || !IdentityOf(file.get(), identity)) return std::wstring();
+  // A name taken by an earlier run that still waits for its restart moves
+  // the count on; any other refusal leaves the file where it is.
+  for (int attempt = 0; attempt < kAsideAttempts; ++attempt) {
+    // "<folder>\qx<process id, 8 hex digits>-<count>.tmp"
+    wchar_t target[MAX_PATH + 48];
+    wsprintfW(target, L"%s\\qx%08lx-%lu.tmp", folder->path.c_str(), GetCurrentProcessId(), ++g_aside.count);
+    if (RenameOpenFile(file.get(), target)) {
+      // Only a file found where it was put is left for the restart there;
+      // otherwise it goes back and is left for the restart in place.
+      if (IsAt(target, identity)) return target;
+      RenameOpenFile(file.get(), path.c_str());
+      return std::wstring();
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) break;
+  }
+  return std::wstring();
+}
+
+std::vector<std::wstring> AsideFoldersOfThisRun() {
+  std::vector<std::wstring> folders;
+  for (size_t i = 0; i < g_aside.used; ++i)
+    if (!g_aside.folders[i].path.empty()) folders.push_back(g_aside.folders[i].path);
+  return folders;
+}
+
+}  // namespace qx::engine
