@@ -8,6 +8,7 @@ own temporary copy has ended. Each round installs afresh before each run;
 the driver starting "cmd /c exit 0" is shown for scale, its share is in both
 figures."""
 
+import glob
 import os
 import re
 import shutil
@@ -108,10 +109,15 @@ def report(label, times, processes, remaining):
     return statistics.median(times)
 
 
+def aside_files():
+    """The aside folders at the root of drive C and the files in them."""
+    folders = glob.glob(os.path.join(wine.drive_c, "qxmoved*"))
+    return set(folders) | {os.path.join(folder, name) for folder in folders for name in os.listdir(folder)}
+
+
 def main():
     before = wine.temp_entries()
-    aside = os.path.join(wine.user_temp, "qxmoved")
-    aside_before = set(os.listdir(aside)) if os.path.isdir(aside) else None
+    aside_before = aside_files()
     ini = os.path.join(wine.windows_dir, "qx_whole_uninstall.ini")
     with wine.scratch("whole") as work:
         pending = pending_lines(work)
@@ -153,12 +159,10 @@ def main():
     reg("delete", KEY_BASE, "/f")
     if os.path.exists(ini):
         os.remove(ini)
-    # The first stages moved aside, whose restart deletion was undone above.
-    if os.path.isdir(aside):
-        for name in set(os.listdir(aside)) - (aside_before or set()):
-            os.remove(os.path.join(aside, name))
-        if aside_before is None:
-            os.rmdir(aside)
+    # The first stages moved aside, and the aside folders the runs made,
+    # whose restart deletion was undone above.
+    for path in sorted(aside_files() - aside_before, reverse=True):
+        shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
     for name in wine.temp_entries() - before:
         if COPY_NAME.match(name):
             path = os.path.join(wine.user_temp, name)
