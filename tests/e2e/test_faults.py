@@ -58,7 +58,8 @@ def test_a_logged_folder_replaced_by_a_link_is_not_followed(installation, wine):
         subprocess.run(["rm", "-rf", media], check=True)
         os.symlink(target, media)
         result = installation.run(" /S")
-        assert [code for _, code in result.processes] == [0, 0]
+        # Left alone as not the installation's own: not everything logged went.
+        assert [code for _, code in result.processes] == [17, 17]
         assert os.path.exists(someone_elses)
         assert MEDIA_FILE not in pending_deletions(wine)
         if os.path.islink(media):
