@@ -6,6 +6,13 @@ namespace qx::core {
 
 namespace {
 
+// What an operation's status means for its entry when nothing more is
+// known; each phase refines the statuses it knows more about.
+Outcome PlainOutcome(Status status) {
+  if (status == Status::kDone) return Outcome::kRemoved;
+  return status == Status::kMissing ? Outcome::kNotThere : Outcome::kFailed;
+}
+
 bool IsShared(EntryCode code) { return code == EntryCode::kShared || code == EntryCode::kSharedSelfRegistered; }
 bool IsRegistered(EntryCode code) {
   return code == EntryCode::kSelfRegistered || code == EntryCode::kSharedSelfRegistered;
@@ -139,25 +146,14 @@ EntryOutcome ReplayPlanner::RemoveFile(const Text& path, EntryCode code, bool ow
   if (IsRegistered(code) && system.IsFile(path)) system.Unregister(path);
   const OpResult deleted = system.DeleteFile(path);
   out.error = deleted.error;
-  switch (deleted.status) {
-    case Status::kDone:
-      out.outcome = Outcome::kRemoved;
-      return out;
-    case Status::kMissing:
-      out.outcome = Outcome::kNotThere;
-      return out;
-    case Status::kInUse:
-      out.cause = Cause::kInUse;
-      WaitForRestart(path, out, system);
-      return out;
-    case Status::kIsFolder:
-      out.outcome = Outcome::kFailed;
-      out.cause = Cause::kFolderAtPath;
-      return out;
-    default:
-      out.outcome = Outcome::kFailed;
-      return out;
+  out.outcome = PlainOutcome(deleted.status);
+  if (deleted.status == Status::kInUse) {
+    out.cause = Cause::kInUse;
+    WaitForRestart(path, out, system);
+  } else if (deleted.status == Status::kIsFolder) {
+    out.cause = Cause::kFolderAtPath;
   }
+  return out;
 }
 
 void ReplayPlanner::WaitForRestart(const Text& path, EntryOutcome& outcome, ReplaySystem& system) {
@@ -267,13 +263,8 @@ bool ReplayPlanner::RemoveFolder(const Text& folder, bool may_defer, ReplaySyste
   }
   const OpResult removed = system.RemoveFolder(folder);
   out.error = removed.error;
+  out.outcome = PlainOutcome(removed.status);
   switch (removed.status) {
-    case Status::kDone:
-      out.outcome = Outcome::kRemoved;
-      break;
-    case Status::kMissing:
-      out.outcome = Outcome::kNotThere;
-      break;
     case Status::kInUse:
       out.outcome = Outcome::kLeftForRestart;
       out.cause = Cause::kFolderInUse;
@@ -304,7 +295,6 @@ bool ReplayPlanner::RemoveFolder(const Text& folder, bool may_defer, ReplaySyste
       break;
     }
     default:
-      out.outcome = Outcome::kFailed;
       break;
   }
   Conclude(kLogFolder, folder, out, !may_defer, system);
@@ -340,13 +330,8 @@ void ReplayPlanner::RegistryKeyPhase(const EntrySet& entries, ReplaySystem& syst
     const OpResult deleted = system.DeleteRegistryKey(key);
     EntryOutcome out;
     out.error = deleted.error;
+    out.outcome = PlainOutcome(deleted.status);
     switch (deleted.status) {
-      case Status::kDone:
-        out.outcome = Outcome::kRemoved;
-        break;
-      case Status::kMissing:
-        out.outcome = Outcome::kNotThere;
-        break;
       case Status::kNotEmpty: {
         out.outcome = Outcome::kKeptHolding;
         bool holds_kept = false;
@@ -355,11 +340,9 @@ void ReplayPlanner::RegistryKeyPhase(const EntrySet& entries, ReplaySystem& syst
         break;
       }
       case Status::kBadPath:
-        out.outcome = Outcome::kFailed;
         out.cause = Cause::kNoRegistryPath;
         break;
       default:
-        out.outcome = Outcome::kFailed;
         break;
     }
     if (out.outcome != Outcome::kRemoved && out.outcome != Outcome::kNotThere) kept_keys_.push_back(key);
@@ -375,9 +358,7 @@ void ReplayPlanner::RegistryValuePhase(const EntrySet& entries, ReplaySystem& sy
     const OpResult deleted = system.DeleteRegistryValue(fields[0], fields.size() > 1 ? fields[1] : no_name);
     EntryOutcome out;
     out.error = deleted.error;
-    out.outcome = deleted.status == Status::kDone      ? Outcome::kRemoved
-                  : deleted.status == Status::kMissing ? Outcome::kNotThere
-                                                        : Outcome::kFailed;
+    out.outcome = PlainOutcome(deleted.status);
     if (deleted.status == Status::kBadPath) out.cause = Cause::kNoRegistryPath;
     Conclude(kLogRegistryValue, entries[i].key, out, false, system);
   }
@@ -390,9 +371,7 @@ void ReplayPlanner::IniKeyPhase(const EntrySet& entries, ReplaySystem& system) {
     const OpResult deleted = system.DeleteIniKey(fields[0], fields[1], fields[2]);
     EntryOutcome out;
     out.error = deleted.error;
-    out.outcome = deleted.status == Status::kDone      ? Outcome::kRemoved
-                  : deleted.status == Status::kMissing ? Outcome::kNotThere
-                                                        : Outcome::kFailed;
+    out.outcome = PlainOutcome(deleted.status);
     Conclude(kLogIniKey, entries[i].key, out, false, system);
   }
 }
