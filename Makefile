@@ -14,11 +14,17 @@ all: build
 setup:
 	@scripts/setup.sh $(B)
 
+# The shipped 32-bit programs under $(B), and their 64-bit twin under
+# $(B)/x64, a tree that mirrors $(B): one source, two toolchains.
 build: setup
-	@cmake -S . -B $(B)/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake \
-	  -DQX_BIN_DIR=$(B)/bin -DQX_SDK_DIR=$(B)/deps/lzma-sdk >/dev/null
-	@cmake --build $(B)/win
+	@$(call windows_build,$(B),mingw-i686)
+	@$(call windows_build,$(B)/x64,mingw-x86_64)
+
+define windows_build
+cmake -S . -B $(1)/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/$(2).cmake \
+  -DQX_BIN_DIR=$(1)/bin -DQX_SDK_DIR=$(B)/deps/lzma-sdk >/dev/null && cmake --build $(1)/win
+endef
 
 native: setup fuzz-targets
 	@cmake -S tests/native -B $(B)/native -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -60,4 +66,4 @@ sign: build
 	  "$(SIGN_CERT)" "$(SIGN_KEY)" "$(SIGN_PASS_FILE)" "$(SIGN_TIMESTAMP)"
 
 clean:
-	rm -rf $(B)/win $(B)/native $(B)/fuzz $(B)/bin $(B)/signed
+	rm -rf $(B)/win $(B)/native $(B)/fuzz $(B)/bin $(B)/signed $(B)/x64/win $(B)/x64/bin

@@ -11,4 +11,4 @@ add_library(lzma_sdk STATIC
   ${_c}/LzmaDec.c)
 target_include_directories(lzma_sdk SYSTEM PUBLIC "${_c}")
 # The SDK's own code is not ours to warn about.
-target_compile_options(lzma_sdk PRIVATE -w -fno-asynchronous-unwind-tables -Os)
+target_compile_options(lzma_sdk PRIVATE -w ${QX_UNWIND_TABLES} -Os)

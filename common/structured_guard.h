@@ -1,9 +1,11 @@
 // The one structured exception frame of the launcher and the engine, around
-// one call. GCC has no __try: the guard pushes an exception registration
-// record on the thread's FS:[0] chain whose handler jumps back into the
+// one call. GCC has no __try: on x86 the guard pushes an exception
+// registration record on the thread's FS:[0] chain
+// (structured_guard_x86.cpp); on x64 its function names a handler in its
+// unwind data (structured_guard_x64.cpp). Either handler jumps back into the
 // guard, so a fault in the guarded call (an access violation, a failed
 // engine binding, the engine's own failure of a call) ends that call and
-// nothing else.
+// nothing else; handlers of frames inside the call see it first.
 #pragma once
 
 #include <windows.h>

@@ -32,6 +32,9 @@ LIBRARY_SWITCHES = ("-m0=BCJ2", "-m1=LZMA:d=128k", "-m2=LZMA:d=128k:lc0:lp2", "-
                     "-mb0s0:1", "-mb0s1:2", "-mb0s2:3")
 
 
+OPTIONAL_HEADER_SIZES = {0x10B: 224, 0x20B: 240}
+
+
 def image_end(image):
     """End of the raw data of the section with the highest raw-data offset,
     found the way the launcher finds it."""
@@ -41,7 +44,10 @@ def image_end(image):
     if image[pe:pe + 4] != b"PE\0\0":
         raise ValueError("not a PE image")
     count = struct.unpack_from("<H", image, pe + 6)[0]
-    table = pe + 248
+    # The launcher knows its own format; here the optional header's magic
+    # tells: PE32 (0x10B) or PE32+ (0x20B), with their fixed sizes.
+    magic = struct.unpack_from("<H", image, pe + 24)[0]
+    table = pe + 4 + 20 + OPTIONAL_HEADER_SIZES[magic]
     highest, end = 0, 0
     for i in range(count):
         size, offset = struct.unpack_from("<II", image, table + 40 * i + 16)

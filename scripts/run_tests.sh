@@ -3,6 +3,9 @@
 # cases (each doctest case, each pytest case):
 #   native unit tests (AddressSanitizer, UndefinedBehaviorSanitizer), by CTest
 #   the fuzz targets, each once over its seed corpus, by CTest
+#   the built programs of both architectures, read without running them
+#     (pytest, tests/static)
+# and for each architecture this machine runs natively (scripts/architectures.py):
 #   Windows unit tests under Wine, by CTest
 #   end-to-end tests of the built programs under Wine (pytest, tests/e2e)
 set -uo pipefail
@@ -63,10 +66,10 @@ run_ctest() {
 # Runs pytest on the end-to-end tests. Its exit code 5 (no tests) is not a
 # failure; an end without a summary counts as one failed case.
 run_pytest() {
-  local name=$1
+  local name=$1 folder=$2
   local out="$log/$name.out"
   echo "== $name"
-  PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -v -p no:cacheprovider "$top/tests/e2e" >"$out" 2>&1
+  PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -v -p no:cacheprovider "$folder" >"$out" 2>&1
   local rc=$?
   grep -E ' (PASSED|FAILED|ERROR)( |$)' "$out" | sed -E 's/^.*::([^ ]+) (PASSED|FAILED|ERROR).*/   \2 \1/'
   local summary
@@ -90,15 +93,25 @@ run_pytest() {
 
 run_ctest native "$build/native"
 run_ctest fuzz "$build/fuzz"
+QX_BUILD_ROOT=$build run_pytest static "$top/tests/static"
 
 source "$top/scripts/wine_env.sh"
-QX_HEADLESS=1 qx_wine_start "$build"
 trap qx_wine_stop EXIT
 export QX_TOP=$top
-
-run_ctest wine "$build/win/tests"
-run_pytest e2e
+ran=()
+while read -r arch answer; do
+  if [ "$answer" != yes ]; then
+    ran+=("$arch skipped (${answer#no: })")
+    continue
+  fi
+  QX_HEADLESS=1 qx_wine_start "$build" "$arch"
+  run_ctest "wine-$arch" "$QX_BUILD/win/tests"
+  run_pytest "e2e-$arch" "$top/tests/e2e"
+  qx_wine_stop
+  ran+=("$arch ran")
+done < <(python3 "$top/scripts/architectures.py")
 
 echo
+(IFS=';'; echo "architectures: ${ran[*]}" | sed 's/;/; /g')
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian 12 machine, once:
-# the i686 cross compiler, 32-bit Wine, Xvfb, 7-Zip, screenshot tools, NSIS,
+# the i686 and x86_64 cross compilers, 64-bit Wine (and 32-bit Wine where the
+# kernel runs 32-bit code: scripts/architectures.py), Xvfb, 7-Zip, screenshot tools, NSIS,
 # doctest, pytest, clang (for the fuzz targets), osslsigncode and openssl
 # (make sign and its test), the fonts Wine draws the shipped languages with,
 # the C library's locale sources, and the LZMA SDK sources (from Debian's
@@ -25,8 +26,13 @@ apt_update() {
 
 need=()
 command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686 mingw-w64-i686-dev)
-command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix)
-command -v wine >/dev/null && [ -e /usr/lib/wine/wine ] || need+=(wine wine32:i386 wine64)
+command -v x86_64-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-x86-64 mingw-w64-x86-64-dev)
+command -v wine >/dev/null && [ -e /usr/lib/wine/wine64 ] || need+=(wine wine64)
+x86=0
+if python3 "$top/scripts/architectures.py" --arch x86; then
+  x86=1
+  [ -e /usr/lib/wine/wine ] || need+=(wine32:i386)
+fi
 command -v Xvfb >/dev/null || need+=(xvfb xauth)
 command -v 7zz >/dev/null || need+=(7zip)
 command -v xwd >/dev/null || need+=(x11-apps)
@@ -50,7 +56,7 @@ command -v dpkg-source >/dev/null || need+=(dpkg-dev)
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [ $x86 = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
   fi
   apt_update

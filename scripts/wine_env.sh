@@ -1,12 +1,23 @@
 # Sourced by the scripts that run Windows programs: a private Wine prefix under
-# the build folder, and an X display (Xvfb when there is none, or always with
-# QX_HEADLESS=1).
-#   qx_wine_start BUILD   exports WINEPREFIX, DISPLAY, QX_BUILD; starts wineserver
-#   qx_wine_stop          ends wineserver and the Xvfb this script started
+# the build tree of one architecture, and an X display (Xvfb when there is
+# none, or always with QX_HEADLESS=1).
+#   qx_wine_start BUILD [ARCH]  ARCH x86 (the default, BUILD's own tree) or
+#                               x64 (the twin's, BUILD/x64); exports QX_ARCH,
+#                               QX_BUILD (that tree), QX_ARCH_* (its facts,
+#                               scripts/architectures.py), WINEPREFIX (its
+#                               prefix), DISPLAY; starts wineserver
+#   qx_wine_stop                ends wineserver and the Xvfb this script
+#                               started, and gives PATH back
 qx_xvfb_pid=""
+qx_saved_path=""
 
 qx_wine_start() {
   local build=$1
+  export QX_ARCH=${2:-x86}
+  eval "$(python3 "$(dirname "${BASH_SOURCE[0]}")/architectures.py" --shell "$QX_ARCH")"
+  export QX_ARCH_NAME QX_ARCH_SUBFOLDER QX_ARCH_PROGRAM_FILES QX_ARCH_REG_VIEW QX_ARCH_OBJDUMP QX_ARCH_LOADER
+  [ -n "$QX_ARCH_SUBFOLDER" ] && build=$build/$QX_ARCH_SUBFOLDER
+  qx_wine_loader "$build"
   export QX_BUILD=$build
   export WINEPREFIX=$build/wine
   export WINEDEBUG=-all
@@ -33,6 +44,20 @@ qx_wine_start() {
   wine cmd /c exit >/dev/null 2>&1 || true
 }
 
+# The wine script picks the 32-bit loader whenever 32-bit Wine is installed:
+# "wine" (and "wine-stable", which wineboot runs) come first in PATH and start
+# the architecture's own loader.
+qx_wine_loader() {
+  local dir=$1/wine-loader name
+  mkdir -p "$dir"
+  for name in wine wine-stable; do
+    printf '#!/bin/sh\nWINELOADER=%s exec %s "$@"\n' "$QX_ARCH_LOADER" "$QX_ARCH_LOADER" >"$dir/$name"
+    chmod +x "$dir/$name"
+  done
+  qx_saved_path=$PATH
+  export PATH="$dir:$PATH"
+}
+
 # Wine links the profile's Desktop, Documents and the like to the Linux
 # home: the tests' shortcuts and files would land there, shared by every
 # prefix on the machine. Each becomes a folder of the prefix's own.
@@ -50,5 +75,9 @@ qx_wine_stop() {
     kill "$qx_xvfb_pid" 2>/dev/null || true
     wait "$qx_xvfb_pid" 2>/dev/null || true
     qx_xvfb_pid=""
+  fi
+  if [ -n "$qx_saved_path" ]; then
+    export PATH=$qx_saved_path
+    qx_saved_path=""
   fi
 }

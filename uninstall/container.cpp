@@ -8,6 +8,7 @@
 #include "7zCrc.h"
 #include "common/unique_resource.h"
 #include "uninstall/entry_name.h"
+#include "uninstall/image_layout.h"
 #include "uninstall/launcher.h"
 #include "uninstall/paths.h"
 
@@ -15,9 +16,6 @@ namespace qx {
 namespace {
 
 constexpr size_t kHeadSize = 4096;
-constexpr uint32_t kLastImageHeaderOffset = 3848;
-constexpr size_t kSectionTableOffset = 4 + 20 + 224;
-constexpr size_t kSectionHeaderSize = 40;
 constexpr uint64_t kContainerHeaderSize = 18;
 
 constexpr Byte kSignature[6] = {'7', 'z', 0xBC, 0xAF, 0x27, 0x1C};
@@ -28,7 +26,6 @@ constexpr size_t kEntryNameLimit = 260;
 constexpr size_t kLookBufferSize = 1 << 14;
 constexpr size_t kWriteChunk = size_t(1) << 20;
 
-uint16_t Read16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Read32(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
@@ -145,31 +142,6 @@ int ExtractEntries(LauncherState& state, const CSzArEx& db, CLookToRead2& look) 
 
 }  // namespace
 
-bool FindContainerStart(const unsigned char* head, size_t size, uint32_t& start) {
-  start = 0;
-  if (size < 64 || Read16(head) != 0x5A4D) return false;
-  uint32_t image_header = Read32(head + 60);
-  if (image_header >= kLastImageHeaderOffset) return false;
-  size_t table = image_header + kSectionTableOffset;
-  if (table > size || Read32(head + image_header) != 0x00004550) return false;
-  size_t sections = Read16(head + image_header + 6);
-  if (sections > (size - table) / kSectionHeaderSize) return false;
-
-  uint32_t highest_offset = 0;
-  uint64_t end = 0;
-  for (size_t i = 0; i < sections; ++i) {
-    const unsigned char* section = head + table + i * kSectionHeaderSize;
-    uint32_t raw_offset = Read32(section + 20);
-    if (raw_offset > highest_offset) {
-      highest_offset = raw_offset;
-      end = static_cast<uint64_t>(raw_offset) + Read32(section + 16);
-    }
-  }
-  if (end > 0xFFFFFFFFu) return false;
-  start = static_cast<uint32_t>(end);
-  return true;
-}
-
 bool ReadContainerHeader(LauncherState& state) {
   state.ContainerStart = 0;
   state.ArchiveOffset = 0;
@@ -181,7 +153,7 @@ bool ReadContainerHeader(LauncherState& state) {
   DWORD got = 0;
   if (!ReadFile(file.get(), head, sizeof head, &got, nullptr)) return false;
   uint32_t start = 0;
-  if (!FindContainerStart(head, got, start)) return false;
+  if (!FindContainerStart(head, got, kOwnOptionalHeaderSize, start)) return false;
   state.ContainerStart = start;
 
   uint64_t magic_end = static_cast<uint64_t>(start) + 2;

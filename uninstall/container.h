@@ -12,13 +12,6 @@ namespace qx {
 
 struct LauncherState;
 
-// Reads the PE headers in |head| (the first |size| bytes of the file, at most
-// 4,096) and sets |start| to the end of the raw data of the section with the
-// highest raw-data offset. Fails on a missing "MZ" or "PE" signature, an image
-// header at 3,848 or beyond, a section table that runs past |size|, or an end
-// beyond 4 GiB.
-bool FindContainerStart(const unsigned char* head, size_t size, uint32_t& start);
-
 // Opens LauncherPath into LauncherFile (an empty LauncherFile when it cannot
 // be opened) and sets ContainerStart, ArchiveOffset and TotalSize from it.
 // The caller also treats ContainerStart 0 and TotalSize 0 as failure.

@@ -4,7 +4,9 @@
 // through it. QXCore.def (the linker's list) is checked against it by the
 // build.
 //
-// Every export is stdcall with 32-bit arguments. Text arguments are copied on
+// Every export is stdcall with 32-bit arguments; the 64-bit twin keeps each
+// name and meaning in the platform's one calling convention, with pointers
+// and handles at 64 bits and integers at 32. Text arguments are copied on
 // entry; a text result belongs to the engine and stays valid until the next
 // call into it.
 #pragma once

@@ -1,7 +1,8 @@
 """Fixtures of the end-to-end tests: built Windows programs run under Wine
 through the test driver, which answers and records message boxes and reports
-full exit codes. scripts/run_tests.sh provides the environment (WINEPREFIX,
-DISPLAY, QX_BUILD)."""
+full exit codes. scripts/run_tests.sh runs them once for each architecture
+the machine can run, and provides its environment (QX_ARCH, its build tree
+QX_BUILD, its WINEPREFIX, DISPLAY)."""
 
 import contextlib
 import getpass
@@ -17,6 +18,9 @@ import pytest
 TOP = os.environ.get("QX_TOP") or os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 # The package's container builder makes the archives and uninstallers under test.
 sys.path.insert(0, os.path.join(TOP, "package"))
+sys.path.insert(0, os.path.join(TOP, "scripts"))
+
+from architectures import ARCHITECTURES  # noqa: E402
 
 
 def unescape(text):
@@ -70,13 +74,17 @@ class Wine:
 
     def __init__(self):
         self.top = TOP
-        self.build = os.environ.get("QX_BUILD") or os.path.join(TOP, "build")
+        # The architecture under test: where its programs install, the
+        # registry view they see, the tools that read their images.
+        self.arch = ARCHITECTURES[os.environ.get("QX_ARCH", "x86")]
+        self.build = os.environ.get("QX_BUILD") or os.path.join(TOP, "build", self.arch.subfolder)
         self.bin = os.path.join(self.build, "bin")
         self.driver = os.path.join(self.build, "win", "tests", "qxdriver.exe")
         self.prefix = os.environ.get("WINEPREFIX", os.path.join(self.build, "wine"))
         self.drive_c = os.path.join(self.prefix, "drive_c")
         self.windows_dir = os.path.join(self.drive_c, "windows")
         self.user_temp = os.path.join(self.drive_c, "users", getpass.getuser(), "Temp")
+        self.program_files = os.path.join(self.drive_c, self.arch.program_files)
 
     def winpath(self, path):
         """The Windows name of a Linux path, through Wine's Z: drive."""

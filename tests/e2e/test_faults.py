@@ -64,14 +64,3 @@ def test_a_logged_folder_replaced_by_a_link_is_not_followed(installation, wine):
         assert MEDIA_FILE not in pending_deletions(wine)
         if os.path.islink(media):
             os.remove(media)
-
-
-def test_the_uninstaller_imports_only_protected_system_libraries_at_start(wine):
-    # An import is loaded before the program runs, so before it can keep the
-    # library search to the system folder; comctl32 is loaded later. advapi32
-    # (the access lists, the run lock) is a known system library as well, and
-    # ole32 loads it anyway.
-    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", os.path.join(wine.bin, "uninstall.exe")],
-                          stdout=subprocess.PIPE, check=True).stdout.decode()
-    names = sorted(line.split(":", 1)[1].strip().lower() for line in dump.splitlines() if "DLL Name:" in line)
-    assert names == ["advapi32.dll", "kernel32.dll", "msvcrt.dll", "ole32.dll", "user32.dll"]

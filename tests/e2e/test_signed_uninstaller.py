@@ -13,7 +13,9 @@ import pytest
 from test_uninstall import installation  # noqa: F401 (the fixture)
 
 # The PE32 optional header's data directory: entry 4 is the certificate table.
-SECURITY_ENTRY = 4 + 20 + 96 + 4 * 8
+# The data directories follow the optional header's fixed fields: 96 bytes in
+# PE32, 112 in PE32+. The certificate table is the fifth directory.
+DIRECTORIES = {0x10B: 4 + 20 + 96, 0x20B: 4 + 20 + 112}
 
 
 @pytest.fixture
@@ -40,7 +42,9 @@ def test_a_signed_uninstaller_verifies_and_removes_the_installation_silently(ins
     # The certificate table ends the file, after the whole container.
     with open(signed, "rb") as f:
         head = f.read(4096)
-    offset, size = struct.unpack_from("<II", head, struct.unpack_from("<I", head, 60)[0] + SECURITY_ENTRY)
+    pe = struct.unpack_from("<I", head, 60)[0]
+    security = pe + DIRECTORIES[struct.unpack_from("<H", head, pe + 24)[0]] + 4 * 8
+    offset, size = struct.unpack_from("<II", head, security)
     assert offset >= os.path.getsize(unsigned) and offset + size == os.path.getsize(signed)
 
     shutil.copyfile(signed, installation.uninstaller)

@@ -1,12 +1,11 @@
 """The installed uninstaller's two-stage start under Wine: the first run finds
 the log beside it and restarts from a temporary copy with "/u"; the copy opens
-and checks the log. Also the engine binding: QXCore.dll is a delayed import,
-and a library that cannot be bound ends the run with the runtime status."""
+and checks the log. Also the engine binding: a library that cannot be bound
+ends the run with the runtime status."""
 
 import os
 import re
 import shutil
-import subprocess
 
 import build_container
 
@@ -19,8 +18,6 @@ PROMPT = 'Do you really want to uninstall the "Orvella_Installation" package?'
 ACCEPTED = [(TITLE, PROMPT)]
 NO = 7
 RUNTIME_FATAL = "Fatal Error\nCannot create temporary runtime: the program will exit."
-ENGINE_NAMES = ["QXDlgGetDlgItem", "SetVar", "EvalVar", "EvalVarBuf", "ShowProgressBox",
-                "PerformUninstall", "AddUninstLog", "InitSFX", "InitUninstall"]
 RUNTIME_NAME = re.compile(r"^qx[0-9A-Fa-f]{8}$")
 COPY_NAME = re.compile(r"^qxu[0-9A-Fa-f]{1,4}\.tmp$", re.IGNORECASE)
 
@@ -91,19 +88,6 @@ def check_restarted(result, copies, installed, what="", copy_code=0):
     assert result.exit_code == 0, "exit code of the installed uninstaller"
     assert len(copies) == 1, "temporary copies %r" % sorted(copies)
     assert next(iter(copies.values())) == installed, "the copy differs from the installed uninstaller"
-
-
-def test_engine_is_a_delayed_import_holding_all_nine_names(wine):
-    dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", uninstaller_path(wine)], stdout=subprocess.PIPE,
-                          check=True).stdout.decode("utf-8", "replace")
-    imported = [line.split(":", 1)[1].strip().lower() for line in dump.splitlines() if "DLL Name:" in line]
-    assert "kernel32.dll" in imported, "import table not read: %r" % imported
-    assert "qxcore.dll" not in imported, "QXCore.dll is a normal import: %r" % imported
-    with open(uninstaller_path(wine), "rb") as f:
-        image = f.read()[:build_container.image_end(open(image_path(wine), "rb").read())]
-    assert b"QXCore.dll\0" in image, "the delayed import does not name QXCore.dll"
-    for name in ENGINE_NAMES:
-        assert b"\0" + name.encode() + b"\0" in image, "the image does not import %s" % name
 
 
 def test_without_a_log_the_first_stage_reports_it_and_ends_with_zero(wine):

@@ -44,7 +44,7 @@ class Installation:
 
     def __init__(self, wine):
         self.wine = wine
-        self.app = os.path.join(wine.drive_c, "Program Files (x86)", "Orvella")
+        self.app = os.path.join(wine.program_files, "Orvella")
         self.shared = os.path.join(wine.drive_c, "ProgramData", "Orvella Shared")
         self.desktop = os.path.join(wine.drive_c, "users", os.environ.get("USER") or "root", "Desktop")
         self.ini = os.path.join(wine.windows_dir, "orvella.ini")
@@ -74,7 +74,7 @@ class Installation:
         return self.wine.run(command, answers=answers, wait_all=True)
 
     def registry_left(self):
-        return [k for k in KEYS if reg_query(self.wine, k, "/reg:32") is not None]
+        return [k for k in KEYS if reg_query(self.wine, k, self.wine.arch.reg_view) is not None]
 
     def ini_keys_left(self):
         if not os.path.exists(self.ini):
@@ -101,7 +101,8 @@ class Installation:
     def remove_leftovers(self):
         # The shared library's counter too, so the next installation starts it at 1.
         subprocess.run(["wine", "reg", "delete", SHARED_DLLS, "/v", "C:\\ProgramData\\Orvella Shared\\orvshared.dll",
-                        "/f", "/reg:32"], cwd=self.wine.build, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                        "/f", self.wine.arch.reg_view], cwd=self.wine.build, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
         for path in (self.app, self.shared):
             subprocess.run(["rm", "-rf", path])
         for name in ("Orvella.lnk", "Orvella.desktop"):
@@ -110,7 +111,7 @@ class Installation:
         if os.path.exists(self.ini):
             os.remove(self.ini)
         for key in KEYS:
-            subprocess.run(["wine", "reg", "delete", key, "/f", "/reg:32"], cwd=self.wine.build,
+            subprocess.run(["wine", "reg", "delete", key, "/f", self.wine.arch.reg_view], cwd=self.wine.build,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -211,7 +212,7 @@ def test_a_copy_refusing_the_log_still_goes_at_the_next_restart(installation, wi
 def test_the_systems_own_client_lists_and_removes_the_installation(installation, wine):
     listed = wine_program(wine, "uninstaller", "--list").stdout.decode("utf-8", "replace").splitlines()
     assert "Orvella|||Orvella" in listed
-    entry = reg_query(wine, PROGRAMS, "/reg:32")
+    entry = reg_query(wine, PROGRAMS, wine.arch.reg_view)
     uninstaller = wine.winpath(installation.uninstaller)
     assert re.search(r"QuietUninstallString\s+REG_SZ\s+%s /S\r?$" % re.escape('"%s"' % uninstaller), entry, re.M)
     assert re.search(r"EstimatedSize\s+REG_DWORD\s+0x[1-9a-f]", entry)

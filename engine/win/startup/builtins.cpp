@@ -83,6 +83,8 @@ int OsVersionCode() {
 }
 
 bool Is64BitSystem() {
+  // A 64-bit process runs only on a 64-bit system, and is not under WOW64.
+  if constexpr (sizeof(void*) == 8) return true;
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
   if (auto is_wow64 = LookUp<IsWow64ProcessFn>(kernel, "IsWow64Process")) {

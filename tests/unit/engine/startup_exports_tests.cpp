@@ -358,7 +358,7 @@ TEST_CASE("CheckFileProp: skip, redirect, default, from qxfprop.dat") {
     CHECK_EQ(U(buffer), U(path));
   }
   // A redirected path that does not fit leaves the buffer alone.
-  wchar_t small[24];
+  wchar_t small[26];
   lstrcpyW(small, L"%DESTPATH%\\bin\\shared.dll");
   CHECK_EQ(core.CheckFileProp(small, 20), 1);
   CHECK_EQ(U(small), U(L"%DESTPATH%\\bin\\shared.dll"));

@@ -3,51 +3,20 @@
 
 #define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
 #include "doctest_text.h"
+#include "pe_head.h"
 #include "test_support.h"
 #include "common/unique_resource.h"
 #include "uninstall/container.h"
+#include "uninstall/image_layout.h"
 #include "uninstall/launcher.h"
 
 using namespace qxtest;
 
 namespace {
 
-void Put16(std::string& s, size_t at, uint32_t v) {
-  s[at] = static_cast<char>(v);
-  s[at + 1] = static_cast<char>(v >> 8);
-}
-void Put32(std::string& s, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
-}
-
-struct Section {
-  uint32_t raw_offset;
-  uint32_t raw_size;
-};
-
-// The first 4,096 bytes of an image: "MZ", the image header at |pe|, and a
-// section table 248 bytes after it.
-std::string Head(uint32_t pe, std::initializer_list<Section> sections, uint32_t count_override = 0) {
-  std::string head(4096, '\0');
-  head[0] = 'M';
-  head[1] = 'Z';
-  Put32(head, 60, pe);
-  if (pe + 8 <= head.size()) {
-    std::memcpy(&head[pe], "PE\0\0", 4);
-    Put16(head, pe + 6, count_override ? count_override : static_cast<uint32_t>(sections.size()));
-  }
-  size_t at = pe + 248;
-  for (const Section& s : sections) {
-    if (at + 40 > head.size()) break;  // the table runs past the block
-    Put32(head, at + 16, s.raw_size);
-    Put32(head, at + 20, s.raw_offset);
-    at += 40;
-  }
-  return head;
-}
-
-bool Start(const std::string& head, uint32_t& start, size_t size = 0) {
-  return qx::FindContainerStart(reinterpret_cast<const unsigned char*>(head.data()), size ? size : head.size(), start);
+// The first 4,096 bytes of an image of this build's own format.
+std::string Head(uint32_t pe, std::initializer_list<qxtest::Section> sections) {
+  return qxtest::ImageHead(pe, sections, qx::kOwnOptionalHeaderSize);
 }
 
 uint32_t Crc32(const char* data, size_t size) {
@@ -64,7 +33,7 @@ std::string StartHeader(bool good = true) {
   std::string h("7z\xBC\xAF\x27\x1C\x00\x04", 8);
   h.append(4, '\0');
   for (int i = 0; i < 20; ++i) h += static_cast<char>(i * 13 + 1);
-  Put32(h, 8, Crc32(h.data() + 12, 20) ^ (good ? 0 : 1));
+  PutLittleEndian(h, 8, Crc32(h.data() + 12, 20) ^ (good ? 0 : 1), 4);
   return h;
 }
 
@@ -122,53 +91,6 @@ std::string Archive(const wchar_t* name) {
 }
 
 }  // namespace
-
-TEST_CASE("The container starts after the section with the highest raw-data offset") {
-  uint32_t start = 1;
-  CHECK(Start(Head(0x80, {{0x400, 0x200}, {0x1000, 0x300}, {0x600, 0x5000}}), start));
-  CHECK_EQ(start, 0x1300u);
-  // Equal offsets: the earlier section stays.
-  CHECK(Start(Head(0x80, {{0x400, 0x100}, {0x400, 0x900}}), start));
-  CHECK_EQ(start, 0x500u);
-  // Sections without raw data never count; the caller refuses start 0.
-  CHECK(Start(Head(0x80, {{0, 0x9999}}), start));
-  CHECK_EQ(start, 0u);
-  CHECK(Start(Head(0x80, {{0x400, 0x200}, {0, 0x9999}}), start));
-  CHECK_EQ(start, 0x600u);
-}
-
-TEST_CASE("Image headers that are not a PE image fail the header read") {
-  uint32_t start = 0;
-  std::string no_mz = Head(0x80, {{0x400, 0x200}});
-  no_mz[0] = 'X';
-  CHECK(!Start(no_mz, start));
-  std::string no_pe = Head(0x80, {{0x400, 0x200}});
-  no_pe[0x81] = 'X';
-  CHECK(!Start(no_pe, start));
-  CHECK(!Start(Head(3848, {}), start));
-  CHECK(Start(Head(3847, {}), start));
-}
-
-TEST_CASE("A section table past the first 4,096 bytes fails the header read") {
-  uint32_t start = 0;
-  // 3847 + 248 leaves one byte: no room for a 40-byte section header.
-  CHECK(!Start(Head(3847, {{0x400, 0x200}}), start));
-  // A table at 0x80 + 248 = 376 holds 93 sections within 4,096 bytes, not 94.
-  CHECK(Start(Head(0x80, {{0x400, 0x200}}, 93), start));
-  CHECK(!Start(Head(0x80, {{0x400, 0x200}}, 94), start));
-  // A short file: only what was read counts.
-  std::string head = Head(0x80, {{0x400, 0x200}});
-  CHECK(!Start(head, start, 0x80 + 248 + 39));
-  CHECK(Start(head, start, 0x80 + 248 + 40));
-  CHECK(!Start(head, start, 32));
-}
-
-TEST_CASE("A container end beyond 4 GiB fails the header read") {
-  uint32_t start = 0;
-  CHECK(!Start(Head(0x80, {{0xFFFFF000, 0x1000}}), start));
-  CHECK(Start(Head(0x80, {{0xFFFFF000, 0xFFF}}), start));
-  CHECK_EQ(start, 0xFFFFFFFFu);
-}
 
 TEST_CASE("ReadContainerHeader reads both fields after the image") {
   Scratch dir;
@@ -312,7 +234,7 @@ TEST_CASE("A damaged stream ends with the library's data or CRC code") {
 TEST_CASE("An archive with no entries writes nothing and succeeds") {
   std::string empty = StartHeader();
   std::memset(&empty[12], 0, 20);
-  Put32(empty, 8, Crc32(empty.data() + 12, 20));
+  PutLittleEndian(empty, 8, Crc32(empty.data() + 12, 20), 4);
   Extraction x(empty + Filler(8));
   CHECK_EQ(x.Run(), 0);
   WIN32_FIND_DATAW entry;

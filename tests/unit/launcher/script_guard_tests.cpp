@@ -20,9 +20,15 @@ extern "C" int WINAPI QXAbsentExport(int);
 
 namespace {
 
+// The head of the thread's frame list: x86's handler chain, and on x64 the
+// list where Wine keeps its own frames.
 void* ChainHead() {
   void* head;
+#if defined(__i386__)
   asm volatile("movl %%fs:0, %0" : "=r"(head));
+#else
+  asm volatile("movq %%gs:0, %0" : "=r"(head));
+#endif
   return head;
 }
 
