@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# reference: NSIS
 # The installed uninstaller's two-stage start beside an NSIS uninstaller's,
 # in the same Wine session. $1 is the build folder.
 set -euo pipefail

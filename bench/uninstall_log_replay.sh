@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# reference: NSIS
 # The uninstall log's replay phases beside a bare DeleteFileW loop and NSIS
 # uninstallers deleting the same things, in one Wine session. $1 is the build
 # folder.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# reference: NSIS
 # The whole silent uninstallation of a 10,000-file installation through the
 # installed uninstall.exe beside an NSIS uninstaller removing the same
 # installation, in the same Wine session. $1 is the build folder.

@@ -8,11 +8,19 @@
 # answers Yes and OK. Either way each window is saved as a PNG under
 # BUILD/demo/shots/, and the three the README shows are picked out into
 # BUILD/demo/pictures/ (`make pictures` copies those to docs/).
+# It runs the shipped 32-bit programs where the machine runs 32-bit code, and
+# their 64-bit twin elsewhere, and says which.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build}
-driver=$build/win/tests/qxdriver.exe
 demo=$build/demo
+if python3 "$top/scripts/architectures.py" --arch x86; then
+  arch=x86
+  echo "== the shipped 32-bit programs (x86)"
+else
+  arch=x64
+  echo "== the 64-bit twin (x64); no 32-bit programs run here: $(python3 "$top/scripts/architectures.py" | sed -n 's/^x86 no: //p')"
+fi
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
@@ -35,7 +43,9 @@ case $user_locale in
 esac
 manual=0
 [ -n "${DISPLAY:-}" ] && [ "${QX_HEADLESS:-0}" != 1 ] && manual=1
-qx_wine_start "$build"
+qx_wine_start "$build" "$arch"
+build=$QX_BUILD
+driver=$build/win/tests/qxdriver.exe
 # No Linux menu entries or desktop files for the shortcut the installer makes.
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 frames='HKCU\Software\Wine\X11 Driver'
@@ -51,14 +61,14 @@ if [ $manual = 0 ]; then
   wineserver -k; wineserver -w; wineserver -p
 fi
 c=$WINEPREFIX/drive_c
-app="$c/Program Files (x86)/Orvella"
+app="$c/$QX_ARCH_PROGRAM_FILES/Orvella"
 shared="$c/ProgramData/Orvella Shared"
 desktop="$c/users/$(id -un)/Desktop"
 temp="$c/users/$(id -un)/Temp"
 mkdir -p "$temp"
 rm -rf "$demo" && mkdir -p "$demo/shots"
 
-reg_has() { (cd "$build" && wine reg query "$1" /reg:32 >/dev/null 2>&1); }
+reg_has() { (cd "$build" && wine reg query "$1" "$QX_ARCH_REG_VIEW" >/dev/null 2>&1); }
 ini_keys() { if [ -f "$c/windows/orvella.ini" ]; then grep -c '=' "$c/windows/orvella.ini" || true; else echo 0; fi; }
 
 # One line per thing the installation made: "present" or "gone".
@@ -81,10 +91,10 @@ echo "== installing the sample application with the engine's installer-side expo
 # shared library.
 rm -rf "$app" "$shared"
 (cd "$build" && wine reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs' \
-  /v 'C:\ProgramData\Orvella Shared\orvshared.dll' /f /reg:32 >/dev/null 2>&1) || true
+  /v 'C:\ProgramData\Orvella Shared\orvshared.dll' /f "$QX_ARCH_REG_VIEW" >/dev/null 2>&1) || true
 (cd "$build/win/sample" && wine orvella_setup.exe)
 echo "notes of the user's own" >"$app/data/my notes.txt"
-echo "the user adds a file of their own: Program Files (x86)/Orvella/data/my notes.txt"
+echo "the user adds a file of their own: $QX_ARCH_PROGRAM_FILES/Orvella/data/my notes.txt"
 echo
 echo "== what is installed"
 inventory
@@ -99,7 +109,7 @@ else
 fi
 before=$(ls -1A "$temp" | sort)
 wine "$driver" "${answering[@]}" --wait-all --timeout 600000 --shots "$(winpath "$demo/shots")" \
-  --raw "\"C:\\Program Files (x86)\\Orvella\\uninstall.exe\"" | tee "$demo/events.txt"
+  --raw "\"C:\\${QX_ARCH_PROGRAM_FILES}\\Orvella\\uninstall.exe\"" | tee "$demo/events.txt"
 left=$(comm -13 <(echo "$before") <(ls -1A "$temp" | sort))
 
 echo
