@@ -1,6 +1,7 @@
 // Where the launcher's image ends, for both image formats: PE32 (the shipped
 // programs) and PE32+ (the 64-bit twin).
-#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include <algorithm>
+
 #include <doctest.h>
 
 #include "pe_head.h"
@@ -50,10 +51,13 @@ TEST_CASE("Headers that are not a PE image, or a table past what was read, fail"
     std::string no_pe = head;
     no_pe[0x81] = 'X';
     CHECK(!Start(no_pe, optional, start));
-    CHECK(!Start(ImageHead(3848, {}, optional), optional, start));
-    CHECK(Start(ImageHead(3847, {}, optional), optional, start));
-    // 3847 leaves no room for a 40-byte section header in 4,096 bytes.
-    CHECK(!Start(ImageHead(3847, {{0x400, 0x200}}, optional), optional, start));
+    // The last image header whose (empty) section table fits: 3,847 at most,
+    // where 3,848 fails whatever the format.
+    const uint32_t last = std::min<uint32_t>(3847, static_cast<uint32_t>(4096 - 4 - 20 - optional));
+    CHECK(Start(ImageHead(last, {}, optional), optional, start));
+    CHECK(!Start(ImageHead(last + 1, {}, optional), optional, start));
+    // No room for a 40-byte section header after it.
+    CHECK(!Start(ImageHead(last, {{0x400, 0x200}}, optional), optional, start));
     const uint32_t fit = static_cast<uint32_t>((4096 - table) / 40);
     CHECK(Start(ImageHead(0x80, {{0x400, 0x200}}, optional, fit), optional, start));
     CHECK(!Start(ImageHead(0x80, {{0x400, 0x200}}, optional, fit + 1), optional, start));
