@@ -1,12 +1,5 @@
 # Cross build of the 64-bit twin with mingw-w64: the same sources, for
 # machines that run no 32-bit code.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(QX_TRIPLET x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${QX_TRIPLET}-gcc)
-set(CMAKE_CXX_COMPILER ${QX_TRIPLET}-g++)
-set(CMAKE_RC_COMPILER ${QX_TRIPLET}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${QX_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include("${CMAKE_CURRENT_LIST_DIR}/mingw.cmake")

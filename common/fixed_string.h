@@ -1,6 +1,7 @@
 // A fixed-capacity, always terminated string. assign() and append() report
 // false and leave the text unchanged when the result would not fit, so every
-// write into a fixed-size buffer is bounded and its overflow visible.
+// write into a fixed-size buffer is bounded; the compiler insists that the
+// caller looks at the answer.
 #pragma once
 
 #include <cstddef>
@@ -29,8 +30,8 @@ class FixedString {
   const Char* get() const { return buffer_; }
   Char operator[](size_t i) const { return buffer_[i]; }
 
-  bool assign(const Char* text) { return assign(text, TextLength(text)); }
-  bool assign(const Char* text, size_t count) {
+  [[nodiscard]] bool assign(const Char* text) { return assign(text, TextLength(text)); }
+  [[nodiscard]] bool assign(const Char* text, size_t count) {
     if (count >= Capacity) return false;
     for (size_t i = 0; i < count; ++i) buffer_[i] = text[i];
     length_ = count;
@@ -38,15 +39,15 @@ class FixedString {
     return true;
   }
 
-  bool append(const Char* text) { return append(text, TextLength(text)); }
-  bool append(const Char* text, size_t count) {
+  [[nodiscard]] bool append(const Char* text) { return append(text, TextLength(text)); }
+  [[nodiscard]] bool append(const Char* text, size_t count) {
     if (count >= Capacity - length_) return false;
     for (size_t i = 0; i < count; ++i) buffer_[length_ + i] = text[i];
     length_ += count;
     buffer_[length_] = 0;
     return true;
   }
-  bool append(Char c) { return append(&c, 1); }
+  [[nodiscard]] bool append(Char c) { return append(&c, 1); }
 
   // Cuts the text back to |count| characters; longer counts change nothing.
   void truncate(size_t count) {

@@ -95,21 +95,44 @@ run_ctest native "$build/native"
 run_ctest fuzz "$build/fuzz"
 QX_BUILD_ROOT=$build run_pytest static "$top/tests/static"
 
+# Each architecture's Windows tests run beside the others', in a prefix,
+# wineserver and display of their own: most of their time is Wine waiting.
+# Each one's report is shown, and counted, once all have ended.
 source "$top/scripts/wine_env.sh"
-trap qx_wine_stop EXIT
 export QX_TOP=$top
 ran=()
+arches=()
 while read -r arch answer; do
   if [ "$answer" != yes ]; then
     ran+=("$arch skipped (${answer#no: })")
     continue
   fi
-  QX_HEADLESS=1 qx_wine_start "$build" "$arch"
-  run_ctest "wine-$arch" "$QX_BUILD/win/tests"
-  run_pytest "e2e-$arch" "$top/tests/e2e"
-  qx_wine_stop
+  rm -f "$log/$arch.ready" "$log/$arch.counts"
+  (
+    trap qx_wine_stop EXIT
+    QX_HEADLESS=1 qx_wine_start "$build" "$arch"
+    touch "$log/$arch.ready"
+    passed=0 failed=0
+    run_ctest "wine-$arch" "$QX_BUILD/win/tests"
+    run_pytest "e2e-$arch" "$top/tests/e2e"
+    echo "$passed $failed" >"$log/$arch.counts"
+  ) >"$log/$arch.report" 2>&1 &
+  # The next one picks its display once this one has taken its own.
+  while [ ! -e "$log/$arch.ready" ] && kill -0 $! 2>/dev/null; do sleep 0.2; done
+  arches+=("$arch")
   ran+=("$arch ran")
 done < <(python3 "$top/scripts/architectures.py")
+wait
+for arch in "${arches[@]}"; do
+  cat "$log/$arch.report"
+  if read -r p f <"$log/$arch.counts" 2>/dev/null; then
+    passed=$((passed + p))
+    failed=$((failed + f))
+  else
+    echo "   the $arch tests ended without a count; see $log/$arch.report"
+    failed=$((failed + 1))
+  fi
+done
 
 echo
 (IFS=';'; echo "architectures: ${ran[*]}" | sed 's/;/; /g')

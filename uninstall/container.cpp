@@ -126,8 +126,7 @@ int ExtractEntries(LauncherState& state, const CSzArEx& db, CLookToRead2& look) 
     for (size_t k = base; k < path.length(); ++k) {
       if (path[k] != L'/') continue;
       PathBuffer folder;
-      folder.assign(path.get(), k);
-      CreateFolderPath(folder.get());
+      if (folder.assign(path.get(), k)) CreateFolderPath(folder.get());
       path.writable()[k] = L'\\';
     }
     if (SzArEx_IsDir(&db, i)) {

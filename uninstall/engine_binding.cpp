@@ -50,8 +50,15 @@ void RecordStubs(PCImgDelayDescr descriptor) {
 // cannot be loaded, the load fails as the helper's own would: returning null
 // would let the helper search by plain name after all. Its own imports come
 // from the system folder.
+// The helper names the library in ANSI characters.
+bool IsEngineLibrary(const char* name) {
+  wchar_t wide[MAX_PATH];
+  return MultiByteToWideChar(CP_ACP, 0, name, -1, wide, MAX_PATH) > 0 &&
+         lstrcmpiW(wide, contract::kEngineLibrary.wide) == 0;
+}
+
 FARPROC WINAPI LoadEngineFromRuntimeFolder(unsigned reason, PDelayLoadInfo info) {
-  if (reason != dliNotePreLoadLibrary || lstrcmpiA(info->szDll, "QXCore.dll") != 0) return nullptr;
+  if (reason != dliNotePreLoadLibrary || !IsEngineLibrary(info->szDll)) return nullptr;
   const DWORD flags = Launcher().LibrarySearchFlags;
   RecordStubs(info->pidd);
   PathBuffer path;
@@ -63,7 +70,7 @@ FARPROC WINAPI LoadEngineFromRuntimeFolder(unsigned reason, PDelayLoadInfo info)
 }  // namespace
 
 bool EngineLibraryPath(const LauncherState& state, PathBuffer& path) {
-  return path.assign(state.RuntimeFolder.get(), state.RuntimeFolderLength) && path.append(L"QXCore.dll");
+  return path.assign(state.RuntimeFolder.get(), state.RuntimeFolderLength) && path.append(contract::kEngineLibrary.wide);
 }
 
 void UnloadEngine() {
@@ -79,7 +86,7 @@ void UnloadEngine() {
   *module = nullptr;
   // A thread of the engine's own (the progress box's) holds the library
   // until it has ended; the runtime folder can only go after that.
-  for (DWORD waited = 0; GetModuleHandleW(L"QXCore.dll") && waited < kEngineExitWaitMs; waited += 10) Sleep(10);
+  for (DWORD waited = 0; GetModuleHandleW(contract::kEngineLibrary.wide) && waited < kEngineExitWaitMs; waited += 10) Sleep(10);
 }
 
 }  // namespace qx

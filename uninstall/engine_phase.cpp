@@ -32,9 +32,10 @@ int StartEngine(void* context) {
   SetVariable(contract::kLauncherPath, state.LauncherPath.get());
   SetVariable(contract::kRuntimeFolder, state.RuntimeFolder.get());
   SetVariable(contract::kStartFolder, folder.get());
-  folder.assign(state.LauncherPath.get());
-  StripFileName(folder);
-  SetVariable(contract::kLauncherFolder, folder.get());
+  if (folder.assign(state.LauncherPath.get())) {
+    StripFileName(folder);
+    SetVariable(contract::kLauncherFolder, folder.get());
+  }
   // Before InitSFX, whose start-up shows no message in a silent run either.
   if (state.Silent) SetVariable(contract::kSilent, L"1");
   InitSFX(state.Instance);
@@ -56,15 +57,19 @@ int StartEngine(void* context) {
   // the runtime folder, the copy would hold it in use and this run's exit
   // step could not remove it; so the copy starts in the folder above.
   PathBuffer parent;
-  parent.assign(state.RuntimeFolder.get(), state.RuntimeFolderLength - 1);
-  StripFileName(parent);
-  SetCurrentDirectoryW(parent.get());
+  if (parent.assign(state.RuntimeFolder.get(), state.RuntimeFolderLength - 1)) {
+    StripFileName(parent);
+    SetCurrentDirectoryW(parent.get());
+  }
   int result = InitUninstall();
   SetCurrentDirectoryW(state.RuntimeFolder.get());
   return result;
 }
 
-int RunScript(void*) { return RunUninstallScript(); }
+int RunScript(void* facts) {
+  static_cast<RunFacts*>(facts)->script = RunUninstallScript(*static_cast<RunFacts*>(facts));
+  return 0;
+}
 
 // The file that runs is the temporary copy, which may go at the next
 // restart, only when it lies in the temporary folder (the runtime folder's
@@ -84,17 +89,22 @@ bool IsTemporaryCopy(const LauncherState& state) {
 
 }  // namespace
 
-int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& exit_code) {
+int RunEnginePhase(LauncherState& state, PathBuffer& start_folder) {
   // Only binding failures are taken here; any other fault in these calls is
   // the engine's and is not the script's to report.
   EngineStart start{&state, &start_folder, false};
   GuardResult init = RunGuarded(StartEngine, &start, IsEngineBindingFailure);
   if (init.caught) return StatusRuntime;
+  RunFacts& facts = state.Facts;
   if (start.busy) {
+    facts.busy = true;
+    // A copy turned away still goes at the next restart.
+    if (state.IsCopy && IsTemporaryCopy(state)) ScheduleDeleteAtRestart(state.LauncherPath.get());
     if (!IsSilent()) ShowLanguageBox(L"#uninstallbusy", MB_OK | MB_ICONWARNING);
-    exit_code = kExitBusy;
     return 0;
   }
+  facts.engine_started = true;
+  facts.init_result = init.value;
   if (init.value == contract::kCopyStarted) {
     state.CopyStarted = true;
     state.Lock.HandOver();
@@ -107,27 +117,19 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& exit_cod
     // The copy's own temporary file goes at the next restart whether or not
     // it accepted the log.
     if (state.IsCopy && IsTemporaryCopy(state)) ScheduleDeleteAtRestart(state.LauncherPath.get());
-    // Nobody saw the engine's message in a silent run: each start-up failure
-    // ends with its own code instead of the 0 of a normal end.
-    if (IsSilent()) exit_code = StartFailureExitCode(init.value);
     return 0;
   }
 
   if (IsTemporaryCopy(state)) ScheduleDeleteAtRestart(state.LauncherPath.get());
 
-  GuardResult script = RunGuarded(RunScript, nullptr, CatchEveryException);
-  if (!script.caught) {
-    exit_code = script.value;
-    return 0;
-  }
+  GuardResult script = RunGuarded(RunScript, &facts, CatchEveryException);
+  if (!script.caught) return 0;
   // An export the script needs and the library lacks is the same failure as
   // a missing export at start.
   if (IsEngineBindingFailure(script.code)) return StatusRuntime;
+  facts.script = ScriptEnd::kException;
   // Nobody sees the box of a silent run; its caller learns of the failure.
-  if (IsSilent()) {
-    exit_code = kExitFailed;
-    return 0;
-  }
+  if (IsSilent()) return 0;
   ScriptErrorText text;
   FormatScriptError(script.code, text);
   PrepareWindows();

@@ -70,20 +70,24 @@ void RestrictLibrarySearch(LauncherState& state) {
 }
 
 // A silent run shows no box: nobody would answer it.
-int ShowFatalMessage(const LauncherState& state, int status) {
-  if (status == 0) return 0;
-  if (state.Silent) return FatalExitCode(status);
+void EndWithFatalStatus(LauncherState& state, int status) {
+  if (status == 0) return;
+  state.Facts.launcher_status = status;
+  if (state.Silent) return;
   PrepareWindows();
   PathBuffer text;
   FormatFatalMessage(state.Instance, status, text);
   MessageBoxW(nullptr, text.get(), state.AppTitle.get(), kFatalMessageStyle);
-  return FatalExitCode(status);
 }
 
-// The exit step: leave the runtime folder, remove it, end COM, pick the code.
-int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int exit_code) {
+// The exit step: leave the runtime folder, remove it, end COM, wait for a
+// silent first stage's copy.
+void FinishRun(LauncherState& state, bool created_runtime_folder, int status) {
   PathBuffer temp_folder;
-  if (!LoadTempFolder(temp_folder)) return kExitNoTempFolder;
+  if (!LoadTempFolder(temp_folder)) {
+    state.Facts.launcher_status = StatusTempFolder;
+    return;
+  }
   SetCurrentDirectoryW(temp_folder.get());
   if (created_runtime_folder) {
     ReleaseRunMarker(state.RunMarker);
@@ -92,9 +96,8 @@ int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int
     RemoveFolderTree(state.RuntimeFolder);
   }
   if (g_com_initialized) CoUninitialize();
-  if (state.Copy) return WaitForCopy(state.Copy.get(), state.Lock);
-  if (exit_code != 0) return exit_code;
-  return ShowFatalMessage(state, status);
+  if (state.Copy) WaitForCopy(state.Copy.get(), state.Lock, state.Facts);
+  EndWithFatalStatus(state, status);
 }
 
 // The file this process was started from cannot be opened: another run's
@@ -104,49 +107,48 @@ int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int
 // ours, nothing removes anything any more: with the log gone too, the
 // installation has been removed (a missing log's outcome); with the log
 // still there, something else is at work on it: busy, try again later.
-int EndWithoutLauncherFile(LauncherState& state) {
+void EndWithoutLauncherFile(LauncherState& state) {
   PathSink log;
   core::LogPathInto(reinterpret_cast<const char16_t*>(state.InstalledUninstaller.get()), log);
   const bool removed = state.Lock.Take(state.InstalledUninstaller.get()) && log.fits && !PathExists(log.path.get());
+  state.Facts.own_file_gone = true;
+  state.Facts.installation_gone = removed;
   if (!state.Silent) {
     PrepareWindows();
     FixedString<wchar_t, 260> text;
     LoadText(state.Instance, removed ? kNoLogText : kBusyText, text);
     MessageBoxW(nullptr, text.get(), state.AppTitle.get(), MB_OK | (removed ? MB_ICONERROR : MB_ICONWARNING));
   }
-  if (!removed) return kExitBusy;
-  // An interactive run ends with 0 after its message, as for a missing log.
-  return state.Silent ? kExitNoLog : kExitDone;
 }
 
 // The record's closing line. The copy writes the whole record; the first
 // stage writes one only when no copy took the run over, or when the copy it
 // waited for did not finish it.
-void CloseRunRecord(LauncherState& state, int code) {
+void CloseRunRecord(LauncherState& state, const ExitDecision& exit) {
   if (!state.RecordAccepted) return;
   if (!state.IsCopy && state.CopyStarted) {
-    if (!state.Copy || code != kExitCopyUnfinished) return;
+    if (!state.Copy || exit.code != kExitCopyUnfinished) return;
   } else if (!state.IsCopy) {
     StartRunRecord(state.RecordPath.get(), state.LauncherPath.get());
   }
-  EndRunRecord(state.RecordPath.get(), code);
+  EndRunRecord(state.RecordPath.get(), exit);
 }
 
 // Everything after the own path: the temporary folder, the container, the
 // runtime folder, extraction, the engine phase and the exit step.
-int RunStages(LauncherState& state, int status) {
+void RunStages(LauncherState& state, int status) {
   if (!LoadTempFolder(state.RuntimeFolder)) status = StatusTempFolder;
   state.RuntimeFolderLength = static_cast<uint32_t>(state.RuntimeFolder.length());
-  if (status != 0) return FinishRun(state, false, status, 0);
+  if (status != 0) return FinishRun(state, false, status);
 
   // A damaged container ends here: nothing was created, so nothing is removed.
   if (!ReadContainerHeader(state) || state.ContainerStart == 0 || state.TotalSize == 0) {
     if (!state.LauncherFile) return EndWithoutLauncherFile(state);
-    return ShowFatalMessage(state, StatusCorrupt);
+    return EndWithFatalStatus(state, StatusCorrupt);
   }
 
   RemoveStaleRuntimeFolders(state.RuntimeFolder);
-  if (!CreateRuntimeFolder(state)) return FinishRun(state, false, StatusTempFolder, 0);
+  if (!CreateRuntimeFolder(state)) return FinishRun(state, false, StatusTempFolder);
 
   // The current folder at start; the engine receives it as CUR.
   PathBuffer start_folder;
@@ -155,12 +157,11 @@ int RunStages(LauncherState& state, int status) {
 
   status = ExtractPayload(state);
   state.RuntimeFolder.truncate(state.RuntimeFolderLength);
-  if (status != 0) return FinishRun(state, true, status, 0);
+  if (status != 0) return FinishRun(state, true, status);
 
-  int exit_code = 0;
-  status = RunEnginePhase(state, start_folder, exit_code);
+  status = RunEnginePhase(state, start_folder);
   UnloadEngine();
-  return FinishRun(state, true, status, exit_code);
+  FinishRun(state, true, status);
 }
 
 }  // namespace
@@ -193,8 +194,11 @@ void ReadSwitches(LauncherState& state) {
   core::ReadUserSwitches(reinterpret_cast<const char16_t*>(GetCommandLineW()), switches);
   state.Silent = switches.silent;
   state.IsCopy = switches.copy;
-  state.InstalledUninstaller.assign(state.IsCopy ? switches.installed_uninstaller.path.get()
-                                                 : state.LauncherPath.get());
+  // A path cut to fit would name another file: the copy then has none.
+  const bool named = state.IsCopy ? switches.installed_uninstaller.fits &&
+                                        state.InstalledUninstaller.assign(switches.installed_uninstaller.path.get())
+                                  : state.InstalledUninstaller.assign(state.LauncherPath.get());
+  if (!named) state.InstalledUninstaller.clear();
   // Relative to the caller's current folder, which is still this run's; the
   // first stage hands the copy the full path. A path cut to fit is no path.
   if (switches.record_path.fits && ResolveRecordPath(switches.record_path.path.get(), state.RecordPath)) {
@@ -205,16 +209,13 @@ void ReadSwitches(LauncherState& state) {
 
 void FormatFatalMessage(HINSTANCE instance, int status, PathBuffer& text) {
   FixedString<wchar_t, 260> line;
-  LoadText(instance, 1, line);
-  line.append(L"\r\n");
+  static_assert(2 * decltype(line)::capacity() < PathBuffer::capacity(), "both lines always fit");
   text.clear();
-  text.append(line.get());
+  LoadText(instance, 1, line);
+  bool fits = text.append(line.get()) && text.append(L"\r\n");
   LoadText(instance, static_cast<UINT>(status) + 1u, line);
-  text.append(line.get());
-}
-
-int FatalExitCode(int status) {
-  return static_cast<int>(0u - static_cast<unsigned>(status));
+  fits = fits && text.append(line.get());
+  if (!fits) text.clear();
 }
 
 int RunLauncher(HINSTANCE instance) {
@@ -229,11 +230,14 @@ int RunLauncher(HINSTANCE instance) {
     status = StatusTempFolder;
   }
   ReadSwitches(state);
+  state.Facts.silent = state.Silent;
+  state.Facts.copy = state.IsCopy;
   if (state.IsCopy && state.RecordAccepted) StartRunRecord(state.RecordPath.get(), state.LauncherPath.get());
-  const int code = RunStages(state, status);
-  CloseRunRecord(state, code);
+  RunStages(state, status);
+  const ExitDecision exit = DecideExit(state.Facts);
+  CloseRunRecord(state, exit);
   if (state.IsCopy) state.Lock.MarkFinished();
-  return code;
+  return exit.code;
 }
 
 }  // namespace qx

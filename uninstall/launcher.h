@@ -8,6 +8,7 @@
 
 #include "common/fixed_string.h"
 #include "common/unique_resource.h"
+#include "uninstall/exit_codes.h"
 #include "uninstall/paths.h"
 #include "uninstall/run_lock.h"
 
@@ -55,6 +56,8 @@ struct LauncherState {
   uint64_t TotalSize = 0;
   // Held from the engine phase until the process ends.
   RunLock Lock;
+  // What the run found out, from which its exit code is decided.
+  RunFacts Facts;
 };
 
 // Launcher status values; any other value is an archive library result or a
@@ -84,8 +87,5 @@ void ReadSwitches(LauncherState& state);
 // "Fatal Error", CR LF, and string |status| + 1 of |instance|'s table (an
 // empty line when there is none).
 void FormatFatalMessage(HINSTANCE instance, int status, PathBuffer& text);
-
-// The exit code of a fatal message: -status, without overflow.
-int FatalExitCode(int status);
 
 }  // namespace qx

@@ -148,14 +148,14 @@ void StartRunRecord(const wchar_t* record, const wchar_t* launcher_path) {
   WriteUser(writer);
 }
 
-void EndRunRecord(const wchar_t* record, int code) {
+void EndRunRecord(const wchar_t* record, const ExitDecision& exit) {
   RecordWriter writer(record, OPEN_EXISTING);
   writer.Ascii("Uninstallation ended ");
   writer.Time();
   char line[32];
-  wsprintfA(line, "\r\nExit code %d: ", code);
+  wsprintfA(line, "\r\nExit code %d: ", exit.code);
   writer.Ascii(line);
-  writer.Ascii(ExitCodeMeaning(code));
+  writer.Ascii(exit.meaning);
   writer.Ascii("\r\n");
 }
 

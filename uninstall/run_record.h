@@ -5,6 +5,7 @@
 // does not stop the run.
 #pragma once
 
+#include "uninstall/exit_codes.h"
 #include "uninstall/paths.h"
 
 namespace qx {
@@ -21,7 +22,7 @@ bool IsAcceptableRecord(const wchar_t* record, const wchar_t* installed_uninstal
 // Creates |record| anew (an existing one is replaced) with the opening lines.
 void StartRunRecord(const wchar_t* record, const wchar_t* launcher_path);
 
-// Appends the end time and |code| with its meaning.
-void EndRunRecord(const wchar_t* record, int code);
+// Appends the end time and the exit code with its meaning.
+void EndRunRecord(const wchar_t* record, const ExitDecision& exit);
 
 }  // namespace qx

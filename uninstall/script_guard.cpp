@@ -9,9 +9,13 @@ void FormatScriptError(DWORD code, ScriptErrorText& text) {
     hex[length++] = L"0123456789abcdef"[code & 0xF];
     code >>= 4;
   } while (code != 0);
-  text.assign(L"Unexpected error in script: code ");
-  while (length > 0) text.append(hex[--length]);
-  text.append(L".\nUninstaller execution aborted.");
+  static constexpr wchar_t kBefore[] = L"Unexpected error in script: code ";
+  static constexpr wchar_t kAfter[] = L".\nUninstaller execution aborted.";
+  static_assert(sizeof kBefore / sizeof(wchar_t) + 8 + sizeof kAfter / sizeof(wchar_t) < ScriptErrorText::capacity());
+  bool fits = text.assign(kBefore);
+  while (length > 0) fits = fits && text.append(hex[--length]);
+  fits = fits && text.append(kAfter);
+  if (!fits) text.clear();
 }
 
 }  // namespace qx

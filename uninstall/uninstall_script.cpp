@@ -12,10 +12,6 @@ namespace qx {
 namespace {
 
 constexpr int kTextBytes = 16384;
-constexpr UINT kSetPosition = WM_USER + 2;
-constexpr UINT kCloseBox = WM_USER + 14;
-constexpr int kProgressBarControl = 3;
-constexpr int kCancelControl = 0;
 
 // Written on the box's thread before ShowProgressBox returns, read on this
 // one afterwards; null in a silent run.
@@ -26,19 +22,18 @@ HWND g_progress_bar = nullptr;
 wchar_t g_text[kTextBytes / 2];
 
 void SetProgress(int percent) {
-  if (g_progress_bar) SendMessageW(g_progress_bar, kSetPosition, static_cast<WPARAM>(percent), 0);
+  if (g_progress_bar) SendMessageW(g_progress_bar, contract::kProgressSetPosition, static_cast<WPARAM>(percent), 0);
 }
 
 
-// The replay in the script's order; false at the first phase that fails.
+// The replay in the script's order, the bar at 60 after the files, 80 after
+// the folders and 90 at the end; false at the first phase that fails.
 bool ReplayLog() {
-  if (PerformUninstall(0, ReplayCallback) != 0) return false;
-  SetProgress(60);
-  if (PerformUninstall(1, ReplayCallback) != 0) return false;
-  SetProgress(80);
-  static constexpr int kRegistryAndIniPhases[] = {3, 2, 4};
-  for (int phase : kRegistryAndIniPhases)
+  for (contract::ReplayPhase phase : contract::kReplayOrder) {
     if (PerformUninstall(phase, ReplayCallback) != 0) return false;
+    if (phase == contract::kReplayFiles) SetProgress(60);
+    if (phase == contract::kReplayFolders) SetProgress(80);
+  }
   SetProgress(90);
   return true;
 }
@@ -47,7 +42,7 @@ bool ReplayLog() {
 // holds its own reference to the engine, so the engine may be unloaded while
 // the box is still going.
 void CloseProgressBox() {
-  if (g_progress_window) SendMessageW(g_progress_window, kCloseBox, 0, 0);
+  if (g_progress_window) SendMessageW(g_progress_window, contract::kProgressClose, 0, 0);
   g_progress_window = nullptr;
   g_progress_bar = nullptr;
 }
@@ -73,9 +68,9 @@ int ShowLanguageBox(const wchar_t* references, UINT style) {
 int WINAPI ProgressBoxCallback(int event, HWND dialog, int) {
   if (event == 0) {
     g_progress_window = dialog;
-    g_progress_bar = QXDlgGetDlgItem(static_cast<int>(reinterpret_cast<INT_PTR>(dialog)), kProgressBarControl);
+    g_progress_bar = QXDlgGetDlgItem(static_cast<int>(reinterpret_cast<INT_PTR>(dialog)), contract::kProgressBarControl);
     // Without its button the uninstallation cannot be cancelled halfway.
-    ShowWindow(QXDlgGetDlgItem(static_cast<int>(reinterpret_cast<INT_PTR>(dialog)), kCancelControl), SW_HIDE);
+    ShowWindow(QXDlgGetDlgItem(static_cast<int>(reinterpret_cast<INT_PTR>(dialog)), contract::kProgressCancelControl), SW_HIDE);
   }
   return 0;
 }
@@ -101,16 +96,16 @@ int ExitCodeValue(const wchar_t* text) {
   return static_cast<int>(negative ? 0u - result : result);
 }
 
-int RunUninstallScript() {
+ScriptEnd RunUninstallScript(RunFacts& facts) {
   SetVariable(contract::kExitCode, L"0");
 
   // Nobody could answer a box in a silent run: the exit code tells instead.
   if (!VariableIsOne(contract::kIsAdmin)) {
     if (!IsSilent()) ShowLanguageBox(L"#UninstallAdminReq", MB_OK | MB_ICONERROR);
-    return kExitFailed;
+    return ScriptEnd::kNoRights;
   }
   if (!IsSilent()) {
-    if (ShowLanguageBox(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) == IDNO) return kExitDeclined;
+    if (ShowLanguageBox(L"#UninstallPrompt", MB_YESNO | MB_ICONQUESTION) == IDNO) return ScriptEnd::kDeclined;
   }
   if (!IsSilent()) {
     PrepareWindows();
@@ -124,14 +119,14 @@ int RunUninstallScript() {
   if (!ReplayLog()) {
     // The box must not outlive the engine, which is unloaded right after.
     CloseProgressBox();
-    return kExitFailed;
+    return ScriptEnd::kPhaseFailed;
   }
 
   PathBuffer shortcut;
   if (shortcut.assign(EvalVariable(contract::kDesktopFolder)) && shortcut.append(L"\\Orvella.lnk"))
     DeleteFileW(shortcut.get());
-  const bool restart_needed = VariableIsOne(contract::kRestartNeeded);
-  const bool not_removed = VariableIsOne(contract::kNotRemoved);
+  const bool restart_needed = facts.restart_needed = VariableIsOne(contract::kRestartNeeded);
+  const bool not_removed = facts.not_removed = VariableIsOne(contract::kNotRemoved);
   if (!IsSilent()) {
     SetProgress(100);
     CloseProgressBox();
@@ -140,7 +135,8 @@ int RunUninstallScript() {
                                       : (restart_needed ? L"#UninstallFinal #UninstallRestart" : L"#UninstallFinal");
     ShowLanguageBox(text, MB_OK | (not_removed ? MB_ICONWARNING : MB_ICONINFORMATION));
   }
-  return ReplayExitCode(ExitCodeValue(EvalVariable(contract::kExitCode)), restart_needed, not_removed);
+  facts.script_exit_code = ExitCodeValue(EvalVariable(contract::kExitCode));
+  return ScriptEnd::kCompleted;
 }
 
 }  // namespace qx

@@ -6,11 +6,13 @@
 
 #include <windows.h>
 
+#include "uninstall/exit_codes.h"
+
 namespace qx {
 
-// Returns 3 without rights or after a failed phase, 2 when the user says No,
-// otherwise the value of EXITCODE.
-int RunUninstallScript();
+// Returns how the script ended; a completed one leaves EXITCODE's value and
+// what the replay left (restart needed, items not removed) in |facts|.
+ScriptEnd RunUninstallScript(RunFacts& facts);
 
 // Whether this run is silent: SILENT expands to exactly "1" (asked anew at
 // each use, as the variable may change).

@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "uninstall/engine_api.h"
-#include "uninstall/exit_codes.h"
 
 namespace qx {
 
@@ -15,13 +14,12 @@ HANDLE OpenStartedCopy() {
   return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
 }
 
-int WaitForCopy(HANDLE copy, const RunLock& lock) {
+void WaitForCopy(HANDLE copy, const RunLock& lock, RunFacts& facts) {
   DWORD code = 0;
-  if (WaitForSingleObject(copy, INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(copy, &code))
-    return kExitCopyUnfinished;
-  const int result = static_cast<int>(code);
-  if ((result == kExitDone || result == kExitRestartNeeded) && !lock.CopyFinished()) return kExitCopyUnfinished;
-  return result;
+  facts.waited_for_copy = true;
+  facts.copy_ended = WaitForSingleObject(copy, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(copy, &code);
+  facts.copy_exit_code = static_cast<int>(code);
+  facts.copy_finished = lock.CopyFinished();
 }
 
 }  // namespace qx

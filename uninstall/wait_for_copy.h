@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "uninstall/exit_codes.h"
 #include "uninstall/run_lock.h"
 
 namespace qx {
@@ -14,9 +15,9 @@ namespace qx {
 // still the copy's, even when it has ended already. Null when there is none.
 HANDLE OpenStartedCopy();
 
-// Waits for the copy to end and gives its exit code. A success (0 or 3010)
-// counts only when the copy set its completion mark in |lock|: a copy that
-// was killed, or ended by something else, gives kExitCopyUnfinished.
-int WaitForCopy(HANDLE copy, const RunLock& lock);
+// Waits for the copy to end and records in |facts| whether its end and exit
+// code could be read, the code, and whether it set its completion mark in
+// |lock| (a copy that was killed, or ended by something else, did not).
+void WaitForCopy(HANDLE copy, const RunLock& lock, RunFacts& facts);
 
 }  // namespace qx

@@ -44,7 +44,8 @@ void ReadWorkingDirectory(WorkingDirectory& directory) {
   const DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(directory.capacity()), directory.writable());
   if (n == 0 || !directory.commit(n)) {
     ShowMessage("Your systemRoot is error!");
-    directory.assign(".");
+    // Two characters always fit; an empty directory would do as well.
+    if (!directory.assign(".")) directory.clear();
   }
 }
 

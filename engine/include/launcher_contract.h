@@ -1,20 +1,38 @@
 // What the launcher and the engine agree on beyond the exports of qxcore.h:
-// the variables through which they talk, InitUninstall's results, the replay
-// callback's kinds and result, and the handles the engine keeps for the
-// launcher. Neither side spells one of these names itself.
+// the payload's files, the variables through which they talk, InitUninstall's
+// results, the replay phases and their order, the replay callback's kinds
+// and result, the progress box's messages and controls, and the handles the
+// engine keeps for the launcher. Neither side spells one of these itself.
+// Portable: the engine's core takes its names from here too.
 #pragma once
 
 namespace qx::contract {
 
-// A variable of the engine's store: its name for SetVar, and its reference
-// for EvalVar. An unset variable expands to its own reference.
+// A text both sides use, in the platform's wide type and the portable core's.
+struct SharedText {
+  const wchar_t* wide;
+  const char16_t* portable;
+};
+
+#define QX_SHARED_TEXT(text) \
+  SharedText { L"" text, u"" text }
+
+// The payload's files, unpacked into the runtime folder.
+inline constexpr SharedText kEngineLibrary = QX_SHARED_TEXT("QXCore.dll");
+inline constexpr SharedText kDialogDescription = QX_SHARED_TEXT("qxdlg.dat");
+inline constexpr SharedText kLanguageTable = QX_SHARED_TEXT("qxlng.dat");
+
+// A variable of the engine's store: its name for SetVar (and the core's
+// store), and its reference for EvalVar. An unset variable expands to its
+// own reference.
 struct SharedVariable {
   const wchar_t* name;
   const wchar_t* reference;
+  const char16_t* portable_name;
 };
 
 #define QX_SHARED_VARIABLE(text) \
-  SharedVariable { L"" text, L"%" text "%" }
+  SharedVariable { L"" text, L"%" text "%", u"" text }
 
 // Written by the launcher before InitSFX, read by the engine's start-up.
 inline constexpr SharedVariable kAppTitle = QX_SHARED_VARIABLE("APPTITLE");      // the launcher's title
@@ -50,15 +68,19 @@ inline constexpr SharedVariable kRestartNeeded = QX_SHARED_VARIABLE("RESTARTNEED
 // installation's own (behind a link or a mount point).
 inline constexpr SharedVariable kNotRemoved = QX_SHARED_VARIABLE("NOTREMOVED");
 
+// The current language's id: set by the engine from the log's header (and
+// by anyone through SetVar); each change selects that language.
+inline constexpr SharedVariable kLanguageId = QX_SHARED_VARIABLE("QXLANGID");
 // Kept by the engine's text layer whenever the current language changes
-// (loading the language table, QXLANGID), read by the launcher before each
-// box: "1" while that language is written right to left.
+// (loading the language table, kLanguageId), read by the launcher before
+// each box: "1" while that language is written right to left.
 inline constexpr SharedVariable kRightToLeft = QX_SHARED_VARIABLE("QXRTL");
 
 // Written by the script ("0" at its start), read by it at its end.
 inline constexpr SharedVariable kExitCode = QX_SHARED_VARIABLE("EXITCODE");
 
 #undef QX_SHARED_VARIABLE
+#undef QX_SHARED_TEXT
 
 // InitUninstall's results. The handle promise: after kCopyStarted the engine
 // holds the copy's process handle until it is unloaded, so the id in
@@ -83,5 +105,24 @@ enum ReplayCallbackKind : int {
   kReplayedFile = 0,
   kReplayedFolder = 1,
 };
+
+// The replay phases, each undoing one kind of logged change, and the order in
+// which the uninstall script runs them.
+enum ReplayPhase : int {
+  kReplayFiles = 0,
+  kReplayFolders = 1,
+  kReplayRegistryKeys = 2,
+  kReplayRegistryValues = 3,
+  kReplayIniKeys = 4,
+};
+inline constexpr ReplayPhase kReplayOrder[] = {kReplayFiles, kReplayFolders, kReplayRegistryValues,
+                                               kReplayRegistryKeys, kReplayIniKeys};
+
+// The progress box: its window messages (WM_USER + 2 and + 14) and the
+// control numbers of its bar and its button in the dialog description.
+inline constexpr unsigned kProgressSetPosition = 0x0400 + 2;  // wParam: 0 to 100
+inline constexpr unsigned kProgressClose = 0x0400 + 14;       // closes it on its own thread
+inline constexpr int kProgressBarControl = 3;
+inline constexpr int kProgressCancelControl = 0;
 
 }  // namespace qx::contract

@@ -8,6 +8,7 @@
 #include "engine/win/platform/engine_state.h"
 #include "engine/win/platform/file_data.h"
 #include "engine/win/platform/file_io.h"
+#include "engine/win/platform/shared_variables.h"
 #include "engine/win/platform/system_library.h"
 #include "engine/win/platform/wide.h"
 
@@ -93,7 +94,7 @@ void ReadDisplay() {
 // Reads "qxdlg.dat" from the runtime folder once and deletes it; false when
 // it cannot be read, so a later build tries again.
 bool LoadDescription() {
-  const std::wstring path = ToWide(Expand(u"%QXSFXPATH%\\qxdlg.dat"));
+  const std::wstring path = RuntimeFilePath(contract::kDialogDescription.portable);
   std::string bytes;
   if (!ReadWholeFile(path.c_str(), bytes)) return false;
   // The common controls are loaded with the first dialog, not with the

@@ -21,8 +21,6 @@ namespace qx::engine {
 
 namespace {
 
-// Asks the progress box to close (WM_USER + 14).
-constexpr UINT kCloseProgressBox = WM_USER + 14;
 constexpr SIZE_T kProgressStack = 4096;
 // Links are read into a bounded buffer; no shell verb takes a longer one.
 constexpr LONG kLongestLink = 4096;
@@ -115,7 +113,7 @@ bool RunHook(void* context, HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
       if (run.modal) End(run, dialog, 2);
       else if (g_close_requested) End(run, dialog, 0);
       return true;
-    case kCloseProgressBox:
+    case contract::kProgressClose:
       if (!run.modal) {
         g_close_requested = true;
         PostMessageW(dialog, WM_CLOSE, 0, 0);

@@ -10,8 +10,8 @@
 #include "engine/win/platform/engine_state.h"
 #include "engine/win/platform/export_support.h"
 #include "engine/win/platform/file_data.h"
-#include "engine/win/startup/file_properties.h"
-#include "engine/win/startup/process_parameters.h"
+#include "engine/win/platform/file_properties.h"
+#include "engine/win/platform/process_parameters.h"
 #include "engine/win/platform/program_start.h"
 #include "engine/win/platform/wide.h"
 

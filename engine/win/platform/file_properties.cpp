@@ -1,4 +1,4 @@
-#include "engine/win/startup/file_properties.h"
+#include "engine/win/platform/file_properties.h"
 
 #include <windows.h>
 
@@ -6,6 +6,7 @@
 
 #include "engine/win/platform/engine_state.h"
 #include "engine/win/platform/file_io.h"
+#include "engine/win/platform/shared_variables.h"
 #include "engine/win/platform/wide.h"
 
 namespace qx::engine {
@@ -13,7 +14,7 @@ namespace qx::engine {
 void LoadFilePropertyTable() {
   EngineState& engine = Engine();
   engine.file_properties.Clear();
-  const std::wstring path = ToWide(Expand(u"%QXSFXPATH%\\qxfprop.dat"));
+  const std::wstring path = RuntimeFilePath(u"qxfprop.dat");
   std::string bytes;
   if (!ReadWholeFile(path.c_str(), bytes)) return;
   core::ParseFileProperties(bytes, engine.file_properties);

@@ -1,8 +1,13 @@
-// The launcher's contract variables as the engine's texts.
+// The launcher's contract variables as the engine's texts, and the files the
+// engine reads from the runtime folder.
 #pragma once
+
+#include <string>
 
 #include "engine/core/text.h"
 #include "engine/include/launcher_contract.h"
+#include "engine/win/platform/engine_state.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 
@@ -14,6 +19,11 @@ inline core::TextView NameOf(const contract::SharedVariable& variable) {
 }
 inline core::TextView ReferenceOf(const contract::SharedVariable& variable) {
   return core::TextView(reinterpret_cast<const char16_t*>(variable.reference));
+}
+
+// The full path of |name| in the runtime folder (QXSFXPATH).
+inline std::wstring RuntimeFilePath(core::TextView name) {
+  return ToWide(Expand(core::Text(ReferenceOf(contract::kRuntimeFolder)) + u"\\" + core::Text(name)));
 }
 
 }  // namespace qx::engine

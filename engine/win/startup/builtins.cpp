@@ -8,6 +8,7 @@
 #include "engine/core/command_line.h"
 #include "engine/win/platform/engine_state.h"
 #include "engine/win/platform/shared_variables.h"
+#include "engine/win/platform/special_folders.h"
 #include "common/fixed_string.h"
 #include "engine/win/platform/system_library.h"
 #include "engine/core/system_facts.h"
@@ -17,9 +18,6 @@
 namespace qx::engine {
 
 namespace {
-
-// The shell folders looked up so far in this load of the engine.
-SpecialFolders g_special_folders;
 
 using core::Text;
 using PathBuffer = FixedString<wchar_t, MAX_PATH>;
@@ -137,22 +135,6 @@ Text EnvironmentValue(const wchar_t* name) {
   return FromWide(value.c_str());
 }
 
-// The shell is loaded with the first folder asked for, not with the engine.
-Text AskShell(int csidl) {
-  HMODULE& shell = Late().shell;
-  auto locate = SystemFunctionAs<decltype(&SHGetSpecialFolderLocation)>(shell, L"shell32.dll",
-                                                                        "SHGetSpecialFolderLocation");
-  auto path_of = SystemFunctionAs<decltype(&SHGetPathFromIDListW)>(shell, L"shell32.dll", "SHGetPathFromIDListW");
-  if (!locate || !path_of) return Text();
-  LPITEMIDLIST list = nullptr;
-  if (FAILED(locate(nullptr, csidl, &list)) || !list) return Text();
-  PathBuffer path;
-  BOOL found = path_of(list, path.writable());
-  CoTaskMemFree(list);
-  if (!found || !path.commit(TextLength(path.get()))) return Text();
-  return FromBuffer(path);
-}
-
 // The deferred folder variables' ids: the CSIDL number, with kQuickLaunch
 // for the quick-launch folder under the CSIDL_APPDATA folder.
 constexpr uint32_t kQuickLaunch = 0x10000;
@@ -164,17 +146,6 @@ Text ResolveFolderVariable(uint32_t id) {
 }
 
 }  // namespace
-
-Text SpecialFolderPath(int csidl) {
-  SpecialFolders& folders = g_special_folders;
-  if (csidl < 0 || csidl >= SpecialFolders::kCount) return AskShell(csidl);
-  const uint64_t bit = uint64_t(1) << csidl;
-  if (!(folders.known & bit)) {
-    folders.path[csidl] = AskShell(csidl);
-    folders.known |= bit;
-  }
-  return folders.path[csidl];
-}
 
 void SetBuiltinVariables(core::TextLayer& text) {
   struct Folder {

@@ -12,7 +12,7 @@
 #include "engine/win/platform/shared_variables.h"
 #include "engine/win/platform/export_support.h"
 #include "engine/win/platform/file_io.h"
-#include "engine/win/startup/file_properties.h"
+#include "engine/win/platform/file_properties.h"
 #include "engine/win/startup/uninstall_start.h"
 #include "engine/win/platform/wide.h"
 
@@ -25,7 +25,7 @@ namespace {
 // was.
 void LoadLanguageTable() {
   EngineState& engine = Engine();
-  const std::wstring path = ToWide(Expand(u"%QXSFXPATH%\\qxlng.dat"));
+  const std::wstring path = RuntimeFilePath(contract::kLanguageTable.portable);
   engine.text.ClearLanguageTable();
   std::string bytes;
   if (!ReadWholeFile(path.c_str(), bytes)) return;

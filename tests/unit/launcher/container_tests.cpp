@@ -68,8 +68,8 @@ struct Extraction {
   explicit Extraction(const std::string& archive, const std::string& gap = "") {
     CHECK(WriteBytes(launcher, std::string("QX") + std::string(16, '\0') + gap + archive));
     CHECK(CreateDirectoryW(runtime.c_str(), nullptr));
-    state.LauncherPath.assign(launcher.c_str());
-    state.RuntimeFolder.assign(runtime.c_str());
+    CHECK(state.LauncherPath.assign(launcher.c_str()));
+    CHECK(state.RuntimeFolder.assign(runtime.c_str()));
     state.RuntimeFolderLength = static_cast<uint32_t>(runtime.size());
   }
 
@@ -101,7 +101,7 @@ TEST_CASE("ReadContainerHeader reads both fields after the image") {
   header += std::string("\x34\x12\x00\x00\x01\x00\x00\x00", 8);
   CHECK(WriteBytes(dir.file(L"image.exe"), image + header + "archive"));
   qx::LauncherState state;
-  state.LauncherPath.assign(dir.file(L"image.exe").c_str());
+  CHECK(state.LauncherPath.assign(dir.file(L"image.exe").c_str()));
   CHECK(qx::ReadContainerHeader(state));
   CHECK_EQ(state.ContainerStart, 0x1200u);
   CHECK_EQ(state.ArchiveOffset, 5ull);
@@ -116,7 +116,7 @@ TEST_CASE("A short or missing container header fails ReadContainerHeader") {
   std::string image = Head(0x80, {{0x1000, 0x200}});
   image.resize(0x1200, 'i');
   qx::LauncherState state;
-  state.LauncherPath.assign(dir.file(L"image.exe").c_str());
+  CHECK(state.LauncherPath.assign(dir.file(L"image.exe").c_str()));
   CHECK(!qx::ReadContainerHeader(state));  // no file at all
   CHECK(!state.LauncherFile);
   // The file stays open, shared for reading and deleting only.
@@ -278,12 +278,12 @@ TEST_CASE("The shipped uninstaller unpacks its three payload files unchanged") {
   CHECK(CreateDirectoryW(runtime.c_str(), nullptr));
   qx::LauncherState state;
   std::wstring uninstaller = Deliverable(L"uninstall.exe");
-  state.LauncherPath.assign(uninstaller.c_str());
+  CHECK(state.LauncherPath.assign(uninstaller.c_str()));
   CHECK(qx::ReadContainerHeader(state));
   CHECK(state.ContainerStart > 0u);
   CHECK_EQ(state.ArchiveOffset, 0ull);
   CHECK_EQ(state.TotalSize, static_cast<unsigned long long>(ReadBytes(uninstaller).size()));
-  state.RuntimeFolder.assign(runtime.c_str());
+  CHECK(state.RuntimeFolder.assign(runtime.c_str()));
   state.RuntimeFolderLength = static_cast<uint32_t>(runtime.size());
   CHECK_EQ(qx::ExtractPayload(state), 0);
   for (const wchar_t* name : {L"qxdlg.dat", L"qxlng.dat", L"QXCore.dll"}) {

@@ -12,7 +12,7 @@ namespace {
 void UseDeliverablesAsRuntimeFolder() {
   const std::wstring folder = qxtest::Deliverable(L"");
   qx::LauncherState& state = qx::Launcher();
-  state.RuntimeFolder.assign(folder.c_str());
+  CHECK(state.RuntimeFolder.assign(folder.c_str()));
   state.RuntimeFolderLength = static_cast<uint32_t>(folder.size());
 }
 

@@ -1,7 +1,4 @@
-// The fatal message text, read from the launcher's string table, and its
-// exit codes.
-#include <climits>
-
+// The fatal message text, read from the launcher's string table.
 #define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
 #include "doctest_text.h"
 #include "test_support.h"
@@ -36,11 +33,3 @@ TEST_CASE("The title is string 0") {
   int n = LoadStringW(GetModuleHandleW(nullptr), 0, title, 260);
   CHECK_EQ(Utf8(std::wstring(title, n > 0 ? n : 0)), std::string("Orvella_Installation"));
 }
-
-TEST_CASE("Fatal exit codes are the negated status") {
-  CHECK_EQ(qx::FatalExitCode(3), -3);
-  CHECK_EQ(qx::FatalExitCode(5), -5);
-  CHECK_EQ(qx::FatalExitCode(32), -32);
-  CHECK_EQ(qx::FatalExitCode(INT_MIN), INT_MIN);
-}
-

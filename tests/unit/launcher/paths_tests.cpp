@@ -11,7 +11,7 @@ namespace {
 
 std::string Stripped(const wchar_t* text) {
   qx::PathBuffer path;
-  path.assign(text);
+  CHECK(path.assign(text));
   qx::StripFileName(path);
   CHECK_EQ(path.length(), std::wstring(path.get()).size());
   return Utf8(path.get());

@@ -14,13 +14,13 @@ DWORD WINAPI TickOfSixteen() { return 0x10; }
 DWORD WINAPI StoppedClock() { return 0; }
 
 void PrepareState(qx::LauncherState& state, const Scratch& temp) {
-  state.RuntimeFolder.assign(temp.dir().c_str());
+  CHECK(state.RuntimeFolder.assign(temp.dir().c_str()));
   state.RuntimeFolderLength = static_cast<uint32_t>(state.RuntimeFolder.length());
 }
 
 std::string Name(uint32_t seed) {
   qx::PathBuffer path;
-  path.assign(L"C:\\Temp\\");
+  CHECK(path.assign(L"C:\\Temp\\"));
   CHECK(qx::AppendRuntimeFolderName(path, seed));
   return Utf8(path.get());
 }
@@ -88,7 +88,7 @@ TEST_CASE("A creation error other than already-exists fails at once, touching no
   qx::LauncherState state;
   PrepareState(state, temp);
   // The "temporary folder" does not exist: the creation reports path-not-found.
-  state.RuntimeFolder.append(L"missing\\");
+  CHECK(state.RuntimeFolder.append(L"missing\\"));
   state.RuntimeFolderLength = static_cast<uint32_t>(state.RuntimeFolder.length());
   CHECK(!qx::CreateRuntimeFolder(state, 1, &TickOfSixteen));
   CHECK(!FileExists(temp.file(L"missing")));
@@ -117,7 +117,7 @@ TEST_CASE("RemoveFolderTree removes a nested tree with read-only and hidden file
   CHECK(SetFileAttributesW((root + L"a\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
   CHECK(SetFileAttributesW((root + L"top.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
   qx::PathBuffer path;
-  path.assign(root.c_str());
+  CHECK(path.assign(root.c_str()));
   CHECK_EQ(qx::RemoveFolderTree(path), 0ul);
   CHECK(!FileExists(root));
   CHECK(std::wstring(path.get()) == root);
@@ -132,7 +132,7 @@ TEST_CASE("A file held open stops the removal; the rest of its folder chain stay
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   CHECK(held.valid());
   qx::PathBuffer path;
-  path.assign(root.c_str());
+  CHECK(path.assign(root.c_str()));
   CHECK(qx::RemoveFolderTree(path) != 0ul);
   CHECK(std::wstring(path.get()) == root);
   CHECK(FileExists(root + L"inner\\held.txt"));
@@ -146,7 +146,7 @@ TEST_CASE("A file held open stops the removal; the rest of its folder chain stay
 TEST_CASE("RemoveFolderTree of a missing folder reports the listing error") {
   Scratch temp;
   qx::PathBuffer path;
-  path.assign(temp.file(L"qxNONE\\").c_str());
+  CHECK(path.assign(temp.file(L"qxNONE\\").c_str()));
   DWORD error = qx::RemoveFolderTree(path);
   CHECK((error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND));
   CHECK(IsFolder(temp.dir()));

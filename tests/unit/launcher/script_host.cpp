@@ -21,9 +21,8 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 100;
   qx::LauncherState& state = qx::Launcher();
   state.Instance = GetModuleHandleW(nullptr);
-  state.AppTitle.assign(L"Orvella_Installation");
-  state.RuntimeFolder.assign(argv[1]);
-  state.RuntimeFolder.append(L"\\");
+  if (!state.AppTitle.assign(L"Orvella_Installation")) return 100;
+  if (!state.RuntimeFolder.assign(argv[1]) || !state.RuntimeFolder.append(L"\\")) return 100;
   state.RuntimeFolderLength = static_cast<uint32_t>(state.RuntimeFolder.length());
   SetVar(L"APPTITLE", state.AppTitle.get());
   SetVar(L"QXSFXPATH", argv[1]);
@@ -37,7 +36,11 @@ int wmain(int argc, wchar_t** argv) {
       *equals = 0;
       SetVar(argv[i], equals + 1);
     }
-    result = qx::RunUninstallScript();
+    qx::RunFacts facts;
+    facts.engine_started = true;
+    facts.init_result = qx::contract::kUninstallHere;
+    facts.script = qx::RunUninstallScript(facts);
+    result = qx::DecideExit(facts).code;
   } else if (std::wcscmp(argv[2], L"rename") == 0 && argc == 4) {
     qx::AddRenameSectionEntry(argv[3]);
   } else {
