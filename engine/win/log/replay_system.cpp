@@ -7,7 +7,7 @@
 #include "engine/include/launcher_contract.h"
 #include "engine/win/log/aside_folder.h"
 #include "engine/win/log/removal.h"
-#include "engine/win/log/run_record.h"
+#include "engine/win/platform/run_record.h"
 #include "engine/win/platform/engine_state.h"
 #include "engine/win/platform/long_path.h"
 #include "engine/win/platform/wide.h"

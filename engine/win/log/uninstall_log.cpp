@@ -50,7 +50,7 @@ bool WriteEntry(int kind, TextView payload) {
         engine.file_properties.Find(core::RelativeToInstallFolder(payload, Expand(u"%DESTPATH%")));
     if (property && property->not_logged) return true;
   }
-  return WriteAll(LogFamily().log.get(), core::LogEntryLines(kind, payload));
+  return WriteAll(Engine().log.get(), core::LogEntryLines(kind, payload));
 }
 
 // Appends the old log's lines, trimmed, to the end of the temporary log.
@@ -87,17 +87,17 @@ LogState& LogFamily() {
 
 int RunReplayPhase(int phase, ReplayCallback callback) {
   LogState& family = LogFamily();
-  if (!family.log) return -1;
+  if (!Engine().log) return -1;
   if (phase < kReplayFiles || phase > kReplayIniKeys) return 0;
   static constexpr int kTagOfPhase[] = {core::kLogFile, core::kLogFolder, core::kLogRegistryKey,
                                         core::kLogRegistryValue, core::kLogIniKey};
-  FileSource source(family.log.get());
+  FileSource source(Engine().log.get());
   core::BufferedLineReader log(source);
   core::EntrySet entries;
   core::CollectLogEntries(log, kTagOfPhase[phase], entries);
   // Known before anything is removed; none on the installer side.
-  if (!family.own_files_known && !family.installed_uninstaller.empty()) {
-    IdentifyOwnFiles(family.installed_uninstaller, family.own_files);
+  if (!family.own_files_known && !Engine().installed_uninstaller.empty()) {
+    IdentifyOwnFiles(Engine().installed_uninstaller, family.own_files);
     family.own_files_known = true;
   }
   WinReplaySystem system(callback, family.own_files, family.own_files_known ? 2 : 0);
@@ -128,7 +128,7 @@ int RunReplayPhase(int phase, ReplayCallback callback) {
 }
 
 int AddLogEntry(int kind, TextView text) {
-  if (!LogFamily().log) return -1;
+  if (!Engine().log) return -1;
   return WriteEntry(kind, Expand(text)) ? 0 : -1;
 }
 
@@ -136,16 +136,16 @@ int BeginLog() {
   EngineState& engine = Engine();
   std::wstring path;
   if (!CreateTemporaryFile(ToWide(Expand(u"%TMP%")), L"qxu", path)) return -1;
-  LogFamily().log.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  Engine().log.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!LogFamily().log) {
+  if (!Engine().log) {
     DeleteFileW(path.c_str());
     return -1;
   }
   const std::string header = core::LogHeaderLines(Expand(ReferenceOf(contract::kAppTitle)),
                                                   engine.text.current_language(), Expand(u"%DESTPATH%"));
-  if (!WriteAll(LogFamily().log.get(), header)) {
-    LogFamily().log.reset();
+  if (!WriteAll(Engine().log.get(), header)) {
+    Engine().log.reset();
     DeleteFileW(path.c_str());
     return -1;
   }
@@ -156,7 +156,7 @@ int BeginLog() {
 int FinishLog() {
   // Without a log there is nothing to install, and an older log beside the
   // uninstaller must not be deleted for it.
-  if (!LogFamily().log) return -4;
+  if (!Engine().log) return -4;
   const Text program = Expand(u"%UNINSTFNAME%");
   const std::wstring program_path = ToWide(program);
   const std::wstring source = ToWide(Expand(u"%QXSFXPATH%\\qxremove.dat"));
@@ -166,7 +166,7 @@ int FinishLog() {
   // A log without these two entries would leave the uninstaller behind; the
   // log stays open, so the installer can still abandon it.
   if (!WriteEntry(core::kLogFile, program) || !WriteEntry(core::kLogFile, log)) return -4;
-  LogFamily().log.reset();
+  Engine().log.reset();
 
   const std::wstring log_path = ToWide(log);
   const std::wstring temporary = ToWide(Expand(u"%TMPLOG%"));
@@ -179,8 +179,8 @@ int FinishLog() {
 }
 
 int AbandonLog() {
-  if (LogFamily().log) {
-    LogFamily().log.reset();
+  if (Engine().log) {
+    Engine().log.reset();
     DeleteFileW(ToWide(Expand(u"%TMPLOG%")).c_str());
   }
   return 0;

@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/win/log/log_state.h"
 #include "engine/win/platform/engine_state.h"
 #include "engine/win/platform/shared_variables.h"
 #include "engine/win/platform/file_data.h"
@@ -14,7 +13,7 @@
 #include "engine/win/platform/long_path.h"
 #include "engine/core/lines.h"
 #include "engine/win/platform/program_start.h"
-#include "engine/win/log/run_record.h"
+#include "engine/win/platform/run_record.h"
 #include "engine/core/uninstall_start_rules.h"
 #include "engine/core/user_switches.h"
 #include "engine/win/platform/wide.h"
@@ -92,7 +91,7 @@ int OpenLog(const Text& installed) {
   // A short (8.3) form would give a log name that is not its log's.
   const Text program = FullLongPathOf(installed);
   engine.text.SetVariable(NameOf(contract::kInstalledUninstaller), program);
-  LogFamily().installed_uninstaller = program;
+  Engine().installed_uninstaller = program;
   const std::wstring log = ToWide(core::LogPathFor(program));
   OpenRunRecord(core::LogPathFor(program));
   if (!IsFileWithContent(log))
@@ -107,15 +106,15 @@ int OpenLog(const Text& installed) {
     return RefuseLog(u"#errorunlognotfound", u"it could not be copied whole", contract::kCopyFindsNoLog);
   }
   engine.text.SetVariable(u"LOGFILE", FromWide(copy.c_str()));
-  LogFamily().log.reset(CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  Engine().log.reset(CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string bytes;
-  if (LogFamily().log) ReadHeaderBytes(LogFamily().log.get(), bytes);
+  if (Engine().log) ReadHeaderBytes(Engine().log.get(), bytes);
 
   const core::LogHeader header = core::ReadLogHeader(bytes, Expand(ReferenceOf(contract::kAppTitle)));
   if (header.status != core::LogHeaderStatus::kValid) {
     // A rejected log is never replayed: every phase now finds no log.
-    LogFamily().log.reset();
+    Engine().log.reset();
     if (header.status == core::LogHeaderStatus::kNoHeader)
       return RefuseLog(u"#errorunloginvalid", u"it has no header", contract::kLogWithoutHeader);
     return RefuseLog(u"#errorunloginvalid", u"its title is another package's", contract::kLogOfAnotherPackage);

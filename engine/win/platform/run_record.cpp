@@ -1,6 +1,6 @@
-#include "engine/win/log/run_record.h"
+#include "engine/win/platform/run_record.h"
 
-#include "engine/win/log/log_state.h"
+#include "common/unique_resource.h"
 #include "engine/win/platform/engine_state.h"
 #include "engine/win/platform/shared_variables.h"
 #include "engine/win/platform/file_io.h"
@@ -10,10 +10,13 @@ namespace qx::engine {
 
 namespace {
 
+// The record, open for appending while the run lasts.
+UniqueFile g_record;
+
 void WriteLine(core::TextView line) {
   std::string bytes = core::Utf16ToUtf8(line);
   bytes.append("\r\n");
-  WriteAll(LogFamily().record.get(), bytes);
+  WriteAll(g_record.get(), bytes);
 }
 
 }  // namespace
@@ -26,16 +29,16 @@ core::Text RecordPath() {
 void OpenRunRecord(core::TextView log) {
   const core::Text path = RecordPath();
   if (path.empty()) return;
-  LogFamily().record.reset(CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+  g_record.reset(CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   RecordLine(u"Log " + core::Text(log));
 }
 
 void RecordLine(core::TextView line) {
-  if (LogFamily().record) WriteLine(line);
+  if (g_record) WriteLine(line);
 }
 
-bool Recording() { return LogFamily().record.valid(); }
+bool Recording() { return g_record.valid(); }
 
 core::Text ErrorText(DWORD error) {
   wchar_t message[512];
