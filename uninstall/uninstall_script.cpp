@@ -81,8 +81,8 @@ int WINAPI ProgressBoxCallback(int event, HWND dialog, int) {
 }
 
 int WINAPI ReplayCallback(int kind, const wchar_t* path, int deleted) {
-  if ((kind == contract::kReplayedFile || kind == contract::kReplayedFolder) && deleted == 0)
-    return ScheduleDeleteAtRestart(path) ? 1 : 0;
+  if (kind == contract::kReplayedFile && deleted == 0 && !ScheduleDeleteAtRestart(path))
+    return contract::kReplayNotScheduled;
   return 0;
 }
 
