@@ -16,9 +16,10 @@ namespace qx {
 namespace {
 
 constexpr UINT kFatalMessageStyle = MB_ICONERROR | MB_TOPMOST;
-// The string table's texts for a start that finds its own file gone.
-constexpr UINT kBusyText = 16;
-constexpr UINT kNoLogText = 17;
+// The string table's texts for a start that finds its own file gone, in its
+// last block, far from the fatal message's texts.
+constexpr UINT kBusyText = 0xFFF0;
+constexpr UINT kNoLogText = 0xFFF1;
 
 bool g_com_initialized = false;
 
@@ -209,8 +210,12 @@ void FormatFatalMessage(HINSTANCE instance, int status, PathBuffer& text) {
   line.append(L"\r\n");
   text.clear();
   text.append(line.get());
-  LoadText(instance, static_cast<UINT>(status) + 1u, line);
-  text.append(line.get());
+  // Only the launcher's own statuses have a text; an archive or platform
+  // code, whatever its value, leaves the second line empty.
+  if (status >= StatusTempFolder && status <= StatusCorrupt) {
+    LoadText(instance, static_cast<UINT>(status) + 1u, line);
+    text.append(line.get());
+  }
 }
 
 int FatalExitCode(int status) {
