@@ -135,9 +135,11 @@ int RunUninstallScript() {
   if (!IsSilent()) {
     SetProgress(100);
     CloseProgressBox();
-    const wchar_t* text = not_removed ? (restart_needed ? L"#UninstallIncomplete #UninstallRestart"
+    // Each language's restart sentence brings its own separator (a space, or
+    // none after a full stop such as "。").
+    const wchar_t* text = not_removed ? (restart_needed ? L"#UninstallIncomplete#UninstallRestart"
                                                          : L"#UninstallIncomplete")
-                                      : (restart_needed ? L"#UninstallFinal #UninstallRestart" : L"#UninstallFinal");
+                                      : (restart_needed ? L"#UninstallFinal#UninstallRestart" : L"#UninstallFinal");
     ShowLanguageBox(text, MB_OK | (not_removed ? MB_ICONWARNING : MB_ICONINFORMATION));
   }
   return ReplayExitCode(ExitCodeValue(EvalVariable(contract::kExitCode)), restart_needed, not_removed);

@@ -15,7 +15,7 @@ import pytest
 TITLE = "Orvella_Installation"
 PROMPT = 'Do you really want to uninstall the "Orvella_Installation" package?'
 FINAL = 'The changes made by the "Orvella_Installation" package were successfully removed!'
-RESTART = "Some files were in use: they will be removed when the computer restarts."
+RESTART = " Some files are still in use; they will be removed when you restart the computer."
 ADMIN = ("Sorry, only a user with administrative privileges may uninstall this package. "
          "Operation aborted.")
 COPY_NAME = re.compile(r"^qxu[0-9A-Fa-f]{1,4}\.tmp$", re.IGNORECASE)
@@ -325,7 +325,7 @@ def test_locked_file_goes_at_the_next_restart(installation, wine, silent, delete
             assert [code for _, code in result.processes] == [3010, 3010]
         else:
             result = installation.run(answers=[6, 1])
-            assert result.boxes == [(TITLE, PROMPT), (TITLE, FINAL + " " + RESTART)]
+            assert result.boxes == [(TITLE, PROMPT), (TITLE, FINAL + RESTART)]
             assert [code for _, code in result.processes] == [0, 3010]
         # Held without delete sharing, it cannot be renamed either: it waits
         # where it is, and keeps its folders. Deleted while held with delete
