@@ -156,7 +156,8 @@ EntryOutcome ReplayPlanner::RemoveFile(const Text& path, EntryCode code, bool ow
   out.outcome = PlainOutcome(deleted.status);
   if (deleted.status == Status::kIsFolder) {
     out.cause = Cause::kFolderAtPath;
-  } else if (deleted.status == Status::kInUse || deleted.status == Status::kFailed) {
+  } else if (deleted.status == Status::kInUse || (deleted.status == Status::kFailed && system.IsFile(path))) {
+    // A file that is still there waits for the restart, whatever kept it.
     out.cause = deleted.status == Status::kInUse ? Cause::kInUse : Cause::kNotDeleted;
     WaitForRestart(path, out, system);
   }
