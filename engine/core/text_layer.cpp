@@ -197,13 +197,12 @@ void TextLayer::SelectLanguage(int32_t id) {
     while (place < own_count && !StartsWithNoCase(entry.key, language_[active_[place]].key)) ++place;
     fallback.emplace_back(place, static_cast<uint32_t>(i));
   }
-  std::stable_sort(fallback.begin(), fallback.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  // Few entries: a pass over the fallback per place keeps its order.
   std::vector<uint32_t> merged;
   merged.reserve(own_count + fallback.size());
-  size_t next = 0;
   for (size_t at = 0; at <= own_count; ++at) {
-    while (next < fallback.size() && fallback[next].first == at) merged.push_back(fallback[next++].second);
+    for (const auto& [place, entry] : fallback)
+      if (place == at) merged.push_back(entry);
     if (at < own_count) merged.push_back(active_[at]);
   }
   active_ = std::move(merged);
