@@ -16,9 +16,10 @@ namespace qx {
 namespace {
 
 constexpr UINT kFatalMessageStyle = MB_ICONERROR | MB_TOPMOST;
-// The string table's texts for a start that finds its own file gone.
-constexpr UINT kBusyText = 16;
-constexpr UINT kNoLogText = 17;
+// The string table's texts for a start that finds its own file gone, in its
+// last block, far from the fatal message's texts.
+constexpr UINT kBusyText = 0xFFF0;
+constexpr UINT kNoLogText = 0xFFF1;
 
 bool g_com_initialized = false;
 
@@ -213,8 +214,12 @@ void FormatFatalMessage(HINSTANCE instance, int status, PathBuffer& text) {
   text.clear();
   LoadText(instance, 1, line);
   bool fits = text.append(line.get()) && text.append(L"\r\n");
-  LoadText(instance, static_cast<UINT>(status) + 1u, line);
-  fits = fits && text.append(line.get());
+  // Only the launcher's own statuses have a text; an archive or platform
+  // code, whatever its value, leaves the second line empty.
+  if (status >= StatusTempFolder && status <= StatusCorrupt) {
+    LoadText(instance, static_cast<UINT>(status) + 1u, line);
+    fits = fits && text.append(line.get());
+  }
   if (!fits) text.clear();
 }
 

@@ -62,7 +62,8 @@ struct LauncherState {
 
 // Launcher status values; any other value is an archive library result or a
 // platform error code, carried unchanged. The fatal message shows string
-// status + 1 of the string table.
+// status + 1 of the string table for these three, and no second line for
+// any other.
 enum LauncherStatus : int {
   StatusTempFolder = 1,
   StatusRuntime = 2,

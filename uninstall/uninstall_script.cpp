@@ -76,8 +76,8 @@ int WINAPI ProgressBoxCallback(int event, HWND dialog, int) {
 }
 
 int WINAPI ReplayCallback(int kind, const wchar_t* path, int deleted) {
-  if ((kind == contract::kReplayedFile || kind == contract::kReplayedFolder) && deleted == 0)
-    return ScheduleDeleteAtRestart(path) ? 1 : 0;
+  if (kind == contract::kReplayedFile && deleted == 0 && !ScheduleDeleteAtRestart(path))
+    return contract::kReplayNotScheduled;
   return 0;
 }
 
@@ -130,9 +130,11 @@ ScriptEnd RunUninstallScript(RunFacts& facts) {
   if (!IsSilent()) {
     SetProgress(100);
     CloseProgressBox();
-    const wchar_t* text = not_removed ? (restart_needed ? L"#UninstallIncomplete #UninstallRestart"
+    // Each language's restart sentence brings its own separator (a space, or
+    // none after a full stop such as "。").
+    const wchar_t* text = not_removed ? (restart_needed ? L"#UninstallIncomplete#UninstallRestart"
                                                          : L"#UninstallIncomplete")
-                                      : (restart_needed ? L"#UninstallFinal #UninstallRestart" : L"#UninstallFinal");
+                                      : (restart_needed ? L"#UninstallFinal#UninstallRestart" : L"#UninstallFinal");
     ShowLanguageBox(text, MB_OK | (not_removed ? MB_ICONWARNING : MB_ICONINFORMATION));
   }
   facts.script_exit_code = ExitCodeValue(EvalVariable(contract::kExitCode));

@@ -22,15 +22,12 @@ bool IsRegistered(EntryCode code) {
 Text WaitingText(const EntryOutcome& outcome, TextView error_text) {
   switch (outcome.cause) {
     case Cause::kInUse:
+    case Cause::kFolderInUse:
       return u"in use (" + Text(error_text) + u")";
     case Cause::kPendingDelete:
       return u"deleted, but another program still holds it open";
-    case Cause::kContentWaits:
-      return u"what it holds waits for the restart";
-    case Cause::kAsideFolder:
-      return u"this run's folder for files moved aside, after them";
     default:
-      return u"in use";
+      return u"not deleted (" + Text(error_text) + u")";
   }
 }
 
@@ -66,10 +63,12 @@ Text OutcomeText(const EntryOutcome& outcome, TextView error_text) {
     case Outcome::kKeptHolding:
       if (outcome.cause == Cause::kHoldsNotRemoved) return u"kept: it holds logged items that could not be removed";
       if (outcome.cause == Cause::kHoldsShared) return u"kept: it holds shared files that other programs still use";
+      if (outcome.cause == Cause::kContentWaits) return u"kept: what it holds waits for the restart";
+      if (outcome.cause == Cause::kAsideFolder) return u"kept: it holds files moved aside, which go at the restart";
       return u"kept: it holds what the log does not record";
     case Outcome::kMovedAside:
     case Outcome::kLeftForRestart:
-      return WaitingText(outcome, error_text) + MovedText(outcome) + u", scheduled for restart";
+      return WaitingText(outcome, error_text) + MovedText(outcome) + u", left for the restart";
     case Outcome::kFailed:
       break;
   }
@@ -80,10 +79,9 @@ Text OutcomeText(const EntryOutcome& outcome, TextView error_text) {
       return u"failed: not a registry path";
     case Cause::kInUse:
     case Cause::kPendingDelete:
+    case Cause::kNotDeleted:
     case Cause::kFolderInUse:
-    case Cause::kContentWaits:
-    case Cause::kAsideFolder:
-      return WaitingText(outcome, error_text) + MovedText(outcome) + u", but it could not be scheduled for restart";
+      return u"failed: " + WaitingText(outcome, error_text) + MovedText(outcome) + u", not scheduled for restart";
     default:
       return u"failed with " + Text(error_text);
   }
@@ -111,6 +109,7 @@ ReplayPlanner::Standing ReplayPlanner::StandingOf(const EntryOutcome& outcome) {
     case Outcome::kKeptHolding:
       if (outcome.cause == Cause::kHoldsNotRemoved) return Standing::kNotRemoved;
       if (outcome.cause == Cause::kHoldsShared) return Standing::kShared;
+      if (outcome.cause == Cause::kContentWaits) return Standing::kWaits;
       return Standing::kHoldsUnrecorded;
     default:
       return Standing::kGone;
@@ -127,8 +126,16 @@ void ReplayPlanner::Conclude(LogEntryKind kind, const Text& path, const EntryOut
   system.Conclude(kind, path, outcome);
 }
 
-void ReplayPlanner::Schedule(const Text& path, bool folder, EntryOutcome& outcome, ReplaySystem& system) {
-  if (!system.ScheduleForRestart(path, folder)) outcome.outcome = Outcome::kFailed;
+void ReplayPlanner::ConcludeFile(const Text& path, EntryOutcome& outcome, bool known, ReplaySystem& system) {
+  // What stays as the installation's, or behind a link, is nobody's to
+  // schedule: the callback does not hear of it.
+  if (outcome.outcome != Outcome::kKeptByCounter && outcome.outcome != Outcome::kKeptNotOurs) {
+    const bool gone = outcome.outcome == Outcome::kRemoved || outcome.outcome == Outcome::kNotThere;
+    const bool waits = outcome.outcome == Outcome::kMovedAside || outcome.outcome == Outcome::kLeftForRestart;
+    if (!system.Report(outcome.moved_to.empty() ? path : outcome.moved_to, gone) && waits)
+      outcome.outcome = Outcome::kFailed;
+  }
+  Conclude(kLogFile, path, outcome, known, system);
 }
 
 EntryOutcome ReplayPlanner::RemoveFile(const Text& path, EntryCode code, bool own, ReplaySystem& system) {
@@ -147,20 +154,22 @@ EntryOutcome ReplayPlanner::RemoveFile(const Text& path, EntryCode code, bool ow
   const OpResult deleted = system.DeleteFile(path);
   out.error = deleted.error;
   out.outcome = PlainOutcome(deleted.status);
-  if (deleted.status == Status::kInUse) {
-    out.cause = Cause::kInUse;
-    WaitForRestart(path, out, system);
-  } else if (deleted.status == Status::kIsFolder) {
+  if (deleted.status == Status::kIsFolder) {
     out.cause = Cause::kFolderAtPath;
+  } else if (deleted.status == Status::kInUse || (deleted.status == Status::kFailed && system.IsFile(path))) {
+    // A file that is still there waits for the restart, whatever kept it.
+    out.cause = deleted.status == Status::kInUse ? Cause::kInUse : Cause::kNotDeleted;
+    WaitForRestart(path, out, system);
   }
   return out;
 }
 
 void ReplayPlanner::WaitForRestart(const Text& path, EntryOutcome& outcome, ReplaySystem& system) {
+  outcome.outcome = Outcome::kFailed;
+  if (!system.HasCallback()) return;
   // Moved aside, it no longer keeps its folder.
-  outcome.moved_to = system.MoveAside(path);
+  if (outcome.cause != Cause::kNotDeleted) outcome.moved_to = system.MoveAside(path);
   outcome.outcome = outcome.moved_to.empty() ? Outcome::kLeftForRestart : Outcome::kMovedAside;
-  Schedule(outcome.moved_to.empty() ? path : outcome.moved_to, false, outcome, system);
 }
 
 void ReplayPlanner::ConcludeFolderFiles(const EntrySet& entries, FolderFiles& files, bool own,
@@ -180,7 +189,7 @@ void ReplayPlanner::ConcludeFolderFiles(const EntrySet& entries, FolderFiles& fi
   for (size_t i = 0, other = 0, at = 0, next_left = 0; i < files.places.size(); ++i) {
     const Text& path = entries[files.places[i]].key;
     if (other < files.others.size() && files.others[other].first == i) {
-      Conclude(kLogFile, path, files.others[other++].second, own, system);
+      ConcludeFile(path, files.others[other++].second, own, system);
       continue;
     }
     EntryOutcome out;
@@ -192,21 +201,19 @@ void ReplayPlanner::ConcludeFolderFiles(const EntrySet& entries, FolderFiles& fi
       WaitForRestart(path, out, system);
     }
     ++at;
-    Conclude(kLogFile, path, out, own, system);
+    ConcludeFile(path, out, own, system);
   }
   files.places.clear();
   files.others.clear();
 }
 
-void ReplayPlanner::RemoveFiles(const EntrySet& entries, bool own, ReplaySystem& system) {
+void ReplayPlanner::RemoveFiles(const EntrySet& entries, bool own, EntrySet* own_files, ReplaySystem& system) {
   FolderFiles files;
   TextView files_folder;
   for (size_t i = 0; i < entries.size(); ++i) {
     const Text& path = entries[i].key;
-    if (!own && system.IsUninstallerOrItsLog(path)) {
-      // The two files that let an interrupted run be started again go last.
-      deferred_files_.Set(path, entries[i].value);
-      standing_.Set(system.KeyOf(path), Standing::kDeferred);
+    if (own_files && system.IsUninstallerOrItsLog(path)) {
+      own_files->Set(path, entries[i].value);
       continue;
     }
     const size_t cut = path.find_last_of(u"\\/");
@@ -234,9 +241,6 @@ class ReplayPlanner::Holdings : public ReplaySystem::ChildVisitor {
       case Standing::kWaits:
         waits = true;
         break;
-      case Standing::kDeferred:
-        deferred = true;
-        break;
       case Standing::kShared:
         shared = true;
         break;
@@ -248,62 +252,53 @@ class ReplayPlanner::Holdings : public ReplaySystem::ChildVisitor {
     return true;
   }
 
-  bool unrecorded = false, not_removed = false, shared = false, deferred = false, waits = false;
+  bool unrecorded = false, not_removed = false, shared = false, waits = false;
 
  private:
   const KeyedTable<Standing>& standing_;
 };
 
-bool ReplayPlanner::RemoveFolder(const Text& folder, bool may_defer, ReplaySystem& system) {
+void ReplayPlanner::RemoveFolder(const Text& folder, ReplaySystem& system) {
   EntryOutcome out;
   if (system.PassesThroughLink(folder)) {
     out.outcome = Outcome::kKeptNotOurs;
     Conclude(kLogFolder, folder, out, false, system);
-    return true;
+    return;
   }
   const OpResult removed = system.RemoveFolder(folder);
   out.error = removed.error;
   out.outcome = PlainOutcome(removed.status);
-  switch (removed.status) {
-    case Status::kInUse:
-      out.outcome = Outcome::kLeftForRestart;
-      out.cause = Cause::kFolderInUse;
-      Schedule(folder, true, out, system);
-      break;
-    case Status::kNotEmpty: {
-      Holdings holds(standing_);
-      system.VisitChildren(folder, holds);
-      out.outcome = Outcome::kKeptHolding;
-      if (holds.unrecorded || !(holds.not_removed || holds.shared || holds.deferred || holds.waits)) {
-        out.cause = Cause::kHoldsUnrecorded;
-      } else if (holds.not_removed || (holds.deferred && !may_defer)) {
-        out.cause = Cause::kHoldsNotRemoved;
-      } else if (holds.shared) {
-        out.cause = Cause::kHoldsShared;
-      } else if (holds.deferred) {
-        standing_.Set(system.KeyOf(folder), Standing::kDeferred);
-        return false;
-      } else {
-        // Only what waits for the restart: the folder goes right after it.
-        // It asks for no restart of its own; what it holds has asked, unless
-        // that is the uninstaller's own.
-        out.outcome = Outcome::kLeftForRestart;
-        out.cause = Cause::kContentWaits;
-        out.own = true;
-        Schedule(folder, true, out, system);
-      }
-      break;
-    }
-    default:
-      break;
+  if (removed.status == Status::kInUse) {
+    // Folders are not the callback's: nothing schedules it.
+    out.cause = Cause::kFolderInUse;
+  } else if (removed.status == Status::kNotEmpty) {
+    Holdings holds(standing_);
+    system.VisitChildren(folder, holds);
+    out.outcome = Outcome::kKeptHolding;
+    if (holds.unrecorded || !(holds.not_removed || holds.shared || holds.waits))
+      out.cause = Cause::kHoldsUnrecorded;
+    else if (holds.not_removed)
+      out.cause = Cause::kHoldsNotRemoved;
+    else if (holds.shared)
+      out.cause = Cause::kHoldsShared;
+    else
+      out.cause = Cause::kContentWaits;  // its content has asked for the restart
   }
-  Conclude(kLogFolder, folder, out, !may_defer, system);
-  return true;
+  Conclude(kLogFolder, folder, out, false, system);
 }
 
 void ReplayPlanner::FilePhase(const EntrySet& entries, ReplaySystem& system) {
-  deferred_files_.Clear();
-  RemoveFiles(entries, false, system);
+  EntrySet own_files;
+  RemoveFiles(entries, false, &own_files, system);
+  // The two files that let an interrupted run be started again go last.
+  RemoveFiles(own_files, true, nullptr, system);
+  // An aside folder is no logged entry: it counts for neither flag.
+  for (const Text& folder : system.AsideFolders()) {
+    EntryOutcome out;
+    out.outcome = Outcome::kKeptHolding;
+    out.cause = Cause::kAsideFolder;
+    system.Conclude(kLogFolder, folder, out);
+  }
 }
 
 void ReplayPlanner::FolderPhase(const EntrySet& entries, ReplaySystem& system) {
@@ -312,9 +307,7 @@ void ReplayPlanner::FolderPhase(const EntrySet& entries, ReplaySystem& system) {
   for (size_t i = 0; i < entries.size(); ++i) folders.push_back(entries[i].key);
   // Deepest first: each folder's content has had its outcome before it.
   SortPathsForRemoval(folders);
-  deferred_folders_.clear();
-  for (const Text& folder : folders)
-    if (!RemoveFolder(folder, true, system)) deferred_folders_.push_back(folder);
+  for (const Text& folder : folders) RemoveFolder(folder, system);
 }
 
 void ReplayPlanner::RegistryKeyPhase(const EntrySet& entries, ReplaySystem& system) {
@@ -373,22 +366,6 @@ void ReplayPlanner::IniKeyPhase(const EntrySet& entries, ReplaySystem& system) {
     out.error = deleted.error;
     out.outcome = PlainOutcome(deleted.status);
     Conclude(kLogIniKey, entries[i].key, out, false, system);
-  }
-}
-
-void ReplayPlanner::Finish(ReplaySystem& system) {
-  RemoveFiles(std::exchange(deferred_files_, EntrySet()), true, system);
-  // Still deepest first; none waits any longer.
-  for (const Text& folder : std::exchange(deferred_folders_, {})) RemoveFolder(folder, false, system);
-  // Each aside folder after the files moved into it. It is no logged entry:
-  // it counts for neither flag.
-  for (const Text& folder : system.AsideFolders()) {
-    EntryOutcome out;
-    out.outcome = Outcome::kLeftForRestart;
-    out.cause = Cause::kAsideFolder;
-    out.own = true;
-    Schedule(folder, true, out, system);
-    system.Conclude(kLogFolder, folder, out);
   }
 }
 

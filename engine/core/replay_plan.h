@@ -22,7 +22,7 @@ enum class Outcome : uint8_t {
   kKeptNotOurs,     // behind a link or a mount point: not the installation's
   kKeptHolding,     // a folder or key that holds something that stays (cause)
   kMovedAside,      // in use: renamed into an aside folder; goes at the restart
-  kLeftForRestart,  // in use where it is; goes at the restart
+  kLeftForRestart,  // a file still there, reported to the launcher to go at the restart
   kFailed,
 };
 
@@ -30,6 +30,7 @@ enum class Cause : uint8_t {
   kNone,
   kInUse,            // another process holds it (the error says how)
   kPendingDelete,    // deleted, but another process still holds it open
+  kNotDeleted,       // a file the delete refused for another reason
   kFolderInUse,      // an empty folder that cannot be removed now
   kContentWaits,     // a folder whose content waits for the restart
   kFolderAtPath,     // a folder stands where a file was logged
@@ -37,7 +38,7 @@ enum class Cause : uint8_t {
   kHoldsNotRemoved,  // it holds logged items that could not be removed
   kHoldsShared,      // it holds shared files kept by their counters
   kNoRegistryPath,   // the payload names no registry key
-  kAsideFolder,      // the folder this run moved files in use into
+  kAsideFolder,      // a folder this run moved files in use into
 };
 
 struct EntryOutcome {
@@ -46,18 +47,17 @@ struct EntryOutcome {
   // The platform's error: why the entry was in use, or why it failed.
   uint32_t error = 0;
   // Where a file moved aside lies now (also when its scheduling failed). A
-  // failed outcome with a waiting cause (in use, ...) is one whose
-  // scheduling failed.
+  // failed file with a waiting cause (in use, ...) is one that nobody
+  // scheduled: no callback, or the launcher's scheduling failed.
   Text moved_to;
-  // It asks for no restart itself: the installed uninstaller, its log, or
-  // a folder that waits only for what it holds (which asks if it must).
+  // It asks for no restart itself: the installed uninstaller or its log.
   bool own = false;
 };
 
 // NOTREMOVED: the entry failed, or was left alone as not ours.
 bool CountsAsNotRemoved(const EntryOutcome& outcome);
-// RESTARTNEEDED: the entry waits for the restart (so it was scheduled), and
-// is not the uninstaller's own.
+// RESTARTNEEDED: the entry waits for the restart (the launcher did not say
+// that scheduling it failed), and is not the uninstaller's own.
 bool CountsForRestart(const EntryOutcome& outcome);
 
 // The record's words: "removed", "in use (<error text>), scheduled for
@@ -85,7 +85,7 @@ struct OpResult {
 };
 
 // The platform's half: facts about paths, the operations, and the two ways
-// an outcome leaves the engine (the record and the launcher's callback).
+// an outcome leaves the engine (the launcher's callback and the record).
 class ReplaySystem {
  public:
   virtual ~ReplaySystem() = default;
@@ -121,41 +121,42 @@ class ReplaySystem {
   virtual OpResult RemoveFolder(const Text& path) = 0;
   // Renames a file in use into an aside folder: its new path, or empty.
   virtual Text MoveAside(const Text& path) = 0;
-  // Asks the launcher to delete |path| at the restart: true once scheduled.
-  virtual bool ScheduleForRestart(const Text& path, bool folder) = 0;
-  // The aside folders this run has used, whether or not a file went there.
+  // The aside folders that hold files this run moved.
   virtual std::vector<Text> AsideFolders() = 0;
+  // Whether a callback is there, to schedule what is not gone.
+  virtual bool HasCallback() = 0;
+  // Reports a file of the file phase to the callback, if any, once: gone or
+  // not. False only when the launcher answered that scheduling |path| for
+  // the restart failed.
+  virtual bool Report(const Text& path, bool gone) = 0;
   // A registry key (single, without subkeys), a value ("#regval" payload
   // fields), an INI key ("#inikey" fields).
   virtual OpResult DeleteRegistryKey(const Text& key) = 0;
   virtual OpResult DeleteRegistryValue(const Text& key, const Text& name) = 0;
   virtual OpResult DeleteIniKey(const Text& file, const Text& section, const Text& key) = 0;
 
-  // Where every outcome ends: the record line, and for a removed file the
-  // callback.
+  // Where every outcome ends: the record line.
   virtual void Conclude(LogEntryKind kind, const Text& path, const EntryOutcome& outcome) = 0;
 };
 
-// The replay of one log across its phases: what stays of the entries (for
-// the folders that hold them), the uninstaller and its log, which wait for
-// the end, the aside folders, and the two flags.
+// The replay of one log across its phases, in any order: what stays of the
+// entries (for the folders that hold them) and the two flags.
 class ReplayPlanner {
  public:
+  // The uninstaller and its log go last in it, and the aside folders that
+  // hold files of this run are recorded after them.
   void FilePhase(const EntrySet& entries, ReplaySystem& system);
   void FolderPhase(const EntrySet& entries, ReplaySystem& system);
   void RegistryKeyPhase(const EntrySet& entries, ReplaySystem& system);
   void RegistryValuePhase(const EntrySet& entries, ReplaySystem& system);
   void IniKeyPhase(const EntrySet& entries, ReplaySystem& system);
-  // After the last phase: the uninstaller and its log, the folders that
-  // waited for them, and each aside folder once, after the files in it.
-  void Finish(ReplaySystem& system);
 
   bool restart_needed() const { return restart_needed_; }
   bool not_removed() const { return not_removed_; }
 
  private:
   // What stays of a logged file or folder, known by its key.
-  enum class Standing : uint8_t { kGone, kWaits, kDeferred, kNotRemoved, kShared, kHoldsUnrecorded };
+  enum class Standing : uint8_t { kGone, kWaits, kNotRemoved, kShared, kHoldsUnrecorded };
   class Holdings;
 
   static Standing StandingOf(const EntryOutcome& outcome);
@@ -172,21 +173,18 @@ class ReplayPlanner {
   // checked gone.
   void ConcludeFolderFiles(const EntrySet& entries, FolderFiles& files, bool own, ReplaySystem& system);
   // Every file of |entries| (the uninstaller's own when |own|, else all but
-  // those), folder by folder.
-  void RemoveFiles(const EntrySet& entries, bool own, ReplaySystem& system);
-  // In use: moved aside, else left where it is; scheduled either way.
+  // those, which land in |own_files|), folder by folder.
+  void RemoveFiles(const EntrySet& entries, bool own, EntrySet* own_files, ReplaySystem& system);
+  // A file that is still there: with a callback to schedule it, moved aside
+  // when it is in use, else left where it is; without one, a failure.
   void WaitForRestart(const Text& path, EntryOutcome& outcome, ReplaySystem& system);
-  // False when the folder waits for the uninstaller and its log (only when
-  // |may_defer|); true once it has its outcome.
-  bool RemoveFolder(const Text& folder, bool may_defer, ReplaySystem& system);
-  // Turns a waiting outcome into a failure when scheduling fails.
-  void Schedule(const Text& path, bool folder, EntryOutcome& outcome, ReplaySystem& system);
+  void RemoveFolder(const Text& folder, ReplaySystem& system);
+  // The callback's report, then the file's conclusion.
+  void ConcludeFile(const Text& path, EntryOutcome& outcome, bool known, ReplaySystem& system);
   // Flags, what stays (|known|: also when it is gone now), then the system's
-  // record and callback.
+  // record.
   void Conclude(LogEntryKind kind, const Text& path, const EntryOutcome& outcome, bool known, ReplaySystem& system);
 
-  EntrySet deferred_files_;
-  std::vector<Text> deferred_folders_;
   KeyedTable<Standing> standing_;
   // Registry keys that stay, for the keys that hold them.
   std::vector<Text> kept_keys_;

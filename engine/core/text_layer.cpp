@@ -171,31 +171,41 @@ void TextLayer::ClearLanguageTable() {
 }
 
 // The current language's entries in table order, and the default language's
-// for the keys it lacks, merged before the first entry whose key sorts below
-// theirs: in tables whose keys descend, as the package's do, a key still
-// comes before every key that begins it ("#yestoall" before "#yes").
+// for the keys it lacks, each placed right before the first of the current
+// language's keys that begins it (else at the end). Whatever order each
+// section uses, a key then still comes before every key that begins it
+// ("#notoall" before "#no"), as long as each section keeps that rule.
 void TextLayer::SelectLanguage(int32_t id) {
   current_language_ = id;
   active_.clear();
   std::vector<Text> own_keys;
-  for (const LanguageEntry& entry : language_)
-    if (entry.language == id) own_keys.push_back(Folded(entry.key));
-  std::sort(own_keys.begin(), own_keys.end());
-  std::vector<uint32_t> fallback;
-  for (size_t i = 0; i < language_.size(); ++i) {
-    const LanguageEntry& entry = language_[i];
-    if (entry.language == default_language_ && id != default_language_ &&
-        !std::binary_search(own_keys.begin(), own_keys.end(), Folded(entry.key)))
-      fallback.push_back(static_cast<uint32_t>(i));
-  }
-  size_t next = 0;
   for (size_t i = 0; i < language_.size(); ++i) {
     if (language_[i].language != id) continue;
-    while (next < fallback.size() && FoldedLess(language_[i].key, language_[fallback[next]].key))
-      active_.push_back(fallback[next++]);
+    own_keys.push_back(Folded(language_[i].key));
     active_.push_back(static_cast<uint32_t>(i));
   }
-  active_.insert(active_.end(), fallback.begin() + static_cast<ptrdiff_t>(next), fallback.end());
+  const size_t own_count = active_.size();
+  std::sort(own_keys.begin(), own_keys.end());
+  // (place among the current language's entries, entry)
+  std::vector<std::pair<size_t, uint32_t>> fallback;
+  for (size_t i = 0; i < language_.size(); ++i) {
+    const LanguageEntry& entry = language_[i];
+    if (entry.language != default_language_ || id == default_language_ ||
+        std::binary_search(own_keys.begin(), own_keys.end(), Folded(entry.key)))
+      continue;
+    size_t place = 0;
+    while (place < own_count && !StartsWithNoCase(entry.key, language_[active_[place]].key)) ++place;
+    fallback.emplace_back(place, static_cast<uint32_t>(i));
+  }
+  // Few entries: a pass over the fallback per place keeps its order.
+  std::vector<uint32_t> merged;
+  merged.reserve(own_count + fallback.size());
+  for (size_t at = 0; at <= own_count; ++at) {
+    for (const auto& [place, entry] : fallback)
+      if (place == at) merged.push_back(entry);
+    if (at < own_count) merged.push_back(active_[at]);
+  }
+  active_ = std::move(merged);
   // Only "#" keys are references.
   std::erase_if(active_, [&](uint32_t i) { return language_[i].key.empty() || language_[i].key[0] != u'#'; });
   SetVariableRaw(u"QXRTL", IsRightToLeftLanguage(id) ? u"1" : u"0");

@@ -96,15 +96,19 @@ enum InitUninstallResult : int {
   kEngineFailure = -6,      // the engine failed inside (memory)
 };
 
-// The replay callback's kinds: a file of the file phase, a folder of the
-// folder phase. The engine calls back for each file with deleted non-zero
-// when it is gone, and for each file or folder that waits for the restart
-// with deleted 0: the launcher then schedules it and returns non-zero only
-// when the scheduling succeeded.
+// The replay callback: called once for each file entry of the file phase,
+// with kind kReplayedFile, the file's path (where it lies now: moved aside,
+// that path) and 1 when it is gone (a missing file too), 0 when it is not.
+// Its result means nothing, with one exception: the launcher returns
+// kReplayNotScheduled when it could not schedule a file reported with 0 for
+// deletion at the restart, and the engine then records the file as failed.
+// A caller that returns 0, as the exports' own description asks, never
+// triggers it. Folders are not reported (the run record names them), and the
+// callback makes no call into the engine.
 enum ReplayCallbackKind : int {
   kReplayedFile = 0,
-  kReplayedFolder = 1,
 };
+inline constexpr int kReplayNotScheduled = 0x51584E53;  // "QXNS"
 
 // The replay phases, each undoing one kind of logged change, and the order in
 // which the uninstall script runs them.

@@ -15,10 +15,11 @@
 
 extern "C" {
 
-// Called synchronously during a replay: kind 0 for each file of the file
-// phase, kind 1 for an empty folder of the folder phase that is in use; the
-// path (the engine's, valid during the call); non-zero when it was deleted.
-// The result is ignored.
+// Called synchronously during the file phase of a replay, once for each file
+// entry: kind 0; the file's path (the engine's, valid during the call); 1 when
+// the file is gone (a missing file too), 0 when it is still there. Folders are
+// not reported. The result is ignored, except for the one value that
+// launcher_contract.h names for a scheduling that failed.
 typedef int(WINAPI* ReplayCallback)(int kind, const wchar_t* path, int deleted);
 
 // Called on the progress box's or the dialog's thread: event (0 built,

@@ -15,7 +15,7 @@ import pytest
 TITLE = "Orvella_Installation"
 PROMPT = 'Do you really want to uninstall the "Orvella_Installation" package?'
 FINAL = 'The changes made by the "Orvella_Installation" package were successfully removed!'
-RESTART = "Some files were in use: they will be removed when the computer restarts."
+RESTART = " Some files are still in use; they will be removed when you restart the computer."
 ADMIN = ("Sorry, only a user with administrative privileges may uninstall this package. "
          "Operation aborted.")
 COPY_NAME = re.compile(r"^qxu[0-9A-Fa-f]{1,4}\.tmp$", re.IGNORECASE)
@@ -315,7 +315,7 @@ def hold(wine, program, path, delete_sharing=False):
 @pytest.mark.parametrize("silent, delete_sharing", [(True, False), (False, False), (True, True)])
 def test_locked_file_goes_at_the_next_restart(installation, wine, silent, delete_sharing):
     locked = installation.logged_files[0]
-    aside_before = aside_folders(wine)
+    aside_before = moved_aside(wine)
     # Without the user's own file nothing of the installation is to stay.
     os.remove(installation.user_file)
     holder = hold(wine, os.path.join(wine.build, "win", "tests", "hold_file.exe"), locked, delete_sharing)
@@ -325,11 +325,11 @@ def test_locked_file_goes_at_the_next_restart(installation, wine, silent, delete
             assert [code for _, code in result.processes] == [3010, 3010]
         else:
             result = installation.run(answers=[6, 1])
-            assert result.boxes == [(TITLE, PROMPT), (TITLE, FINAL + " " + RESTART)]
+            assert result.boxes == [(TITLE, PROMPT), (TITLE, FINAL + RESTART)]
             assert [code for _, code in result.processes] == [0, 3010]
         # Held without delete sharing, it cannot be renamed either: it waits
-        # where it is, and its folders after it. Deleted while held with
-        # delete sharing, its name stays: it is moved aside, its folders go.
+        # where it is, and keeps its folders. Deleted while held with delete
+        # sharing, its name stays: it is moved aside, its folders go.
         assert os.path.exists(locked) != delete_sharing
         assert ("Orvella\\orvella.txt" in pending_deletions(wine)) != delete_sharing
         assert os.path.exists(installation.app) != delete_sharing
@@ -338,9 +338,10 @@ def test_locked_file_goes_at_the_next_restart(installation, wine, silent, delete
         holder.wait()
     time.sleep(0.5)
     restart(wine)
-    assert not os.path.exists(installation.app)
-    # What was moved aside went too, and its aside folder after it.
-    assert aside_folders(wine) <= aside_before
+    # Only files are scheduled: a folder that held one stays, empty.
+    assert [name for _, _, names in os.walk(installation.app) for name in names] == []
+    # What was moved aside went too.
+    assert moved_aside(wine) <= aside_before
 
 
 def test_rename_fallback_entry_is_carried_out_at_restart(wine):
@@ -404,34 +405,35 @@ def hand_made_installation(wine, app, entries):
     return '"%s" /S' % wine.winpath(uninstaller)
 
 
-def test_a_run_ended_in_the_folder_phase_is_finished_by_the_next_run(wine, temp_before):
+def test_a_run_ended_in_the_folder_phase_has_removed_the_uninstaller_with_the_files(wine, temp_before):
     key = r"HKCU\Software\Orvella Ended Run"
     subprocess.run(["wine", "reg", "add", key, "/f"], cwd=wine.build, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, check=True)
-    with wine.scratch("ended") as folder:
-        app = os.path.join(folder, "App")
-        folders = [os.path.join(app, "f%02d" % i) for i in range(40)]
-        for path in folders:
-            os.makedirs(path)
-        command = hand_made_installation(wine, app, [("#folder", wine.winpath(p)) for p in folders + [app]] +
-                                         [("#regkey", "HKEY_CURRENT_USER\\Software\\Orvella Ended Run")])
-        first = threading.Thread(target=wine.run, args=(command,), kwargs={"wait_all": True})
-        first.start()
-        deadline = time.time() + 60
-        while sum(os.path.isdir(p) for p in folders) > 36 and time.time() < deadline:
-            time.sleep(0.05)
-        (copy,) = [n for n in wine.temp_entries() - temp_before if COPY_NAME.match(n)]
-        wine_program(wine, "taskkill", "/f", "/im", copy)
-        first.join()
-        # Ended halfway: the uninstaller and its log are there to run again.
-        assert os.path.exists(os.path.join(app, "uninstall.exe")) and os.path.exists(os.path.join(app, "uninstall.log"))
-        assert reg_query(wine, key) is not None
-        assert any(os.path.isdir(p) for p in folders)
-
-        second = wine.run(command, wait_all=True)
-        assert [code for _, code in second.processes] == [0, 0]
-        assert not os.path.exists(app)
-        assert reg_query(wine, key) is None
+    try:
+        with wine.scratch("ended") as folder:
+            app = os.path.join(folder, "App")
+            folders = [os.path.join(app, "f%02d" % i) for i in range(40)]
+            for path in folders:
+                os.makedirs(path)
+            command = hand_made_installation(wine, app, [("#folder", wine.winpath(p)) for p in folders + [app]] +
+                                             [("#regkey", "HKEY_CURRENT_USER\\Software\\Orvella Ended Run")])
+            first = threading.Thread(target=wine.run, args=(command,), kwargs={"wait_all": True})
+            first.start()
+            deadline = time.time() + 60
+            while sum(os.path.isdir(p) for p in folders) > 36 and time.time() < deadline:
+                time.sleep(0.05)
+            (copy,) = [n for n in wine.temp_entries() - temp_before if COPY_NAME.match(n)]
+            wine_program(wine, "taskkill", "/f", "/im", copy)
+            first.join()
+            # The uninstaller and its log are the file phase's last files,
+            # whatever phases follow; what the run did not reach stays.
+            assert not os.path.exists(os.path.join(app, "uninstall.exe"))
+            assert not os.path.exists(os.path.join(app, "uninstall.log"))
+            assert any(os.path.isdir(p) for p in folders)
+            assert reg_query(wine, key) is not None
+    finally:
+        subprocess.run(["wine", "reg", "delete", key, "/f"], cwd=wine.build, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
 
 
 def test_key_trees_logged_parent_first_and_undecodable_bytes(wine, temp_before):

@@ -29,6 +29,8 @@ struct AsideFolder {
   // |wanted|, or a fresh folder beside it; empty when neither can be used.
   std::wstring path;
   UniqueFile held;
+  bool made = false;   // by this run
+  uint32_t files = 0;  // moved into it by this run
 };
 
 struct AsideFolders {
@@ -72,7 +74,18 @@ bool UseFolder(AsideFolder& folder, const wchar_t* path, bool made_here) {
   if (!folder.held) return false;
   SetFileAttributesW(path, FILE_ATTRIBUTE_HIDDEN);
   folder.path = path;
+  folder.made = made_here;
   return true;
+}
+
+// A folder that received nothing is not left behind: one this run made is
+// removed at once, and the next file tries again.
+void LetGoIfEmpty(AsideFolder& folder) {
+  if (folder.files != 0 || !folder.made) return;
+  folder.held.reset();
+  RemoveDirectoryW(folder.path.c_str());
+  folder.path.clear();
+  folder.made = false;
 }
 
 // |folder.wanted| when it can be trusted, else a fresh folder of this run's
@@ -93,14 +106,17 @@ void ChooseFolder(AsideFolder& folder) {
   }
 }
 
-const AsideFolder* FolderFor(const std::wstring& wanted) {
-  for (size_t i = 0; i < g_aside.used; ++i)
-    if (g_aside.folders[i].wanted == wanted) return &g_aside.folders[i];
-  if (g_aside.used == kVolumes) return nullptr;
-  AsideFolder& folder = g_aside.folders[g_aside.used++];
-  folder.wanted = wanted;
-  ChooseFolder(folder);
-  return &folder;
+AsideFolder* FolderFor(const std::wstring& wanted) {
+  AsideFolder* folder = nullptr;
+  for (size_t i = 0; i < g_aside.used && !folder; ++i)
+    if (g_aside.folders[i].wanted == wanted) folder = &g_aside.folders[i];
+  if (!folder) {
+    if (g_aside.used == kVolumes) return nullptr;
+    folder = &g_aside.folders[g_aside.used++];
+    folder->wanted = wanted;
+  }
+  if (folder->path.empty()) ChooseFolder(*folder);
+  return folder;
 }
 
 // Renames the open |file| itself, so the file that moves is the one that
@@ -138,14 +154,15 @@ std::wstring MoveAside(const std::wstring& path, DWORD delete_error) {
   if (delete_error != ERROR_SHARING_VIOLATION && delete_error != ERROR_ACCESS_DENIED) return std::wstring();
   const std::wstring wanted = ToWide(core::AsideFolderFor(FromWide(path.c_str())));
   if (wanted.empty()) return std::wstring();
-  const AsideFolder* folder = FolderFor(wanted);
-  if (!folder || folder->path.empty()) return std::wstring();
   // Renaming needs delete access, the same as a delete that a holder without
-  // delete sharing refuses: such a file stays where it is.
+  // delete sharing refuses: such a file stays where it is, and no folder is
+  // made for it.
   UniqueFile file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, nullptr,
                               OPEN_EXISTING, kNoFollow, nullptr));
   FileIdentity identity;
   if (!file || !IdentityOf(file.get(), identity)) return std::wstring();
+  AsideFolder* folder = FolderFor(wanted);
+  if (!folder || folder->path.empty()) return std::wstring();
   // A name taken by an earlier run that still waits for its restart moves
   // the count on; any other refusal leaves the file where it is.
   for (int attempt = 0; attempt < kAsideAttempts; ++attempt) {
@@ -155,20 +172,24 @@ std::wstring MoveAside(const std::wstring& path, DWORD delete_error) {
     if (RenameOpenFile(file.get(), target)) {
       // Only a file found where it was put is left for the restart there;
       // otherwise it goes back and is left for the restart in place.
-      if (IsAt(target, identity)) return target;
+      if (IsAt(target, identity)) {
+        ++folder->files;
+        return target;
+      }
       RenameOpenFile(file.get(), path.c_str());
-      return std::wstring();
+      break;
     }
     const DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) break;
   }
+  LetGoIfEmpty(*folder);
   return std::wstring();
 }
 
 std::vector<std::wstring> AsideFoldersOfThisRun() {
   std::vector<std::wstring> folders;
   for (size_t i = 0; i < g_aside.used; ++i)
-    if (!g_aside.folders[i].path.empty()) folders.push_back(g_aside.folders[i].path);
+    if (g_aside.folders[i].files != 0) folders.push_back(g_aside.folders[i].path);
   return folders;
 }
 

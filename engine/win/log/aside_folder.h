@@ -18,14 +18,15 @@ namespace qx::engine {
 // it is no link and carries exactly that list, else a fresh folder of this
 // run's is made beside it. The file is renamed by a handle opened on it, and
 // then looked for by its identity (volume and file index) at the new path,
-// reached through no link. The new path, or empty when the file stays where it
-// is: no folder could be used, the file could not be renamed, or it was not
-// found where it was put (it is renamed back).
+// reached through no link. The file is opened for the rename before a folder
+// is made. The new path, or empty when the file stays where it is: it could
+// not be opened, no folder could be used, it could not be renamed, or it was
+// not found where it was put (it is renamed back).
 std::wstring MoveAside(const std::wstring& path, DWORD delete_error);
 
-// The aside folders this run has used (made, or found and trusted), each
-// once: the replay schedules them for the restart after the files moved
-// into them, and an empty one it made goes too.
+// The aside folders that hold files this run moved, each once: the replay
+// records them. A folder this run made and moved nothing into is removed at
+// once.
 std::vector<std::wstring> AsideFoldersOfThisRun();
 
 }  // namespace qx::engine

@@ -199,9 +199,11 @@ std::vector<Text> WinReplaySystem::AsideFolders() {
   return folders;
 }
 
-bool WinReplaySystem::ScheduleForRestart(const Text& path, bool folder) {
-  const int kind = folder ? contract::kReplayedFolder : contract::kReplayedFile;
-  return callback_ && callback_(kind, Wide(path), 0) != 0;
+bool WinReplaySystem::HasCallback() { return callback_ != nullptr; }
+
+bool WinReplaySystem::Report(const Text& path, bool gone) {
+  // Any other answer means nothing: a caller may return what it likes.
+  return !callback_ || callback_(contract::kReplayedFile, Wide(path), gone ? 1 : 0) != contract::kReplayNotScheduled;
 }
 
 OpResult WinReplaySystem::DeleteRegistryKey(const Text& key) {
@@ -256,8 +258,6 @@ OpResult WinReplaySystem::DeleteIniKey(const Text& file, const Text& section, co
 void WinReplaySystem::Conclude(core::LogEntryKind kind, const Text& path, const core::EntryOutcome& outcome) {
   if (Recording())
     RecordLine(core::RecordLine(kind, path, outcome, outcome.error != 0 ? ErrorText(outcome.error) : Text()));
-  if (kind == core::kLogFile && outcome.outcome == core::Outcome::kRemoved && callback_)
-    callback_(contract::kReplayedFile, Wide(path), 1);
 }
 
 }  // namespace qx::engine

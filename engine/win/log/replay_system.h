@@ -36,8 +36,9 @@ class WinReplaySystem : public core::ReplaySystem {
   core::OpResult DeleteFile(const core::Text& path) override;
   core::OpResult RemoveFolder(const core::Text& path) override;
   core::Text MoveAside(const core::Text& path) override;
-  bool ScheduleForRestart(const core::Text& path, bool folder) override;
   std::vector<core::Text> AsideFolders() override;
+  bool HasCallback() override;
+  bool Report(const core::Text& path, bool gone) override;
   core::OpResult DeleteRegistryKey(const core::Text& key) override;
   core::OpResult DeleteRegistryValue(const core::Text& key, const core::Text& name) override;
   core::OpResult DeleteIniKey(const core::Text& file, const core::Text& section, const core::Text& key) override;

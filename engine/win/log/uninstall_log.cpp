@@ -117,8 +117,6 @@ int RunReplayPhase(int phase, ReplayCallback callback) {
       break;
     case kReplayIniKeys:
       planner.IniKeyPhase(entries, system);
-      // The last phase: the uninstaller and its log, and what waited for them.
-      planner.Finish(system);
       break;
   }
   EngineState& engine = Engine();

@@ -127,11 +127,13 @@ TEST_CASE("language references of the current language") {
 
 TEST_CASE("a key the current language lacks takes the default language's text") {
   // English, the first section, is the default. German has "#yes" but not
-  // "#yestoall", which "#yes" begins; "#only" is French alone.
+  // "#yestoall", which "#yes" begins, and "#notoall" but not "#no", in an
+  // order of its own; "#only" is French alone.
   const char table[] =
       "[QXLang]\r\nEnglish\r\n1033\r\n#yestoall=Yes to &All\r\n#yes=&Yes\r\n#prompt=Remove %APPTITLE%?\r\n"
-      "#cancel=&Cancel\r\n#cancel=twice\r\n"
-      "[QXLang]\r\nDeutsch\r\n1031\r\n#yes=&Ja\r\n#cancel=&Abbrechen\r\n"
+      "#notoall=No to All\r\n#no=&No\r\n#cancel=&Cancel\r\n#cancel=twice\r\n"
+      "[QXLang]\r\nDeutsch\r\n1031\r\n#yes=&Ja\r\n#cancel=&Abbrechen\r\n#abbrechen=Abbrechen\r\n"
+      "#notoall=Nein, alle\r\n"
       "[QXLang]\r\nFrancais\r\n1036\r\n#only=seulement\r\n"
       "[QXLang]\r\nHebrew\r\n1037\r\n#yes=&\xd7\x9b\xd7\x9f\r\n";
   struct Case {
@@ -139,10 +141,10 @@ TEST_CASE("a key the current language lacks takes the default language's text") 
   };
   // 1029 (Czech) and $0C01 (Arabic of Egypt) are not in the table.
   const Case cases[] = {
-      {u"1031", u"Yes to &All|&Ja|&Abbrechen|Remove Orvella?|#only|#nokey", u"0"},
-      {u"1029", u"Yes to &All|&Yes|&Cancel|Remove Orvella?|#only|#nokey", u"0"},
-      {u"1037", u"Yes to &All|&\u05db\u05df|&Cancel|Remove Orvella?|#only|#nokey", u"1"},
-      {u"$0C01", u"Yes to &All|&Yes|&Cancel|Remove Orvella?|#only|#nokey", u"1"},
+      {u"1031", u"Yes to &All|&Ja|&Abbrechen|Remove Orvella?|#only|#unknown|Nein, alle|&No|Abbrechen", u"0"},
+      {u"1029", u"Yes to &All|&Yes|&Cancel|Remove Orvella?|#only|#unknown|No to All|&No|#abbrechen", u"0"},
+      {u"1037", u"Yes to &All|&\u05db\u05df|&Cancel|Remove Orvella?|#only|#unknown|No to All|&No|#abbrechen", u"1"},
+      {u"$0C01", u"Yes to &All|&Yes|&Cancel|Remove Orvella?|#only|#unknown|No to All|&No|#abbrechen", u"1"},
   };
   TextLayer layer;
   layer.LoadLanguageTable(table);
@@ -150,7 +152,8 @@ TEST_CASE("a key the current language lacks takes the default language's text") 
   for (const Case& c : cases) {
     CAPTURE(c.language);
     layer.SetVariable(u"QXLANGID", c.language);
-    CHECK_EQ(Expanded(layer, u"#YesToAll|#yes|#Cancel|#prompt|#only|#nokey"), T(c.expected));
+    CHECK_EQ(Expanded(layer, u"#YesToAll|#yes|#Cancel|#prompt|#only|#unknown|#NoToAll|#no|#abbrechen"),
+             T(c.expected));
     CHECK_EQ(Expanded(layer, u"%QXRTL%"), T(c.right_to_left));
   }
 }

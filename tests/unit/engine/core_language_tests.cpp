@@ -123,16 +123,39 @@ TEST_CASE("UTF-8 texts, NUL line ends and an empty file") {
   CHECK(empty.entries.empty());
 }
 
-TEST_CASE("every shipped section has the uninstaller's keys, texts without \"=\", keys descending") {
-  const Text used[] = {u"#yes", u"#uninstallrestart", u"#uninstallprompt", u"#uninstallprogress", u"#uninstalling",
-                       u"#uninstallincomplete", u"#uninstallfinal", u"#uninstallbusy", u"#uninstalladminreq",
-                       u"#ok", u"#no", u"#errorunlognotfound", u"#errorunloginvalid", u"#close", u"#cancel"};
+// A button's accelerator: the letter after its first single "&", in the
+// case that the platform compares (Latin, Cyrillic and Turkish capitals
+// folded), or 0 without one.
+char16_t Accelerator(TextView text) {
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != u'&') continue;
+    const char16_t c = text[i + 1];
+    if (c == u'&') {
+      ++i;
+      continue;
+    }
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x410 && c <= 0x42F))
+      return static_cast<char16_t>(c + 0x20);
+    return c == 0x130 ? u'i' : c;
+  }
+  return 0;
+}
+
+TEST_CASE("every shipped section has the uninstaller's keys, texts without \"=\", keys descending, one box's "
+          "accelerators apart") {
+  const Text used[] = {u"#yestoall", u"#yes", u"#uninstallrestart", u"#uninstallprompt", u"#uninstallprogress",
+                       u"#uninstalling", u"#uninstallincomplete", u"#uninstallfinal", u"#uninstallbusy",
+                       u"#uninstalladminreq", u"#ok", u"#notoall", u"#no", u"#errorunlognotfound",
+                       u"#errorunloginvalid", u"#close", u"#cancel"};
+  // The buttons that share a box: a file conflict's question, and OK.
+  const std::vector<std::vector<Text>> boxes = {{u"#yestoall", u"#yes", u"#notoall", u"#no", u"#cancel"},
+                                                {u"#ok", u"#cancel"}};
   std::ifstream file(QX_PACKAGE_DIR "/qxlng.dat", std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   // UTF-8 without byte-order mark, every line ended by CR LF.
   CHECK((!bytes.empty() && bytes.rfind("\xef\xbb\xbf", 0) != 0));
   CHECK_EQ(std::count(bytes.begin(), bytes.end(), '\n'), std::count(bytes.begin(), bytes.end(), '\r'));
-  std::vector<std::vector<Text>> sections;  // each one's keys, folded
+  std::vector<std::vector<std::pair<Text, Text>>> sections;  // each one's keys, folded, with their texts
   LineReader reader(bytes);
   for (Text line; reader.NextTrimmed(line);) {
     if (line == u"[QXLang]") sections.emplace_back();
@@ -141,14 +164,30 @@ TEST_CASE("every shipped section has the uninstaller's keys, texts without \"=\"
     CHECK_EQ(std::count(line.begin(), line.end(), u'='), 1);
     Text key = line.substr(0, line.find(u'='));
     for (char16_t& c : key) c = FoldAZ(c);
-    if (!sections.back().empty()) CHECK_GT(sections.back().back(), key);
-    sections.back().push_back(key);
+    if (!sections.back().empty()) CHECK_GT(sections.back().back().first, key);
+    sections.back().emplace_back(key, line.substr(line.find(u'=') + 1));
   }
   CHECK_EQ(sections.size(), size_t(15));
-  for (size_t i = 0; i < sections.size(); ++i)
+  for (size_t i = 0; i < sections.size(); ++i) {
+    CAPTURE(i);
+    auto text_of = [&](const Text& key) -> const Text* {
+      for (const auto& [k, text] : sections[i])
+        if (k == key) return &text;
+      return nullptr;
+    };
     for (const Text& key : used) {
-      CAPTURE(i);
       CAPTURE(key);
-      CHECK(std::find(sections[i].begin(), sections[i].end(), key) != sections[i].end());
+      CHECK(text_of(key) != nullptr);
     }
+    for (const std::vector<Text>& box : boxes) {
+      Text letters;
+      for (const Text& key : box) {
+        CAPTURE(key);
+        const char16_t letter = text_of(key) ? Accelerator(*text_of(key)) : 0;
+        CHECK(letter != 0);
+        CHECK(letters.find(letter) == Text::npos);
+        letters.push_back(letter);
+      }
+    }
+  }
 }

@@ -1,6 +1,6 @@
 // The replay planner against a file system, registry and launcher in a
 // table: each case names what is there, the log's entries, and the record
-// lines, schedulings and flags that must follow, in their order.
+// lines, callback reports and flags that must follow, in their order.
 #include <map>
 #include <string>
 #include <tuple>
@@ -34,9 +34,10 @@ struct Case {
   std::vector<Thing> things;
   std::vector<std::tuple<const char16_t*, int, int>> counters;  // shared files' counters, before and after
   std::vector<std::pair<LogEntryKind, const char16_t*>> log;
-  std::vector<const char16_t*> events;  // record lines, "schedule ...", "unregister ..."
+  std::vector<const char16_t*> events;  // record lines, "call <path> <gone>", "unregister ..."
   bool restart = false, not_removed = false;
   bool refuse_scheduling = false;
+  bool no_callback = false;
 };
 
 Text Fold(TextView text) {
@@ -57,7 +58,7 @@ constexpr char16_t kShortUninstaller[] = u"C:\\APP~1\\UNINST~1.EXE";
 
 class FakeSystem : public ReplaySystem {
  public:
-  explicit FakeSystem(const Case& c) : refuse_(c.refuse_scheduling) {
+  explicit FakeSystem(const Case& c) : refuse_(c.refuse_scheduling), callback_(!c.no_callback) {
     for (const Thing& thing : c.things) nodes_[KeyOf(thing.path)] = thing.node;
     for (const auto& [path, count, after] : c.counters) counters_[KeyOf(path)] = count;
   }
@@ -130,11 +131,12 @@ class FakeSystem : public ReplaySystem {
     nodes_[KeyOf(moved)] = kPlain;
     return moved;
   }
-  bool ScheduleForRestart(const Text& path, bool folder) override {
-    events.push_back(u"schedule " + Text(folder ? u"folder " : u"file ") + path);
-    return !refuse_;
-  }
   std::vector<Text> AsideFolders() override { return aside_; }
+  bool HasCallback() override { return callback_; }
+  bool Report(const Text& path, bool gone) override {
+    if (callback_) events.push_back(u"call " + path + (gone ? u" 1" : u" 0"));
+    return gone || !refuse_;
+  }
   OpResult DeleteRegistryKey(const Text& key) override {
     if (!StartsWithNoCase(key, u"HKEY_")) return {Status::kBadPath, 0};
     const Node* node = Find(key);
@@ -168,6 +170,7 @@ class FakeSystem : public ReplaySystem {
  private:
   std::map<Text, Node> nodes_;
   bool refuse_;
+  bool callback_;
   int moves_ = 0;
   std::vector<Text> aside_;
 };
@@ -189,55 +192,65 @@ const Case kCases[] = {
      {},
      {{kLogFolder, u"C:\\App"}, {kLogFile, u"C:\\App\\a.txt"}, {kLogFile, u"C:\\App\\b.txt"},
       {kLogFolder, u"C:\\Gone"}},
-     {u"file C:\\App\\a.txt: removed", u"file C:\\App\\b.txt: not there", u"folder C:\\Gone: not there",
-      u"folder C:\\App: removed"}},
-    {"a folder at a file's path fails, and its folder says why it stays",
+     {u"call C:\\App\\a.txt 1", u"file C:\\App\\a.txt: removed", u"call C:\\App\\b.txt 1",
+      u"file C:\\App\\b.txt: not there", u"folder C:\\Gone: not there", u"folder C:\\App: removed"}},
+    {"a folder at a file's path fails; a file refused for another reason is left for the restart",
      {{u"C:\\App", kFolder}, {u"C:\\App\\a.txt", kFolder}, {u"C:\\App\\b.dat", kDenied}},
      {},
      {{kLogFolder, u"C:\\App"}, {kLogFile, u"C:\\App\\a.txt"}, {kLogFile, u"C:\\App\\b.dat"}},
-     {u"file C:\\App\\a.txt: failed: a folder stands at its path", u"file C:\\App\\b.dat: failed with error 1359",
+     {u"call C:\\App\\a.txt 0", u"file C:\\App\\a.txt: failed: a folder stands at its path",
+      u"call C:\\App\\b.dat 0", u"file C:\\App\\b.dat: not deleted (error 1359), left for the restart",
       u"folder C:\\App: kept: it holds logged items that could not be removed"},
-     false,
+     true,
      true},
-    {"held files and empty folders in use wait where they are; folders follow their content, deepest first",
+    {"held files wait where they are and keep their folders; an empty folder in use fails",
      {{u"C:\\App", kFolder}, {u"C:\\App\\bin", kFolder}, {u"C:\\App\\bin\\a.dll", kHeld}, {u"C:\\Empty", kHeld}},
      {},
      {{kLogFolder, u"C:\\App"}, {kLogFolder, u"C:\\App\\bin"}, {kLogFile, u"C:\\App\\bin\\a.dll"},
       {kLogFolder, u"C:\\Empty"}},
-     {u"schedule file C:\\App\\bin\\a.dll", u"file C:\\App\\bin\\a.dll: in use (error 32), scheduled for restart",
-      u"schedule folder C:\\Empty", u"folder C:\\Empty: in use, scheduled for restart", u"schedule folder C:\\App\\bin",
-      u"folder C:\\App\\bin: what it holds waits for the restart, scheduled for restart", u"schedule folder C:\\App",
-      u"folder C:\\App: what it holds waits for the restart, scheduled for restart"},
+     {u"call C:\\App\\bin\\a.dll 0", u"file C:\\App\\bin\\a.dll: in use (error 32), left for the restart",
+      u"folder C:\\Empty: failed: in use (error 32), not scheduled for restart",
+      u"folder C:\\App\\bin: kept: what it holds waits for the restart",
+      u"folder C:\\App: kept: what it holds waits for the restart"},
+     true,
      true},
-    {"running programs and pending deletes move aside; the aside folder goes once, after them",
+    {"running programs and pending deletes move aside, reported there; the aside folder is recorded",
      {{u"C:\\App", kFolder}, {u"C:\\App\\a.exe", kMapped}, {u"C:\\App\\b.dll", kPending},
       {u"C:\\Other", kFolder}, {u"C:\\Other\\x.txt"}},
      {},
      {{kLogFile, u"C:\\Other\\x.txt"}, {kLogFile, u"C:\\App\\a.exe"}, {kLogFile, u"C:\\App\\b.dll"},
       {kLogFolder, u"C:\\App"}, {kLogFolder, u"C:\\Other"}},
-     {u"file C:\\Other\\x.txt: removed", u"schedule file T:\\qxmoved\\1.tmp",
-      u"file C:\\App\\a.exe: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, scheduled for restart",
-      u"schedule file T:\\qxmoved\\2.tmp",
+     {u"call C:\\Other\\x.txt 1", u"file C:\\Other\\x.txt: removed", u"call T:\\qxmoved\\1.tmp 0",
+      u"file C:\\App\\a.exe: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, left for the restart",
+      u"call T:\\qxmoved\\2.tmp 0",
       u"file C:\\App\\b.dll: deleted, but another program still holds it open; moved aside to T:\\qxmoved\\2.tmp, "
-      u"scheduled for restart",
-      u"folder C:\\Other: removed", u"folder C:\\App: removed", u"schedule folder T:\\qxmoved",
-      u"folder T:\\qxmoved: this run's folder for files moved aside, after them, scheduled for restart"},
+      u"left for the restart",
+      u"folder T:\\qxmoved: kept: it holds files moved aside, which go at the restart", u"folder C:\\Other: removed",
+      u"folder C:\\App: removed"},
      true},
-    {"scheduling that fails is a failure, and no restart is asked for",
+    {"the launcher's failed scheduling is a failure, and no restart is asked for",
      {{u"C:\\App", kFolder}, {u"C:\\App\\a.dll", kHeld}, {u"C:\\App\\b.exe", kMapped}},
      {},
      {{kLogFile, u"C:\\App\\a.dll"}, {kLogFile, u"C:\\App\\b.exe"}, {kLogFolder, u"C:\\App"}},
-     {u"schedule file C:\\App\\a.dll", u"schedule file T:\\qxmoved\\1.tmp",
-      u"file C:\\App\\a.dll: in use (error 32), but it could not be scheduled for restart",
-      u"file C:\\App\\b.exe: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, but it could not be scheduled for "
-      u"restart",
-      u"folder C:\\App: kept: it holds logged items that could not be removed", u"schedule folder T:\\qxmoved",
-      u"folder T:\\qxmoved: this run's folder for files moved aside, after them, but it could not be scheduled for "
-      u"restart"},
+     {u"call C:\\App\\a.dll 0", u"file C:\\App\\a.dll: failed: in use (error 32), not scheduled for restart",
+      u"call T:\\qxmoved\\1.tmp 0",
+      u"file C:\\App\\b.exe: failed: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, not scheduled for restart",
+      u"folder T:\\qxmoved: kept: it holds files moved aside, which go at the restart",
+      u"folder C:\\App: kept: it holds logged items that could not be removed"},
      false,
      true,
      true},
-    {"behind a link: left alone, counter and all; user files keep their folder, which is normal",
+    {"without a callback nothing is moved aside, and what is in use fails",
+     {{u"C:\\App", kFolder}, {u"C:\\App\\a.exe", kMapped}, {u"C:\\App\\x.txt"}},
+     {},
+     {{kLogFile, u"C:\\App\\a.exe"}, {kLogFile, u"C:\\App\\x.txt"}, {kLogFolder, u"C:\\App"}},
+     {u"file C:\\App\\a.exe: failed: in use (error 5), not scheduled for restart", u"file C:\\App\\x.txt: removed",
+      u"folder C:\\App: kept: it holds logged items that could not be removed"},
+     false,
+     true,
+     false,
+     true},
+    {"behind a link: left alone, counter and all, and not reported; user files keep their folder",
      {{u"C:\\App", kFolder}, {u"C:\\App\\Data", kLink}, {u"C:\\App\\Data\\x.dll"}, {u"C:\\App\\mine.txt"}},
      {{u"C:\\App\\Data\\x.dll", 1, 1}},
      {{kLogSharedFile, u"C:\\App\\Data\\x.dll"}, {kLogFolder, u"C:\\App\\Data\\Sub"}, {kLogFolder, u"C:\\App"}},
@@ -246,31 +259,34 @@ const Case kCases[] = {
       u"folder C:\\App: kept: it holds what the log does not record"},
      false,
      true},
-    {"shared counters: kept while others use the file, removed at the last; registered libraries unregistered",
+    {"shared counters: kept (and not reported) while others use the file, removed at the last; registered "
+     "libraries unregistered",
      {{u"C:\\Shared", kFolder}, {u"C:\\Shared\\three.dll"}, {u"C:\\Shared\\one.dll"}, {u"C:\\Shared\\reg.dll"}},
      {{u"C:\\Shared\\three.dll", 3, 2}, {u"C:\\Shared\\one.dll", 1, 0}},
      {{kLogSharedFile, u"C:\\Shared\\three.dll"}, {kLogSharedFile, u"C:\\Shared\\one.dll"},
       {kLogSelfRegisteredFile, u"C:\\Shared\\reg.dll"}, {kLogSelfRegisteredFile, u"C:\\Shared\\gone.dll"},
       {kLogFolder, u"C:\\Shared"}},
      {u"unregister C:\\Shared\\reg.dll", u"file C:\\Shared\\three.dll: kept by its shared counter",
-      u"file C:\\Shared\\one.dll: removed", u"file C:\\Shared\\reg.dll: removed", u"file C:\\Shared\\gone.dll: not there",
+      u"call C:\\Shared\\one.dll 1", u"file C:\\Shared\\one.dll: removed", u"call C:\\Shared\\reg.dll 1",
+      u"file C:\\Shared\\reg.dll: removed", u"call C:\\Shared\\gone.dll 1", u"file C:\\Shared\\gone.dll: not there",
       u"folder C:\\Shared: kept: it holds shared files that other programs still use"}},
     {"the uninstaller and its log go last, known by any spelling, and then their folder",
      {{u"C:\\App", kFolder}, {u"C:\\App\\uninstall.exe"}, {u"C:\\App\\UNINSTALL.LOG"}, {u"C:\\App\\a.txt"}},
      {},
      {{kLogFile, kShortUninstaller}, {kLogFile, u"C:\\app\\uninstall.log"}, {kLogFile, u"C:\\App\\a.txt"},
       {kLogFolder, u"C:\\App"}},
-     {u"file C:\\App\\a.txt: removed", u"file C:\\APP~1\\UNINST~1.EXE: removed",
+     {u"call C:\\App\\a.txt 1", u"file C:\\App\\a.txt: removed", u"call C:\\APP~1\\UNINST~1.EXE 1",
+      u"file C:\\APP~1\\UNINST~1.EXE: removed", u"call C:\\app\\uninstall.log 1",
       u"file C:\\app\\uninstall.log: removed", u"folder C:\\App: removed"}},
     {"the uninstaller and its log held by a waiting first stage ask for no restart, nor does their folder",
      {{u"C:\\App", kFolder}, {u"C:\\App\\uninstall.exe", kMapped}, {u"C:\\App\\uninstall.log", kHeld}},
      {},
      {{kLogFile, u"C:\\App\\uninstall.exe"}, {kLogFile, u"C:\\App\\uninstall.log"}, {kLogFolder, u"C:\\App"}},
-     {u"schedule file T:\\qxmoved\\1.tmp", u"schedule file C:\\App\\uninstall.log",
-      u"file C:\\App\\uninstall.exe: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, scheduled for restart",
-      u"file C:\\App\\uninstall.log: in use (error 32), scheduled for restart", u"schedule folder C:\\App",
-      u"folder C:\\App: what it holds waits for the restart, scheduled for restart", u"schedule folder T:\\qxmoved",
-      u"folder T:\\qxmoved: this run's folder for files moved aside, after them, scheduled for restart"}},
+     {u"call T:\\qxmoved\\1.tmp 0",
+      u"file C:\\App\\uninstall.exe: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, left for the restart",
+      u"call C:\\App\\uninstall.log 0", u"file C:\\App\\uninstall.log: in use (error 32), left for the restart",
+      u"folder T:\\qxmoved: kept: it holds files moved aside, which go at the restart",
+      u"folder C:\\App: kept: what it holds waits for the restart"}},
     {"registry keys deepest first, values and INI keys",
      {{u"HKEY_CURRENT_USER\\S", kFolder}, {u"HKEY_CURRENT_USER\\S\\A", kFolder},
       {u"HKEY_CURRENT_USER\\S\\A\\v"}, {u"HKEY_CURRENT_USER\\S\\Mine", kFolder},
@@ -309,7 +325,6 @@ TEST_CASE("replay planner: one outcome per entry, and everything that follows fr
     planner.RegistryValuePhase(Entries(c, kLogRegistryValue), system);
     planner.RegistryKeyPhase(Entries(c, kLogRegistryKey), system);
     planner.IniKeyPhase(Entries(c, kLogIniKey), system);
-    planner.Finish(system);
     Text events, expected;
     for (const Text& event : system.events) events += event + u"\n";
     for (const char16_t* event : c.events) expected += Text(event) + u"\n";

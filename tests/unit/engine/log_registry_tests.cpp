@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "doctest_text.h"
+#include "engine/include/launcher_contract.h"
 #include "engine_test_support.h"
 
 using namespace enginetest;
@@ -73,6 +74,21 @@ std::vector<std::pair<std::wstring, int>> g_calls;
 int WINAPI Record(int kind, const wchar_t* path, int deleted) {
   g_calls.emplace_back(path, kind == 0 ? deleted : -1);
   return 0;
+}
+// The launcher's answer when it could not schedule a file.
+int WINAPI Refuse(int kind, const wchar_t* path, int deleted) {
+  Record(kind, path, deleted);
+  return deleted ? 0 : qx::contract::kReplayNotScheduled;
+}
+
+std::vector<std::wstring> AsideFoldersOf(const std::wstring& path) {
+  std::vector<std::wstring> found;
+  WIN32_FIND_DATAW entry;
+  qx::UniqueFind listing(FindFirstFileW((path.substr(0, 3) + L"qxmoved*").c_str(), &entry));
+  if (listing)
+    do found.push_back(entry.cFileName);
+    while (FindNextFileW(listing.get(), &entry));
+  return found;
 }
 
 // An engine with a log begun in a scratch folder that also holds "app".
@@ -195,8 +211,8 @@ TEST_CASE("log exports: no log, begin, tagless lines, phases outside 0 to 4, aba
 }
 
 TEST_CASE("file phase: a path once, missing files and folders, shared counters kept or counted as missing") {
-  // Called back: the files that went; a folder at a file's path is a
-  // logged item that could not be removed.
+  // Called back once for each file entry but those kept by their counter; a
+  // folder at a file's path is a logged item that could not be removed.
   Installer in;
   SharedCounters counters;
   const std::wstring plain = in.Add(0, in.dir.file(L"plain.txt")), missing = in.Add(0, in.dir.file(L"missing.txt"));
@@ -210,7 +226,7 @@ TEST_CASE("file phase: a path once, missing files and folders, shared counters k
 
   g_calls.clear();
   CHECK_EQ(in.core.PerformUninstall(0, Record), 0);
-  const std::vector<std::pair<std::wstring, int>> expected = {{plain, 1}, {text, 1}};
+  const std::vector<std::pair<std::wstring, int>> expected = {{plain, 1}, {missing, 1}, {text, 1}, {folder, 0}};
   CHECK_EQ(g_calls.size(), expected.size());
   for (const auto& call : expected) CHECK(std::count(g_calls.begin(), g_calls.end(), call) == 1);
   CHECK((FileExists(three) && DwordOf(three) == 2));
@@ -218,6 +234,40 @@ TEST_CASE("file phase: a path once, missing files and folders, shared counters k
   CHECK((!FileExists(plain) && FileExists(folder)));
   CHECK(in.core.Eval(L"%NOTREMOVED%") == u"1");
   CHECK(in.core.Eval(L"%RESTARTNEEDED%") == u"%RESTARTNEEDED%");
+}
+
+TEST_CASE("a caller that returns 0: each file entry once, a held file left for the restart, in any phase order") {
+  struct Run {
+    std::vector<int> phases;
+    ReplayCallback callback;
+    const char16_t *restart, *not_removed;
+  };
+  const Run runs[] = {{{0, 1, 3, 2, 4}, Record, u"1", u"%NOTREMOVED%"},
+                      {{4, 2, 3, 0, 1}, Record, u"1", u"%NOTREMOVED%"},
+                      {{0, 1}, Refuse, u"%RESTARTNEEDED%", u"1"}};
+  for (const Run& run : runs) {
+    Installer in;
+    const std::wstring sub = in.Add(1, in.dir.file(L"app\\sub"));
+    CreateDirectoryW(sub.c_str(), nullptr);
+    const std::wstring plain = in.Add(0, sub + L"\\plain.txt"), held = in.Add(0, sub + L"\\held.txt");
+    const std::wstring missing = in.Add(0, sub + L"\\missing.txt");
+    for (const std::wstring& file : {plain, held}) WriteBytes(file, "x");
+    const std::vector<std::wstring> aside_before = AsideFoldersOf(held);
+    {
+      // Held without delete sharing: it can be neither deleted nor renamed.
+      qx::UniqueFile holder(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+      REQUIRE(holder.valid());
+      g_calls.clear();
+      for (int phase : run.phases) CHECK_EQ(in.core.PerformUninstall(phase, run.callback), 0);
+    }
+    std::sort(g_calls.begin(), g_calls.end());
+    CHECK(g_calls == std::vector<std::pair<std::wstring, int>>{{held, 0}, {missing, 1}, {plain, 1}});
+    // It stays at its logged path, with its folder, and no aside folder is made for it.
+    CHECK((FileExists(held) && !FileExists(plain)));
+    CHECK(AsideFoldersOf(held) == aside_before);
+    CHECK(in.core.Eval(L"%RESTARTNEEDED%") == run.restart);
+    CHECK(in.core.Eval(L"%NOTREMOVED%") == run.not_removed);
+  }
 }
 
 TEST_CASE("finish: the uninstaller and its log beside it, an older log replaced or appended") {

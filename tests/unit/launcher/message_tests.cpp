@@ -23,9 +23,9 @@ TEST_CASE("Each launcher status shows its own second line") {
                                    "Please obtain a new copy."));
 }
 
-TEST_CASE("A status without a text gives an empty second line") {
-  CHECK_EQ(Message(5), std::string("Fatal Error\r\n"));
-  CHECK_EQ(Message(32), std::string("Fatal Error\r\n"));
+TEST_CASE("A status without a text gives an empty second line, whatever string its number reaches") {
+  for (int status : {-1, 0, 5, 15, 16, 32, 0xFFEF})
+    CHECK_EQ(Message(status), std::string("Fatal Error\r\n"));
 }
 
 TEST_CASE("The title is string 0") {
