@@ -6,11 +6,6 @@ namespace qx::core {
 
 namespace {
 
-bool FoldedLess(TextView a, TextView b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](char16_t x, char16_t y) { return FoldAZ(x) < FoldAZ(y); });
-}
-
 Text Folded(TextView key) {
   Text folded(key);
   for (char16_t& c : folded) c = FoldAZ(c);
