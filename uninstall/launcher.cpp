@@ -89,7 +89,7 @@ int FinishRun(LauncherState& state, bool created_runtime_folder, int status, int
     ReleaseRunMarker(state.RunMarker);
     state.RuntimeFolder.truncate(state.RuntimeFolderLength);
     // What cannot be removed stays; the run's outcome does not change.
-    RemoveFolderTree(state.RuntimeFolder);
+    RemoveRuntimeFolder(state.RuntimeFolder);
   }
   if (g_com_initialized) CoUninitialize();
   if (state.Copy) return WaitForCopy(state.Copy.get(), state.Lock);
@@ -145,8 +145,8 @@ int RunStages(LauncherState& state, int status) {
     return ShowFatalMessage(state, StatusCorrupt);
   }
 
-  RemoveStaleRuntimeFolders(state.RuntimeFolder);
   if (!CreateRuntimeFolder(state)) return FinishRun(state, false, StatusTempFolder, 0);
+  RemoveStaleRuntimeFolders();
 
   // The current folder at start; the engine receives it as CUR.
   PathBuffer start_folder;
