@@ -67,8 +67,8 @@ int StartEngine(void* context) {
 int RunScript(void*) { return RunUninstallScript(); }
 
 // The file that runs is the temporary copy, which may go at the next
-// restart, only when it lies in the temporary folder (the runtime folder's
-// parent) and is not the installed uninstaller named after "/u": that one,
+// restart, only when its folder lies in the temporary folder (the runtime
+// folder's parent) and it is not the installed uninstaller named after "/u": that one,
 // started with "/u" by hand, must stay. Both decided on the files.
 bool IsTemporaryCopy(const LauncherState& state) {
   if (IsSameFile(state.LauncherPath.get(), state.InstalledUninstaller.get())) return false;
@@ -77,6 +77,7 @@ bool IsTemporaryCopy(const LauncherState& state) {
       !temp_folder.assign(state.RuntimeFolder.get(), state.RuntimeFolderLength - 1)) {
     return false;
   }
+  StripFileName(folder);
   StripFileName(folder);
   StripFileName(temp_folder);
   return IsSameFile(folder.get(), temp_folder.get());
@@ -106,14 +107,14 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder, int& exit_cod
   if (init.value != contract::kUninstallHere) {
     // The copy's own temporary file goes at the next restart whether or not
     // it accepted the log.
-    if (state.IsCopy && IsTemporaryCopy(state)) ScheduleDeleteAtRestart(state.LauncherPath.get());
+    if (state.IsCopy && IsTemporaryCopy(state)) ScheduleCopyAtRestart(state.LauncherPath.get());
     // Nobody saw the engine's message in a silent run: each start-up failure
     // ends with its own code instead of the 0 of a normal end.
     if (IsSilent()) exit_code = StartFailureExitCode(init.value);
     return 0;
   }
 
-  if (IsTemporaryCopy(state)) ScheduleDeleteAtRestart(state.LauncherPath.get());
+  if (IsTemporaryCopy(state)) ScheduleCopyAtRestart(state.LauncherPath.get());
 
   GuardResult script = RunGuarded(RunScript, nullptr, CatchEveryException);
   if (!script.caught) {

@@ -40,7 +40,7 @@ bool CommitPlatformPath(PathBuffer& buffer, DWORD length) {
 }
 
 bool LoadTempFolder(PathBuffer& folder) {
-  return CommitPlatformPath(folder, GetTempPathW(kPlatformPathLength, folder.writable()));
+  return CommitPlatformPath(folder, TemporaryFolderPath(folder.writable(), kPlatformPathLength));
 }
 
 template <typename Function>

@@ -4,6 +4,7 @@
 #include "common/path_links.h"
 #include "common/unique_resource.h"
 #include "uninstall/engine_api.h"
+#include "uninstall/paths.h"
 
 namespace qx {
 namespace {
@@ -138,6 +139,26 @@ bool ScheduleDeleteAtRestart(const wchar_t* path) {
   }
   // The restart-rename file deletes files only.
   return !(attributes & FILE_ATTRIBUTE_DIRECTORY) && AddRenameSectionEntry(path);
+}
+
+bool ScheduleCopyAtRestart(const wchar_t* path) {
+  PathBuffer folder;
+  if (!folder.assign(path)) return false;
+  StripFileName(folder);
+  // The folder after the file: the restart removes it once empty.
+  return ScheduleDeleteAtRestart(path) && ScheduleDeleteAtRestart(folder.get());
+}
+
+void RemoveUnfinishedCopy(HANDLE copy) {
+  PathBuffer path;
+  DWORD length = kPlatformPathLength;
+  if (!QueryFullProcessImageNameW(copy, 0, path.writable(), &length) || !path.commit(length)) return;
+  if (!DeleteFileW(path.get()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    ScheduleCopyAtRestart(path.get());
+    return;
+  }
+  StripFileName(path);
+  RemoveDirectoryW(path.get());
 }
 
 }  // namespace qx

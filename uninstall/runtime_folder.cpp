@@ -185,18 +185,6 @@ bool RemoveStaleFolder(const wchar_t* name, const FolderIdentity& recorded) {
   return RemoveContents(folder.get(), 0) == 0 && DeleteHeld(folder.get()) == 0;
 }
 
-// The engine is loaded from this folder, by SYSTEM too, whose temporary
-// folder every user may write in: only administrators may put anything into
-// this one. A run without those rights cannot make a folder owned by
-// Administrators; it gets the default access of its own temporary folder,
-// which nobody else may write in, and its copy refuses to uninstall anyway.
-bool CreateProtectedFolder(const wchar_t* path) {
-  ProtectedDescriptor access;
-  if (!access.valid()) return false;
-  if (CreateDirectoryW(path, access.attributes())) return true;
-  return GetLastError() == ERROR_INVALID_OWNER && CreateDirectoryW(path, nullptr);
-}
-
 // Held without delete sharing: while the run lasts nobody can delete it.
 HANDLE CreateMarker(const PathBuffer& folder) {
   PathBuffer path;
@@ -232,6 +220,9 @@ bool CreateRuntimeFolder(LauncherState& state, uint32_t seed, TickSource tick_co
       seed += tick_count();
       continue;
     }
+    // The engine is loaded from this folder, by SYSTEM too, whose temporary
+    // folder every user may write in: only administrators may put anything
+    // into this one.
     if (CreateProtectedFolder(path.get())) {
       if (!path.append(L'\\')) {
         RemoveDirectoryW(path.get());

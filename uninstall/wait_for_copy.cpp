@@ -4,6 +4,7 @@
 
 #include "uninstall/engine_api.h"
 #include "uninstall/exit_codes.h"
+#include "uninstall/restart_delete.h"
 
 namespace qx {
 
@@ -17,8 +18,9 @@ HANDLE OpenStartedCopy() {
 
 int WaitForCopy(HANDLE copy, const RunLock& lock) {
   DWORD code = 0;
-  if (WaitForSingleObject(copy, INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(copy, &code))
-    return kExitCopyUnfinished;
+  if (WaitForSingleObject(copy, INFINITE) != WAIT_OBJECT_0) return kExitCopyUnfinished;
+  if (!lock.CopyFinished()) RemoveUnfinishedCopy(copy);
+  if (!GetExitCodeProcess(copy, &code)) return kExitCopyUnfinished;
   const int result = static_cast<int>(code);
   if ((result == kExitDone || result == kExitRestartNeeded) && !lock.CopyFinished()) return kExitCopyUnfinished;
   return result;
