@@ -117,27 +117,35 @@ DWORD RemoveEntry(HANDLE folder, const FILE_ID_BOTH_DIR_INFO& listed, int depth)
 
 // Lists |folder| through its handle from the start each round, so that what
 // was deleted meanwhile never shifts the listing, until a round finds
-// nothing left.
+// nothing left. An entry whose deletion was accepted and that is still
+// listed in the next round cannot go (its name was changed under the
+// handle): the removal stops there rather than loop.
 DWORD RemoveContents(HANDLE folder, int depth) {
   if (depth > kMaxDepth) return ERROR_FILENAME_EXCED_RANGE;
   alignas(LONGLONG) BYTE batch[kListingBytes];
+  constexpr size_t kMostPerBatch = kListingBytes / sizeof(FILE_ID_BOTH_DIR_INFO) + 1;
+  LONGLONG removed[kMostPerBatch];
+  size_t removed_count = 0;
   for (;;) {
     if (!GetFileInformationByHandleEx(folder, FileIdBothDirectoryRestartInfo, batch, sizeof batch)) {
       const DWORD error = GetLastError();
       return error == ERROR_NO_MORE_FILES ? 0 : error;
     }
-    bool removed = false;
+    const size_t earlier = removed_count;
+    removed_count = 0;
     for (DWORD offset = 0;;) {
       const auto& listed = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(batch + offset);
       if (!IsDotEntry(listed.FileName, listed.FileNameLength)) {
+        for (size_t i = 0; i < earlier; ++i)
+          if (removed[i] == listed.FileId.QuadPart) return ERROR_DIR_NOT_EMPTY;
         const DWORD error = RemoveEntry(folder, listed, depth);
         if (error != 0) return error;
-        removed = true;
+        if (removed_count < kMostPerBatch) removed[removed_count++] = listed.FileId.QuadPart;
       }
       if (listed.NextEntryOffset == 0) break;
       offset += listed.NextEntryOffset;
     }
-    if (!removed) return 0;
+    if (removed_count == 0) return 0;
   }
 }
 

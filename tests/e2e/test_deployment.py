@@ -3,7 +3,6 @@ order, records, short paths, a second start while a run is at work."""
 
 import os
 import re
-import shutil
 import threading
 import time
 
@@ -87,17 +86,3 @@ def test_a_copy_at_its_confirmation_holds_the_installation(installation, wine):
     assert first["result"].boxes == [(TITLE, PROMPT)]
     assert sorted(code for _, code in first["result"].processes) == [0, 2]
     installation.assert_nothing_removed()
-
-
-def test_a_start_sweeps_runtime_folders_of_killed_runs_only(wine, temp_before):
-    stale, foreign = (os.path.join(wine.user_temp, name) for name in ("qx0BADF00D", "qx0BADF00E"))
-    for folder in (stale, foreign):
-        os.makedirs(os.path.join(folder, "inside"))
-    with open(os.path.join(stale, "qxrun.dat"), "w") as f:
-        f.write("")
-    with wine.scratch("sweep") as folder:
-        program = os.path.join(folder, "uninstall.exe")
-        shutil.copy(os.path.join(wine.bin, "uninstall.exe"), program)
-        assert wine.run('"%s" /S' % wine.winpath(program)).exit_code == 11
-    # A folder without the marker is no run's: it stays.
-    assert (os.path.exists(stale), os.path.exists(foreign)) == (False, True)

@@ -27,7 +27,7 @@ void OpenRunRecord(core::TextView log) {
   const core::Text path = RecordPath();
   if (path.empty()) return;
   LogFamily().record.reset(CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   RecordLine(u"Log " + core::Text(log));
 }
 
