@@ -127,9 +127,10 @@ bool AddRenameSectionEntry(const wchar_t* path) {
 
 bool ScheduleDeleteAtRestart(const wchar_t* path) {
   // Only what is there now, and never through a link: whatever is put at a
-  // missing path, or behind a link, before the restart would go with it.
+  // missing path, or behind a link, before the restart would go with it. On
+  // another machine's volume the restart deletes nothing.
   const DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || PassesThroughLink(path)) return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES || PassesThroughLink(path) || !CanActAtRestart(path)) return false;
   HMODULE kernel = GetModuleHandleW(L"Kernel32");
   if (!kernel) kernel = LoadLibraryW(L"Kernel32");
   using MoveFileExFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);

@@ -10,8 +10,9 @@
 
 namespace qx {
 
-// Only an existing file or (empty) folder is scheduled, and none whose path
-// passes through a link; folders get the delayed move only. True when the
+// Only an existing file or (empty) folder is scheduled, none whose path
+// passes through a link and none on a remote volume; folders get the delayed
+// move only. True when the
 // deletion is scheduled.
 bool ScheduleDeleteAtRestart(const wchar_t* path);
 
