@@ -13,7 +13,7 @@ constexpr int kMaxAttempts = 100;
 constexpr wchar_t kMarkerName[] = L"qxrun.dat";
 // One value per live or left folder: its path, and its identity.
 constexpr wchar_t kRecordKey[] = L"Software\\QXUninstall\\RuntimeFolders";
-// Deeper trees are not ours: the launcher builds none below two levels.
+// Deeper trees are not ours: the payload has no folders of that depth.
 constexpr int kMaxDepth = 64;
 constexpr DWORD kListingBytes = 2048;
 // What removing an entry needs; nobody else may delete, rename or replace
@@ -103,6 +103,10 @@ DWORD RemoveEntry(HANDLE folder, const FILE_ID_BOTH_DIR_INFO& listed, int depth)
   if (error != 0) return error;
   FILE_ATTRIBUTE_TAG_INFO held;
   if (!GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &held, sizeof held)) return GetLastError();
+  // Listed as a link, opened as none: the platform followed it (Wine does),
+  // and what the handle holds is not this folder's.
+  if ((listed.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !(held.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return ERROR_CANT_ACCESS_FILE;
   const bool is_folder = held.FileAttributes & FILE_ATTRIBUTE_DIRECTORY;
   if (is_folder && listed_folder && !(held.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     error = RemoveContents(entry.get(), depth + 1);

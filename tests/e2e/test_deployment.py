@@ -48,7 +48,8 @@ def test_short_temporary_folder_and_a_start_by_the_short_path(installation, wine
         assert [code for _, code in result.processes] == [0, 0]
         installation.assert_all_removed()
         # The copy is known as the temporary copy, whatever the form of its path.
-        (copy,) = [n for n in os.listdir(temp) if re.fullmatch(r"qxu[0-9A-F]{1,4}\.tmp", n, re.I)]
+        (copy,) = [n for d in os.listdir(temp) if re.fullmatch(r"qxu[0-9A-F]{8}", d)
+                   for n in os.listdir(os.path.join(temp, d)) if re.fullmatch(r"qxu[0-9A-F]{1,4}\.tmp", n, re.I)]
         assert copy.upper() in pending_deletions(wine).upper()
         with open(record, "rb") as f:
             lines = [line for line in f.read().decode("utf-8").split("\r\n") if line.startswith("file ")]
