@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,7 +72,7 @@ bool CreateCopyFolder(std::wstring& folder) {
   DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 12);
   for (int attempt = 0; attempt < kCopyFolderAttempts; ++attempt, seed += GetTickCount() | 1) {
     wchar_t name[12];
-    swprintf(name, 12, L"qxu%08lX", static_cast<unsigned long>(seed));
+    wsprintfW(name, L"qxu%08lX", static_cast<unsigned long>(seed));
     folder = temp + name;
     if (CreateProtectedFolder(folder.c_str())) {
       folder += L'\\';
