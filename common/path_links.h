@@ -1,19 +1,34 @@
-// Whether a path reaches its last component through a symbolic link or a
-// junction (a reparse point). Removal never goes through one: a link put in
-// place of a logged folder would lead it into files that are not ours.
+// Whether a path reaches its last component through a symbolic link, a
+// junction or a mount point, and whether its volume lets anything wait for
+// the restart: the platform's facts, read with common/volume_rules.h. Removal
+// never goes through a link: one put in place of a logged folder would lead
+// it into files that are not ours.
 #pragma once
 
 #include <windows.h>
 
+#include <string_view>
+
 #include "common/fixed_string.h"
+#include "common/unique_resource.h"
+#include "common/volume_rules.h"
 
 namespace qx {
 
 // The longest path the platform's wide calls take.
 inline constexpr size_t kLongestPath = 32767;
 
-// True when a folder on the way to |path|'s last component is a reparse
-// point; the last component itself is not looked at, so a logged link is
+// Whether the reparse point |path| is a link, by its tag: a folder that a
+// cloud placeholder or deduplication stands for is the folder itself. One
+// whose tag cannot be read counts as a link.
+inline bool IsLinkReparsePoint(const wchar_t* path) {
+  WIN32_FIND_DATAW entry;
+  UniqueFind found(FindFirstFileW(path, &entry));
+  return !found || !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || IsLinkReparseTag(entry.dwReserved0);
+}
+
+// True when a folder on the way to |path|'s last component is a link; the
+// last component itself is not looked at, so a logged link is
 // still removed as a link. Drive and share roots are not looked at either. A
 // path too long to look at counts as linked; a missing folder ends the walk,
 // as nothing lies beyond it.
@@ -32,11 +47,24 @@ inline bool PassesThroughLink(const wchar_t* path) {
     const wchar_t separator = text[i];
     text[i] = 0;
     const DWORD attributes = GetFileAttributesW(text);
+    const bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                      IsLinkReparsePoint(text);
     text[i] = separator;
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+    if (link) return true;
   }
   return false;
+}
+
+// False for a file on another machine's volume (a network path, or a drive
+// the system reports as remote): the system cannot delete it at restart, so
+// nothing there is moved aside or scheduled.
+inline bool CanActAtRestart(const wchar_t* path) {
+  const std::u16string_view text(reinterpret_cast<const char16_t*>(path));
+  const size_t root = DriveRootLength(text);
+  wchar_t drive[] = L"?:\\";
+  if (root != 0) drive[0] = path[root - 3];
+  return CanActAtRestart(text, root != 0 && GetDriveTypeW(drive) == DRIVE_REMOTE);
 }
 
 }  // namespace qx

@@ -67,4 +67,11 @@ bool HasProtectedDescriptor(HANDLE handle, SE_OBJECT_TYPE type) {
   return IsProtectedDescriptor(descriptor);
 }
 
+bool CreateProtectedFolder(const wchar_t* path) {
+  ProtectedDescriptor access;
+  if (!access.valid()) return false;
+  if (CreateDirectoryW(path, access.attributes())) return true;
+  return GetLastError() == ERROR_INVALID_OWNER && CreateDirectoryW(path, nullptr);
+}
+
 }  // namespace qx

@@ -46,4 +46,10 @@ bool IsProtectedDescriptor(PSECURITY_DESCRIPTOR descriptor);
 // The same for the object |handle| (opened with READ_CONTROL) of |type|.
 bool HasProtectedDescriptor(HANDLE handle, SE_OBJECT_TYPE type);
 
+// Creates the folder |path| with the protected list. A run without
+// administrator rights cannot make a folder owned by Administrators; it gets
+// the default access of its own temporary folder, which nobody else may write
+// in, and changes nothing anyway. False with the creation's error.
+bool CreateProtectedFolder(const wchar_t* path);
+
 }  // namespace qx

@@ -72,8 +72,8 @@ int RunScript(void* facts) {
 }
 
 // The file that runs is the temporary copy, which may go at the next
-// restart, only when it lies in the temporary folder (the runtime folder's
-// parent) and is not the installed uninstaller named after "/u": that one,
+// restart, only when its folder lies in the temporary folder (the runtime
+// folder's parent) and it is not the installed uninstaller named after "/u": that one,
 // started with "/u" by hand, must stay. Both decided on the files.
 bool IsTemporaryCopy(const LauncherState& state) {
   if (IsSameFile(state.LauncherPath.get(), state.InstalledUninstaller.get())) return false;
@@ -82,6 +82,7 @@ bool IsTemporaryCopy(const LauncherState& state) {
       !temp_folder.assign(state.RuntimeFolder.get(), state.RuntimeFolderLength - 1)) {
     return false;
   }
+  StripFileName(folder);
   StripFileName(folder);
   StripFileName(temp_folder);
   return IsSameFile(folder.get(), temp_folder.get());
@@ -99,7 +100,7 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder) {
   if (start.busy) {
     facts.busy = true;
     // A copy turned away still goes at the next restart.
-    if (state.IsCopy && IsTemporaryCopy(state)) ScheduleDeleteAtRestart(state.LauncherPath.get());
+    if (state.IsCopy && IsTemporaryCopy(state)) ScheduleCopyAtRestart(state.LauncherPath.get());
     if (!IsSilent()) ShowLanguageBox(L"#uninstallbusy", MB_OK | MB_ICONWARNING);
     return 0;
   }
@@ -116,11 +117,11 @@ int RunEnginePhase(LauncherState& state, PathBuffer& start_folder) {
   if (init.value != contract::kUninstallHere) {
     // The copy's own temporary file goes at the next restart whether or not
     // it accepted the log.
-    if (state.IsCopy && IsTemporaryCopy(state)) ScheduleDeleteAtRestart(state.LauncherPath.get());
+    if (state.IsCopy && IsTemporaryCopy(state)) ScheduleCopyAtRestart(state.LauncherPath.get());
     return 0;
   }
 
-  if (IsTemporaryCopy(state)) ScheduleDeleteAtRestart(state.LauncherPath.get());
+  if (IsTemporaryCopy(state)) ScheduleCopyAtRestart(state.LauncherPath.get());
 
   GuardResult script = RunGuarded(RunScript, &facts, CatchEveryException);
   if (!script.caught) return 0;

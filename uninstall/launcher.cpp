@@ -41,7 +41,7 @@ bool CommitPlatformPath(PathBuffer& buffer, DWORD length) {
 }
 
 bool LoadTempFolder(PathBuffer& folder) {
-  return CommitPlatformPath(folder, GetTempPathW(kPlatformPathLength, folder.writable()));
+  return CommitPlatformPath(folder, TemporaryFolderPath(folder.writable(), kPlatformPathLength));
 }
 
 template <typename Function>
@@ -94,7 +94,7 @@ void FinishRun(LauncherState& state, bool created_runtime_folder, int status) {
     ReleaseRunMarker(state.RunMarker);
     state.RuntimeFolder.truncate(state.RuntimeFolderLength);
     // What cannot be removed stays; the run's outcome does not change.
-    RemoveFolderTree(state.RuntimeFolder);
+    RemoveRuntimeFolder(state.RuntimeFolder);
   }
   if (g_com_initialized) CoUninitialize();
   if (state.Copy) WaitForCopy(state.Copy.get(), state.Lock, state.Facts);
@@ -148,8 +148,8 @@ void RunStages(LauncherState& state, int status) {
     return EndWithFatalStatus(state, StatusCorrupt);
   }
 
-  RemoveStaleRuntimeFolders(state.RuntimeFolder);
   if (!CreateRuntimeFolder(state)) return FinishRun(state, false, StatusTempFolder);
+  RemoveStaleRuntimeFolders();
 
   // The current folder at start; the engine receives it as CUR.
   PathBuffer start_folder;

@@ -10,6 +10,14 @@ bool PathExists(const wchar_t* path) {
   return search.valid();
 }
 
+DWORD TemporaryFolderPath(wchar_t* buffer, DWORD capacity) {
+  using TempPathFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
+  HMODULE kernel = GetModuleHandleW(L"Kernel32");
+  FARPROC proc = kernel ? GetProcAddress(kernel, "GetTempPath2W") : nullptr;
+  if (proc) return reinterpret_cast<TempPathFunction>(reinterpret_cast<void*>(proc))(capacity, buffer);
+  return GetTempPathW(capacity, buffer);
+}
+
 size_t FolderPartLength(const wchar_t* path, size_t length) {
   for (wchar_t separator : {L'\\', L'/'}) {
     for (size_t i = length; i > 0; --i) {

@@ -35,6 +35,11 @@ struct PathSink {
   }
 };
 
+// The system temporary folder, with its "\", into |buffer| (|capacity|
+// characters): GetTempPath2W where the system has it (SYSTEM's private
+// folder), else GetTempPathW. The length, as those report it.
+DWORD TemporaryFolderPath(wchar_t* buffer, DWORD capacity);
+
 // True when at least one file or folder matches |path| (wildcards allowed).
 bool PathExists(const wchar_t* path);
 

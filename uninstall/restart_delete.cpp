@@ -1,9 +1,11 @@
 #include "uninstall/restart_delete.h"
 
+#include "common/file_identity.h"
 #include "common/fixed_string.h"
 #include "common/path_links.h"
 #include "common/unique_resource.h"
 #include "uninstall/engine_api.h"
+#include "uninstall/paths.h"
 
 namespace qx {
 namespace {
@@ -30,6 +32,28 @@ bool ToAnsi(const wchar_t* text, char* out, int capacity, int& length) {
   if (length <= 0 || lossy) return false;
   --length;  // the terminator
   return true;
+}
+
+bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'); }
+
+// Whether |path| is a temporary copy as a first stage makes it: "qxu*.tmp"
+// in a folder "qxu" and 8 hexadecimal digits of |temp_folder|. Nothing else
+// that a process handle names is ever deleted.
+bool IsCopyInItsFolder(const PathBuffer& path, PathBuffer& temp_folder) {
+  const size_t name = FolderPartLength(path.get(), path.length());
+  const size_t folder = FolderPartLength(path.get(), name);
+  const wchar_t* text = path.get();
+  if (name - folder != 12 || CompareStringOrdinal(text + folder + 1, 3, L"qxu", 3, TRUE) != CSTR_EQUAL ||
+      CompareStringOrdinal(text + name + 1, 3, L"qxu", 3, TRUE) != CSTR_EQUAL ||
+      path.length() < name + 5 || CompareStringOrdinal(text + path.length() - 4, 4, L".tmp", 4, TRUE) != CSTR_EQUAL) {
+    return false;
+  }
+  for (size_t i = folder + 4; i < name; ++i)
+    if (!IsHexDigit(text[i])) return false;
+  PathBuffer parent;
+  if (!parent.assign(text, folder)) return false;
+  StripFileName(temp_folder);
+  return IsSameFile(parent.get(), temp_folder.get());
 }
 
 }  // namespace
@@ -126,9 +150,10 @@ bool AddRenameSectionEntry(const wchar_t* path) {
 
 bool ScheduleDeleteAtRestart(const wchar_t* path) {
   // Only what is there now, and never through a link: whatever is put at a
-  // missing path, or behind a link, before the restart would go with it.
+  // missing path, or behind a link, before the restart would go with it. On
+  // another machine's volume the restart deletes nothing.
   const DWORD attributes = GetFileAttributesW(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES || PassesThroughLink(path)) return false;
+  if (attributes == INVALID_FILE_ATTRIBUTES || PassesThroughLink(path) || !CanActAtRestart(path)) return false;
   HMODULE kernel = GetModuleHandleW(L"Kernel32");
   if (!kernel) kernel = LoadLibraryW(L"Kernel32");
   using MoveFileExFunction = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
@@ -138,6 +163,30 @@ bool ScheduleDeleteAtRestart(const wchar_t* path) {
   }
   // The restart-rename file deletes files only.
   return !(attributes & FILE_ATTRIBUTE_DIRECTORY) && AddRenameSectionEntry(path);
+}
+
+bool ScheduleCopyAtRestart(const wchar_t* path) {
+  PathBuffer folder;
+  if (!folder.assign(path)) return false;
+  StripFileName(folder);
+  // The folder after the file: the restart removes it once empty.
+  return ScheduleDeleteAtRestart(path) && ScheduleDeleteAtRestart(folder.get());
+}
+
+void RemoveUnfinishedCopy(HANDLE copy) {
+  PathBuffer path, temp_folder;
+  DWORD length = kPlatformPathLength;
+  if (!QueryFullProcessImageNameW(copy, 0, path.writable(), &length) || !path.commit(length) ||
+      !temp_folder.commit(TemporaryFolderPath(temp_folder.writable(), kPlatformPathLength)) ||
+      !IsCopyInItsFolder(path, temp_folder)) {
+    return;
+  }
+  if (!DeleteFileW(path.get()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    ScheduleCopyAtRestart(path.get());
+    return;
+  }
+  StripFileName(path);
+  RemoveDirectoryW(path.get());
 }
 
 }  // namespace qx

@@ -10,10 +10,20 @@
 
 namespace qx {
 
-// Only an existing file or (empty) folder is scheduled, and none whose path
-// passes through a link; folders get the delayed move only. True when the
+// Only an existing file or (empty) folder is scheduled, none whose path
+// passes through a link and none on a remote volume; folders get the delayed
+// move only. True when the
 // deletion is scheduled.
 bool ScheduleDeleteAtRestart(const wchar_t* path);
+
+// The temporary copy |path| and then its own folder, made for it with the
+// protected list: whatever the restart deletes there nobody else can have
+// put or linked. True when both are scheduled.
+bool ScheduleCopyAtRestart(const wchar_t* path);
+
+// The ended process |copy| did not finish: it scheduled nothing. Its file
+// and folder are deleted now, or scheduled when they cannot be.
+void RemoveUnfinishedCopy(HANDLE copy);
 
 // The fallback on its own: adds "NUL=<short path>" to "%WIN%\wininit.ini".
 // True when the line was written.

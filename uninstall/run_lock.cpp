@@ -80,6 +80,19 @@ Place OpenNamespace(ProtectedDescriptor& access, UniqueNamespace& opened) {
   return Place::kNone;
 }
 
+// An event of the run, made with the protected list. A global name is
+// anybody's to create first: one that exists without that list is refused
+// like a foreign lock, so that nobody else can set the copy's mark.
+HANDLE CreateOwnEvent(ProtectedDescriptor& access, Place place, const wchar_t* name) {
+  UniqueHandle event(CreateEventExW(access.attributes(), name, CREATE_EVENT_MANUAL_RESET,
+                                    SYNCHRONIZE | EVENT_MODIFY_STATE | READ_CONTROL));
+  if (event && GetLastError() == ERROR_ALREADY_EXISTS && place == Place::kGlobal &&
+      !HasProtectedDescriptor(event.get(), SE_KERNEL_OBJECT)) {
+    return nullptr;
+  }
+  return event.release();
+}
+
 }  // namespace
 
 bool GlobalLockNames(const wchar_t* installed_uninstaller, LockObjectNames& names) {
@@ -118,10 +131,9 @@ RunLock::Outcome RunLock::Acquire(const wchar_t* installed_uninstaller, bool fir
     if (peer) return Outcome::kBusy;
     outcome = Outcome::kUnguarded;
   }
-  held_.reset(CreateEventExW(access.attributes(), names.held.get(), CREATE_EVENT_MANUAL_RESET, SYNCHRONIZE));
+  held_.reset(CreateOwnEvent(access, place, names.held.get()));
   // A mark left set by an earlier copy whose handle lingers is not this one's.
-  finished_.reset(CreateEventExW(access.attributes(), names.finished.get(), CREATE_EVENT_MANUAL_RESET,
-                                 SYNCHRONIZE | EVENT_MODIFY_STATE));
+  finished_.reset(CreateOwnEvent(access, place, names.finished.get()));
   if (finished_) ResetEvent(finished_.get());
   return outcome;
 }

@@ -12,11 +12,44 @@ namespace {
 // Whole UTF-16 units per conversion; a surrogate pair is never split.
 constexpr int kChunkUnits = 256;
 
+// A record is a plain file with one name: a link, a folder or a file with
+// more names (a hard link) would let whoever made it steer what is written,
+// or read it.
+bool IsPlainFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information;
+  return GetFileInformationByHandle(file, &information) &&
+         !(information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+         information.nNumberOfLinks == 1;
+}
+
+// An existing record goes first, so that the new one is this run's own file
+// (its owner, the folder's access), never one that somebody made before.
+// Nothing is followed: a link is refused, not replaced.
+HANDLE CreateRecord(const wchar_t* record) {
+  UniqueFile existing(CreateFileW(record, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (existing) {
+    FILE_DISPOSITION_INFO gone{TRUE};
+    if (!IsPlainFile(existing.get()) ||
+        !SetFileInformationByHandle(existing.get(), FileDispositionInfo, &gone, sizeof gone)) {
+      return INVALID_HANDLE_VALUE;
+    }
+  }
+  existing.reset();
+  return CreateFileW(record, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT,
+                     nullptr);
+}
+
+HANDLE OpenRecord(const wchar_t* record) {
+  UniqueFile file(CreateFileW(record, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return file && IsPlainFile(file.get()) ? file.release() : INVALID_HANDLE_VALUE;
+}
+
 class RecordWriter {
  public:
   RecordWriter(const wchar_t* record, DWORD disposition)
-      : file_(CreateFileW(record, disposition == OPEN_EXISTING ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
-                          nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+      : file_(disposition == OPEN_EXISTING ? OpenRecord(record) : CreateRecord(record)) {}
 
   void Ascii(const char* text) { Write(text, lstrlenA(text)); }
 
@@ -109,8 +142,12 @@ bool ResolveRecordPath(const wchar_t* given, PathBuffer& full) {
 }
 
 bool IsAcceptableRecord(const wchar_t* record, const wchar_t* installed_uninstaller, const wchar_t* launcher_path) {
-  const DWORD attributes = GetFileAttributesW(record);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (GetFileAttributesW(record) != INVALID_FILE_ATTRIBUTES) {
+    UniqueFile existing(CreateFileW(record, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                    nullptr));
+    if (!existing || !IsPlainFile(existing.get())) return false;
+  }
   PathSink log;
   core::LogPathInto(reinterpret_cast<const char16_t*>(installed_uninstaller), log);
   return log.fits && !IsSameFile(record, log.path.get()) &&

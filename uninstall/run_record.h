@@ -16,10 +16,12 @@ bool ResolveRecordPath(const wchar_t* given, PathBuffer& full);
 
 // False when |record| must not be written: it names the uninstall log of
 // |installed_uninstaller|, that uninstaller, the running program
-// |launcher_path|, or a folder. Decided on the files themselves.
+// |launcher_path|, a folder, a link (any reparse point, not followed) or a
+// file with more than one name. Decided on the files themselves.
 bool IsAcceptableRecord(const wchar_t* record, const wchar_t* installed_uninstaller, const wchar_t* launcher_path);
 
-// Creates |record| anew (an existing one is replaced) with the opening lines.
+// Creates |record| anew (an existing one is deleted first, never followed)
+// with the opening lines.
 void StartRunRecord(const wchar_t* record, const wchar_t* launcher_path);
 
 // Appends the end time and the exit code with its meaning.

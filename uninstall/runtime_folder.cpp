@@ -1,5 +1,7 @@
 #include "uninstall/runtime_folder.h"
 
+#include <winternl.h>
+
 #include "common/protected_access.h"
 #include "common/unique_resource.h"
 #include "uninstall/launcher.h"
@@ -9,44 +11,190 @@ namespace {
 
 constexpr int kMaxAttempts = 100;
 constexpr wchar_t kMarkerName[] = L"qxrun.dat";
+// One value per live or left folder: its path, and its identity.
+constexpr wchar_t kRecordKey[] = L"Software\\QXUninstall\\RuntimeFolders";
+// Deeper trees are not ours: the payload has no folders of that depth.
+constexpr int kMaxDepth = 64;
+constexpr DWORD kListingBytes = 2048;
+// What removing an entry needs; nobody else may delete, rename or replace
+// what is held with it.
+constexpr ACCESS_MASK kRemoveAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+constexpr ULONG kHeldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// NtOpenFile's options: the entry itself (a link is not followed), folders
+// too, calls that complete before they return.
+constexpr ULONG kOpenEntry = 0x00200000 /* FILE_OPEN_REPARSE_POINT */ | 0x00004000 /* FILE_OPEN_FOR_BACKUP_INTENT */ |
+                             0x00000020 /* FILE_SYNCHRONOUS_IO_NONALERT */;
+constexpr DWORD kHideAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-bool IsDotEntry(const wchar_t* name) {
-  return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+struct FolderIdentity {
+  DWORD volume, index_high, index_low;
+};
+
+using NtOpenFileFunction = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
+using StatusToErrorFunction = ULONG(NTAPI*)(NTSTATUS);
+
+template <typename Function>
+Function NtFunction(const char* name) {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll");
+  FARPROC proc = ntdll ? GetProcAddress(ntdll, name) : nullptr;
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(proc));
 }
 
-// Removes one listed entry whose name is already appended to |path|.
-DWORD RemoveEntry(PathBuffer& path, const WIN32_FIND_DATAW& entry) {
-  if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      return RemoveDirectoryW(path.get()) ? 0 : GetLastError();
-    }
-    if (!path.append(L'\\')) return ERROR_FILENAME_EXCED_RANGE;
-    return RemoveFolderTree(path);
+// Opens |name| (|bytes| long) inside the folder held by |folder|, never
+// through a path: whatever becomes of the folder's name meanwhile, the entry
+// is this folder's.
+DWORD OpenEntry(HANDLE folder, const wchar_t* name, ULONG bytes, ACCESS_MASK access, ULONG sharing,
+                UniqueHandle& entry) {
+  static const auto open = NtFunction<NtOpenFileFunction>("NtOpenFile");
+  static const auto to_error = NtFunction<StatusToErrorFunction>("RtlNtStatusToDosError");
+  if (!open || !to_error) return ERROR_PROC_NOT_FOUND;
+  UNICODE_STRING text{static_cast<USHORT>(bytes), static_cast<USHORT>(bytes), const_cast<wchar_t*>(name)};
+  OBJECT_ATTRIBUTES attributes{};
+  attributes.Length = sizeof attributes;
+  attributes.RootDirectory = folder;
+  attributes.ObjectName = &text;
+  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  IO_STATUS_BLOCK status{};
+  HANDLE opened = nullptr;
+  const NTSTATUS result = open(&opened, access, &attributes, &status, sharing, kOpenEntry);
+  if (result < 0) return to_error(result);
+  entry.reset(opened);
+  return 0;
+}
+
+// A folder by its path, held so that nobody can delete, rename or replace
+// it; false for anything but a folder that is no reparse point.
+bool OpenFolder(const wchar_t* path, UniqueFile& folder) {
+  folder.reset(CreateFileW(path, FILE_LIST_DIRECTORY | kRemoveAccess, kHeldSharing, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  FILE_ATTRIBUTE_TAG_INFO held;
+  return folder && GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &held, sizeof held) &&
+         (held.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY;
+}
+
+bool IdentityOf(HANDLE file, FolderIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(file, &information)) return false;
+  identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+  return true;
+}
+
+DWORD DeleteHeld(HANDLE entry) {
+  FILE_DISPOSITION_INFO gone{TRUE};
+  return SetFileInformationByHandle(entry, FileDispositionInfo, &gone, sizeof gone) ? 0 : GetLastError();
+}
+
+bool IsDotEntry(const wchar_t* name, ULONG bytes) {
+  return (bytes == 2 && name[0] == L'.') || (bytes == 4 && name[0] == L'.' && name[1] == L'.');
+}
+
+DWORD RemoveContents(HANDLE folder, int depth);
+
+// Removes one entry of |folder|. Only what the listing showed as a folder is
+// opened so that it can be listed, and only what its own handle shows as a
+// folder and no reparse point is entered; anything else is deleted as
+// itself, a link as a link.
+DWORD RemoveEntry(HANDLE folder, const FILE_ID_BOTH_DIR_INFO& listed, int depth) {
+  const bool listed_folder = (listed.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+                             FILE_ATTRIBUTE_DIRECTORY;
+  UniqueHandle entry;
+  DWORD error = OpenEntry(folder, listed.FileName, listed.FileNameLength,
+                          kRemoveAccess | (listed_folder ? FILE_LIST_DIRECTORY : 0), kHeldSharing, entry);
+  if (error != 0) return error;
+  FILE_ATTRIBUTE_TAG_INFO held;
+  if (!GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &held, sizeof held)) return GetLastError();
+  // Listed as a link, opened as none: the platform followed it (Wine does),
+  // and what the handle holds is not this folder's.
+  if ((listed.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && !(held.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return ERROR_CANT_ACCESS_FILE;
+  const bool is_folder = held.FileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+  if (is_folder && listed_folder && !(held.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    error = RemoveContents(entry.get(), depth + 1);
+    if (error != 0) return error;
+  } else if (!is_folder && (held.FileAttributes & kHideAttributes)) {
+    FILE_BASIC_INFO plain{};
+    plain.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(entry.get(), FileBasicInfo, &plain, sizeof plain);
   }
-  // Attributes 0 lift read-only, hidden and system alike.
-  SetFileAttributesW(path.get(), 0);
-  return DeleteFileW(path.get()) ? 0 : GetLastError();
+  return DeleteHeld(entry.get());
 }
 
-// The engine is loaded from this folder, by SYSTEM too, whose temporary
-// folder every user may write in: only administrators may put anything into
-// this one. A run without those rights cannot make a folder owned by
-// Administrators; it gets the default access of its own temporary folder,
-// which nobody else may write in, and its copy refuses to uninstall anyway.
-bool CreateProtectedFolder(const wchar_t* path) {
-  ProtectedDescriptor access;
-  if (!access.valid()) return false;
-  if (CreateDirectoryW(path, access.attributes())) return true;
-  return GetLastError() == ERROR_INVALID_OWNER && CreateDirectoryW(path, nullptr);
+// Lists |folder| through its handle from the start each round, so that what
+// was deleted meanwhile never shifts the listing, until a round finds
+// nothing left. An entry whose deletion was accepted and that is still
+// listed in the next round cannot go (its name was changed under the
+// handle): the removal stops there rather than loop.
+DWORD RemoveContents(HANDLE folder, int depth) {
+  if (depth > kMaxDepth) return ERROR_FILENAME_EXCED_RANGE;
+  alignas(LONGLONG) BYTE batch[kListingBytes];
+  constexpr size_t kMostPerBatch = kListingBytes / sizeof(FILE_ID_BOTH_DIR_INFO) + 1;
+  LONGLONG removed[kMostPerBatch];
+  size_t removed_count = 0;
+  for (;;) {
+    if (!GetFileInformationByHandleEx(folder, FileIdBothDirectoryRestartInfo, batch, sizeof batch)) {
+      const DWORD error = GetLastError();
+      return error == ERROR_NO_MORE_FILES ? 0 : error;
+    }
+    const size_t earlier = removed_count;
+    removed_count = 0;
+    for (DWORD offset = 0;;) {
+      const auto& listed = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(batch + offset);
+      if (!IsDotEntry(listed.FileName, listed.FileNameLength)) {
+        for (size_t i = 0; i < earlier; ++i)
+          if (removed[i] == listed.FileId.QuadPart) return ERROR_DIR_NOT_EMPTY;
+        const DWORD error = RemoveEntry(folder, listed, depth);
+        if (error != 0) return error;
+        if (removed_count < kMostPerBatch) removed[removed_count++] = listed.FileId.QuadPart;
+      }
+      if (listed.NextEntryOffset == 0) break;
+      offset += listed.NextEntryOffset;
+    }
+    if (removed_count == 0) return 0;
+  }
 }
 
-bool IsHexDigit(wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'); }
+// The folder's path as its record's value name: without the trailing "\".
+bool RecordName(const PathBuffer& folder, PathBuffer& name) {
+  if (folder.length() < 2 || !name.assign(folder.get())) return false;
+  name.truncate(name.length() - 1);
+  return true;
+}
 
-bool IsRuntimeFolderName(const wchar_t* name) {
-  if (name[0] != L'q' || name[1] != L'x') return false;
-  for (int i = 2; i < 10; ++i)
-    if (!IsHexDigit(name[i])) return false;
-  return name[10] == 0;
+// Only an administrator's run can write the record; another's folder lies in
+// its own temporary folder, which nobody else may write in, and is not swept.
+void RecordRuntimeFolder(const PathBuffer& folder) {
+  UniqueFile held;
+  FolderIdentity identity;
+  PathBuffer name;
+  UniqueKey key;
+  if (OpenFolder(folder.get(), held) && IdentityOf(held.get(), identity) && RecordName(folder, name) &&
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) ==
+          ERROR_SUCCESS) {
+    RegSetValueExW(key.get(), name.get(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(&identity), sizeof identity);
+  }
+}
+
+// Removes the recorded folder |name| when it is still the folder recorded and
+// no live run holds its marker. True when its record may go: the folder is
+// removed, or gone, or something else now stands at its path.
+bool RemoveStaleFolder(const wchar_t* name, const FolderIdentity& recorded) {
+  UniqueFile folder;
+  if (!OpenFolder(name, folder)) {
+    const DWORD error = GetLastError();
+    return folder || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  FolderIdentity found;
+  if (!IdentityOf(folder.get(), found)) return false;
+  if (found.volume != recorded.volume || found.index_high != recorded.index_high ||
+      found.index_low != recorded.index_low) {
+    return true;
+  }
+  UniqueHandle marker;
+  const DWORD error = OpenEntry(folder.get(), kMarkerName, sizeof kMarkerName - sizeof(wchar_t), DELETE,
+                                kHeldSharing | FILE_SHARE_DELETE, marker);
+  if (error != 0 && error != ERROR_FILE_NOT_FOUND) return false;
+  marker.reset();
+  return RemoveContents(folder.get(), 0) == 0 && DeleteHeld(folder.get()) == 0;
 }
 
 // Held without delete sharing: while the run lasts nobody can delete it.
@@ -84,6 +232,9 @@ bool CreateRuntimeFolder(LauncherState& state, uint32_t seed, TickSource tick_co
       seed += tick_count();
       continue;
     }
+    // The engine is loaded from this folder, by SYSTEM too, whose temporary
+    // folder every user may write in: only administrators may put anything
+    // into this one.
     if (CreateProtectedFolder(path.get())) {
       if (!path.append(L'\\')) {
         RemoveDirectoryW(path.get());
@@ -91,6 +242,7 @@ bool CreateRuntimeFolder(LauncherState& state, uint32_t seed, TickSource tick_co
       }
       state.RuntimeFolderLength = static_cast<uint32_t>(path.length());
       state.RunMarker.reset(CreateMarker(path));
+      RecordRuntimeFolder(path);
       return true;
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS) break;
@@ -100,30 +252,22 @@ bool CreateRuntimeFolder(LauncherState& state, uint32_t seed, TickSource tick_co
   return false;
 }
 
-DWORD RemoveFolderTree(PathBuffer& path) {
-  const size_t length = path.length();
-  if (!path.append(L'*')) return ERROR_FILENAME_EXCED_RANGE;
-  WIN32_FIND_DATAW entry;
-  UniqueFind listing(FindFirstFileW(path.get(), &entry));
-  path.truncate(length);
-  if (!listing) return GetLastError();
+DWORD RemoveFolderTree(const PathBuffer& path) {
+  UniqueFile folder;
+  if (!OpenFolder(path.get(), folder)) return folder ? ERROR_DIRECTORY : GetLastError();
+  const DWORD error = RemoveContents(folder.get(), 0);
+  return error != 0 ? error : DeleteHeld(folder.get());
+}
 
-  DWORD result = 0;
-  for (;;) {
-    if (!IsDotEntry(entry.cFileName)) {
-      result = path.append(entry.cFileName) ? RemoveEntry(path, entry) : ERROR_FILENAME_EXCED_RANGE;
-      path.truncate(length);
-      if (result != 0) break;
-    }
-    if (!FindNextFileW(listing.get(), &entry)) {
-      DWORD error = GetLastError();
-      result = error == ERROR_NO_MORE_FILES ? 0 : error;
-      break;
-    }
+DWORD RemoveRuntimeFolder(const PathBuffer& path) {
+  const DWORD error = RemoveFolderTree(path);
+  PathBuffer name;
+  UniqueKey key;
+  if (error == 0 && RecordName(path, name) &&
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, 0, KEY_SET_VALUE, key.put()) == ERROR_SUCCESS) {
+    RegDeleteValueW(key.get(), name.get());
   }
-  listing.reset();
-  if (result == 0 && !RemoveDirectoryW(path.get())) result = GetLastError();
-  return result;
+  return error;
 }
 
 void ReleaseRunMarker(UniqueFile& marker) {
@@ -133,29 +277,26 @@ void ReleaseRunMarker(UniqueFile& marker) {
   marker.reset();
 }
 
-void RemoveStaleRuntimeFolders(PathBuffer& temp_folder) {
-  const size_t length = temp_folder.length();
-  if (!temp_folder.append(L"qx*")) return;
-  WIN32_FIND_DATAW entry;
-  UniqueFind listing(FindFirstFileW(temp_folder.get(), &entry));
-  temp_folder.truncate(length);
-  if (!listing) return;
-  do {
-    const DWORD attributes = entry.dwFileAttributes;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !IsRuntimeFolderName(entry.cFileName)) {
+void RemoveStaleRuntimeFolders() {
+  UniqueKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.put()) != ERROR_SUCCESS)
+    return;
+  // A value that goes shifts the ones after it down to its index.
+  for (DWORD index = 0;;) {
+    PathBuffer name;
+    DWORD name_length = kPlatformPathLength;
+    DWORD type = 0;
+    FolderIdentity recorded;
+    DWORD size = sizeof recorded;
+    const LSTATUS status = RegEnumValueW(key.get(), index, name.writable(), &name_length, nullptr, &type,
+                                         reinterpret_cast<BYTE*>(&recorded), &size);
+    if (status == ERROR_NO_MORE_ITEMS) return;
+    if (status == ERROR_SUCCESS && name.commit(name_length) && type == REG_BINARY && size == sizeof recorded &&
+        RemoveStaleFolder(name.get(), recorded) && RegDeleteValueW(key.get(), name.get()) == ERROR_SUCCESS) {
       continue;
     }
-    // A folder without its marker may be one that a run is only setting up.
-    if (temp_folder.append(entry.cFileName) && temp_folder.append(L'\\')) {
-      const size_t folder = temp_folder.length();
-      if (temp_folder.append(kMarkerName) && DeleteFileW(temp_folder.get())) {
-        temp_folder.truncate(folder);
-        RemoveFolderTree(temp_folder);
-      }
-    }
-    temp_folder.truncate(length);
-  } while (FindNextFileW(listing.get(), &entry));
+    ++index;
+  }
 }
 
 }  // namespace qx

@@ -33,13 +33,14 @@ bool CreateRuntimeFolder(LauncherState& state);
 using TickSource = DWORD(WINAPI*)();
 bool CreateRuntimeFolder(LauncherState& state, uint32_t seed, TickSource tick_count);
 
-// Removes the runtime folders of earlier runs that ended without removing
-// them (killed, for instance) from |temp_folder| (ending with "\"). Each run
-// holds the marker file in its own folder open without delete sharing
-// (RunMarker); a folder whose marker can be deleted is no live run's. Folders
-// without a marker are left alone. |temp_folder| holds the same text on
-// return.
-void RemoveStaleRuntimeFolders(PathBuffer& temp_folder);
+// Removes the runtime folders that earlier runs left (killed, for instance).
+// Each run records its folder's identity under HKLM, which only
+// administrators can write, as it makes the folder, and forgets it once the
+// folder is gone: only a recorded folder that is still that very folder is
+// removed, never a look-alike. Each run holds the marker file in its own
+// folder open without delete sharing (RunMarker); a folder whose marker can
+// be opened for deletion, or that has none, is no live run's.
+void RemoveStaleRuntimeFolders();
 
 // Deletes the marker as it is closed: a run that is removing its own folder
 // is never taken for a stale one, whose removal would race its own.
@@ -47,9 +48,13 @@ void ReleaseRunMarker(UniqueFile& marker);
 
 // Deletes the folder |path| (ending with "\") with everything in it, depth
 // first, and stops at the first failure, whose platform error it returns
-// (0 when all is gone). Read-only files are deleted too. Linked folders
-// (reparse points) are unlinked, never entered. |path| holds the same text on
-// return.
-DWORD RemoveFolderTree(PathBuffer& path);
+// (0 when all is gone). Read-only files are deleted too. Each entry is opened
+// through its folder's handle without following a reparse point and checked
+// through its own handle: a link is removed as a link, never entered, even
+// one put in place while the removal runs. |path| is not changed.
+DWORD RemoveFolderTree(const PathBuffer& path);
+
+// RemoveFolderTree, and the folder's record once it is gone.
+DWORD RemoveRuntimeFolder(const PathBuffer& path);
 
 }  // namespace qx

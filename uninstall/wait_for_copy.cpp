@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "uninstall/engine_api.h"
+#include "uninstall/restart_delete.h"
 
 namespace qx {
 
@@ -20,6 +21,8 @@ void WaitForCopy(HANDLE copy, const RunLock& lock, RunFacts& facts) {
   facts.copy_ended = WaitForSingleObject(copy, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(copy, &code);
   facts.copy_exit_code = static_cast<int>(code);
   facts.copy_finished = lock.CopyFinished();
+  // A copy that did not finish leaves its file behind: it goes now.
+  if (facts.copy_ended && !facts.copy_finished) RemoveUnfinishedCopy(copy);
 }
 
 }  // namespace qx

@@ -7,6 +7,8 @@
 //            process may create it, administrator or not
 //   system   the global name owned by SYSTEM and open to SYSTEM only: a lock
 //            that exists and cannot be opened
+//   mark     the copy's completion mark (".done") with the platform's default
+//            access, set again and again: a mark that anybody may fake
 // Where the platform has private namespaces the runs do not use the global
 // name at all.
 #include <windows.h>
@@ -25,6 +27,16 @@ int wmain(int argc, wchar_t** argv) {
   qx::LockObjectNames names;
   if (std::wcscmp(argv[1], L"peer") == 0) {
     if (!peer.Take(argv[2])) return 1;
+  } else if (std::wcscmp(argv[1], L"mark") == 0 && qx::GlobalLockNames(argv[2], names)) {
+    lock.reset(CreateEventW(nullptr, TRUE, TRUE, names.finished.get()));
+    if (!lock || GetLastError() == ERROR_ALREADY_EXISTS) return 1;
+    std::puts("held");
+    std::fflush(stdout);
+    for (DWORD left = static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)); left > 0; left -= left < 10 ? left : 10) {
+      SetEvent(lock.get());
+      Sleep(10);
+    }
+    return 0;
   } else if (qx::GlobalLockNames(argv[2], names)) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (std::wcscmp(argv[1], L"system") == 0 &&

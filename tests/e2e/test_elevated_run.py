@@ -1,5 +1,6 @@
 """What others may do around an elevated run: plant the aside folder (a link,
-or a folder of their own), create the run lock first, or have another run move the uninstaller's
+or a folder of their own), a runtime folder, a record or a completion mark,
+create the run lock first, or have another run move the uninstaller's
 file away just as it starts. Wine keeps no access lists (every process is the
 same administrator) and has no private namespaces, so the locks here are the
 global ones the runs fall back to; under Windows a run never uses those."""
@@ -8,10 +9,13 @@ import filecmp
 import os
 import shutil
 import subprocess
+import threading
+import time
 
 import pytest
 
-from test_uninstall import hand_made_installation, hold, moved_aside, pending_deletions, temp_before  # noqa: F401
+from test_uninstall import (RUNTIME_NAME, copy_paths, hand_made_installation, hold, moved_aside,  # noqa: F401
+                            pending_deletions, temp_before, wine_program)
 
 
 def hold_lock(wine, who, uninstaller):
@@ -116,3 +120,104 @@ def test_a_start_whose_file_another_run_moves_away_ends_truthfully(wine, temp_be
                 holder.wait()
         assert result.boxes == []
         assert result.exit_code == code
+
+
+def kill_copy_once(wine, command, settle, **run):
+    """Runs |command| in a thread and ends its copy with taskkill |settle|
+    seconds after the copy appeared; returns the run's result and the copy."""
+    started = copy_paths(wine)
+    outcome = {}
+    thread = threading.Thread(target=lambda: outcome.update(result=wine.run(command, wait_all=True, **run)))
+    thread.start()
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline and not copy_paths(wine) - started:
+        time.sleep(0.02)
+    time.sleep(settle)
+    (copy,) = copy_paths(wine) - started
+    wine_program(wine, "taskkill", "/f", "/im", os.path.basename(copy))
+    thread.join()
+    return outcome["result"], copy
+
+
+def test_the_sweep_removes_a_killed_runs_folder_only_and_never_through_a_link(wine, temp_before):
+    with wine.scratch("sweep") as folder:
+        app = os.path.join(folder, "App")
+        hand_made_installation(wine, app, [("#folder", wine.winpath(app))])
+        # The copy at its confirmation, killed: its runtime folder stays.
+        kill_copy_once(wine, '"%s"' % wine.winpath(os.path.join(app, "uninstall.exe")), 2, answers=[7],
+                       delay_ms=8000)
+        (left,) = [os.path.join(wine.user_temp, n) for n in wine.temp_entries() - temp_before if RUNTIME_NAME.match(n)]
+        # A look-alike that no run made, with a marker and content.
+        planted = os.path.join(wine.user_temp, "qx0BADF00D")
+        os.makedirs(os.path.join(planted, "sub"))
+        for name in ("qxrun.dat", os.path.join("sub", "victim.txt")):
+            open(os.path.join(planted, name), "w").close()
+        # While the sweep works through "sub", it becomes a link to a folder
+        # that holds files of the same names.
+        sub, target = os.path.join(left, "sub"), os.path.join(folder, "target")
+        names = ["%04d" % i for i in range(3000)]
+        for where in (sub, target):
+            os.makedirs(where)
+            for name in names:
+                open(os.path.join(where, name), "w").close()
+
+        def swap():
+            deadline = time.monotonic() + 30
+            while time.monotonic() < deadline:
+                try:
+                    if len(os.listdir(sub)) < len(names):
+                        break
+                except OSError:
+                    return
+            os.rename(sub, sub + ".old")
+            os.symlink(target, sub)
+
+        swapper = threading.Thread(target=swap)
+        swapper.start()
+        empty = os.path.join(folder, "empty")
+        os.makedirs(empty)
+        shutil.copy(os.path.join(wine.bin, "uninstall.exe"), empty)
+        command = '"%s" /S' % wine.winpath(os.path.join(empty, "uninstall.exe"))
+        assert wine.run(command).exit_code == 11
+        swapper.join()
+        # Wine follows a Linux link to a folder even when told not to, so
+        # the link stays (and with it the folder): nothing behind it is touched.
+        assert sorted(os.listdir(target)) == names
+    assert os.listdir(os.path.join(planted, "sub")) == ["victim.txt"]
+
+
+def test_a_completion_mark_faked_by_another_process_gives_18(wine, temp_before):
+    with wine.scratch("mark") as folder:
+        app = os.path.join(folder, "App")
+        folders = [os.path.join(app, "f%02d" % i) for i in range(40)]
+        command = hand_made_installation(wine, app, [("#folder", wine.winpath(p)) for p in folders])
+        for path in folders:
+            os.makedirs(path)
+        holder = hold_lock(wine, "mark", os.path.join(app, "uninstall.exe"))
+        try:
+            result, copy = kill_copy_once(wine, command, 0)
+        finally:
+            holder.kill()
+            holder.wait()
+        assert result.exit_code == 18
+        # The first stage removed what the killed copy left.
+        assert not os.path.exists(os.path.dirname(copy))
+
+
+def test_a_record_path_that_is_a_link_is_refused_and_the_run_completes(wine, temp_before):
+    with wine.scratch("record") as folder:
+        app = os.path.join(folder, "App")
+        data = os.path.join(app, "data.txt")
+        os.makedirs(app)
+        open(data, "w").close()
+        command = hand_made_installation(wine, app, [("#file", wine.winpath(data)), ("#folder", wine.winpath(app))])
+        victim = os.path.join(folder, "victim.txt")
+        with open(victim, "w") as f:
+            f.write("keep")
+        record = os.path.join(folder, "record.txt")
+        os.link(victim, record)
+        result = wine.run(command + ' "/LOG=%s"' % wine.winpath(record))
+        assert result.exit_code == 0
+        assert not os.path.exists(app)
+        with open(victim) as f:
+            assert f.read() == "keep"

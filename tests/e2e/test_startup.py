@@ -20,6 +20,7 @@ NO = 7
 RUNTIME_FATAL = "Fatal Error\nCannot create temporary runtime: the program will exit."
 RUNTIME_NAME = re.compile(r"^qx[0-9A-Fa-f]{8}$")
 COPY_NAME = re.compile(r"^qxu[0-9A-Fa-f]{1,4}\.tmp$", re.IGNORECASE)
+COPY_FOLDER = re.compile(r"^qxu[0-9A-F]{8}$")
 
 
 def uninstaller_path(wine):
@@ -43,7 +44,8 @@ def temp_state(wine):
     """(runtime folders, temporary copies) in the user's temporary folder."""
     names = wine.temp_entries()
     folders = {n for n in names if RUNTIME_NAME.match(n) and os.path.isdir(os.path.join(wine.user_temp, n))}
-    copies = {n for n in names if COPY_NAME.match(n)}
+    copies = {os.path.join(n, c) for n in names if COPY_FOLDER.match(n)
+              for c in os.listdir(os.path.join(wine.user_temp, n)) if COPY_NAME.match(c)}
     return folders, copies
 
 
@@ -76,7 +78,7 @@ def start(wine, log_lines=None, arguments="", uninstaller=None):
         copy = os.path.join(wine.user_temp, name)
         with open(copy, "rb") as f:
             copies[name] = f.read()
-        os.remove(copy)
+        shutil.rmtree(os.path.dirname(copy))
     return result, folders_after - folders_before, copies, installed
 
 

@@ -6,6 +6,7 @@ import filecmp
 import glob
 import os
 import re
+import shutil
 import subprocess
 import threading
 import time
@@ -19,6 +20,7 @@ RESTART = " Some files are still in use; they will be removed when you restart t
 ADMIN = ("Sorry, only a user with administrative privileges may uninstall this package. "
          "Operation aborted.")
 COPY_NAME = re.compile(r"^qxu[0-9A-Fa-f]{1,4}\.tmp$", re.IGNORECASE)
+COPY_FOLDER = re.compile(r"^qxu[0-9A-F]{8}$")
 RUNTIME_NAME = re.compile(r"^qx[0-9A-Fa-f]{8}$")
 SHARED_DLLS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\SharedDLLs"
 PENDING = r"HKLM\System\CurrentControlSet\Control\Session Manager"
@@ -125,8 +127,8 @@ def installation(wine, request):
     yield installed
     installed.remove_leftovers()
     for name in wine.temp_entries() - before:
-        if COPY_NAME.match(name):
-            os.remove(os.path.join(wine.user_temp, name))
+        if COPY_FOLDER.match(name):
+            shutil.rmtree(os.path.join(wine.user_temp, name))
     # No runtime folder of any run is left behind.
     assert [n for n in wine.temp_entries() - before if RUNTIME_NAME.match(n)] == []
 
@@ -157,9 +159,15 @@ def moved_aside(wine):
     return {os.path.join(folder, name) for folder in aside_folders(wine) for name in os.listdir(folder)}
 
 
+def copy_paths(wine):
+    """The temporary copies that first stages started, each in its own folder."""
+    return {os.path.join(wine.user_temp, folder, name) for folder in wine.temp_entries() if COPY_FOLDER.match(folder)
+            for name in os.listdir(os.path.join(wine.user_temp, folder)) if COPY_NAME.match(name)}
+
+
 def copies_made(wine):
-    """The temporary copies that the run's first stage started."""
-    return {name for name in wine.temp_entries() if COPY_NAME.match(name)}
+    """The names of the temporary copies that first stages started."""
+    return {os.path.basename(path) for path in copy_paths(wine)}
 
 
 def test_interactive_run_confirms_shows_progress_removes_and_reports(installation, wine):
@@ -422,7 +430,8 @@ def test_a_run_ended_in_the_folder_phase_has_removed_the_uninstaller_with_the_fi
             deadline = time.time() + 60
             while sum(os.path.isdir(p) for p in folders) > 36 and time.time() < deadline:
                 time.sleep(0.05)
-            (copy,) = [n for n in wine.temp_entries() - temp_before if COPY_NAME.match(n)]
+            (copy,) = [os.path.basename(p) for p in copy_paths(wine)
+                       if os.path.basename(os.path.dirname(p)) not in temp_before]
             wine_program(wine, "taskkill", "/f", "/im", copy)
             first.join()
             # The uninstaller and its log are the file phase's last files,

@@ -152,6 +152,7 @@ bool IsAt(const wchar_t* path, const FileIdentity& moved) {
 
 std::wstring MoveAside(const std::wstring& path, DWORD delete_error) {
   if (delete_error != ERROR_SHARING_VIOLATION && delete_error != ERROR_ACCESS_DENIED) return std::wstring();
+  if (!CanActAtRestart(path.c_str())) return std::wstring();
   const std::wstring wanted = ToWide(core::AsideFolderFor(FromWide(path.c_str())));
   if (wanted.empty()) return std::wstring();
   // Renaming needs delete access, the same as a delete that a holder without

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/protected_access.h"
+#include "common/unique_resource.h"
 #include "engine/win/platform/engine_state.h"
 #include "engine/win/platform/shared_variables.h"
 #include "engine/win/platform/file_data.h"
@@ -23,6 +25,8 @@ namespace qx::engine {
 namespace {
 
 using core::Text;
+
+constexpr int kCopyFolderAttempts = 100;
 
 // Start-up reads no more of the log than this: the header is its first lines.
 constexpr size_t kHeaderReadLimit = size_t(256) << 10;
@@ -54,6 +58,53 @@ void ShowMessage(core::TextView language_key) {
   MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | LanguageBoxStyle());
 }
 
+// A fresh folder "qxu" and 8 hexadecimal digits beside the runtime folder,
+// in the temporary folder that the launcher chose, made with the protected
+// list: the copy runs elevated, and nobody else may put or change anything
+// where it lies. With its "\".
+bool CreateCopyFolder(std::wstring& folder) {
+  std::wstring temp = ToWide(Expand(ReferenceOf(contract::kRuntimeFolder)));
+  while (!temp.empty() && temp.back() == L'\\') temp.pop_back();
+  const size_t cut = temp.find_last_of(L'\\');
+  if (cut == std::wstring::npos) return false;
+  temp.resize(cut + 1);
+  DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 12);
+  for (int attempt = 0; attempt < kCopyFolderAttempts; ++attempt, seed += GetTickCount() | 1) {
+    wchar_t name[12];
+    wsprintfW(name, L"qxu%08lX", static_cast<unsigned long>(seed));
+    folder = temp + name;
+    if (CreateProtectedFolder(folder.c_str())) {
+      folder += L'\\';
+      return true;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Written through a handle that shares only reading, then reopened as the
+// very file written (one name, no link) and |held| sharing only reading
+// until the copy has started: nobody can swap or change it meanwhile.
+bool WriteCopy(const Text& program, const std::wstring& copy, UniqueFile& held) {
+  std::string bytes;
+  if (!ReadWholeFile(ToWide(program).c_str(), bytes)) return false;
+  BY_HANDLE_FILE_INFORMATION written, opened;
+  {
+    UniqueFile file(CreateFileW(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file || !WriteAll(file.get(), bytes) || !GetFileInformationByHandle(file.get(), &written)) return false;
+  }
+  held.reset(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return held && GetFileInformationByHandle(held.get(), &opened) && SameFile(written, opened) &&
+         opened.nNumberOfLinks == 1 && !(opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 int RestartFromCopy(core::TextView command_line) {
   // In its long form the program is one text for the copy, and its log is
   // found beside it whatever way the uninstaller was started.
@@ -62,15 +113,19 @@ int RestartFromCopy(core::TextView command_line) {
     ShowMessage(u"#errorunlognotfound");
     return contract::kNoLog;
   }
-  std::wstring copy;
-  if (!CreateTemporaryFile(ToWide(Expand(u"%TMP%")), L"qxu", copy)) return contract::kCopyNotStarted;
+  std::wstring folder, copy;
+  if (!CreateCopyFolder(folder)) return contract::kCopyNotStarted;
   ProgramRun run;
-  if (CopyFileW(ToWide(program).c_str(), copy.c_str(), FALSE))
-    run = StartProgram(copy, ToWide(core::RelaunchParameters(program, command_line, RecordPath())), std::wstring(),
-                       false, false);
+  if (CreateTemporaryFile(folder, L"qxu", copy)) {
+    UniqueFile held;
+    if (WriteCopy(program, copy, held))
+      run = StartProgram(copy, ToWide(core::RelaunchParameters(program, command_line, RecordPath())), std::wstring(),
+                         false, false);
+  }
   if (!run.started) {
     // Nothing will run the copy: it must not stay behind.
-    DeleteFileW(copy.c_str());
+    if (!copy.empty()) DeleteFileW(copy.c_str());
+    RemoveDirectoryW(folder.c_str());
     return contract::kCopyNotStarted;
   }
   g_started_copy = std::move(run.process);

@@ -152,3 +152,62 @@ TEST_CASE("RemoveFolderTree of a missing folder reports the listing error") {
   CHECK(IsFolder(temp.dir()));
 }
 
+
+namespace {
+
+bool IsRecorded(const qx::PathBuffer& folder) {
+  std::wstring name(folder.get(), folder.length() - 1);
+  return RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\QXUninstall\\RuntimeFolders", name.c_str(), RRF_RT_REG_BINARY,
+                      nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+TEST_CASE("The sweep removes only recorded folders that are still the folder recorded and no run holds") {
+  enum class Left { kKilled, kLive, kReplaced, kGone };
+  struct Case {
+    const char* name;
+    Left left;
+    bool folder_stays, record_stays;
+  };
+  const Case cases[] = {
+      {"a killed run's folder goes with its record", Left::kKilled, false, false},
+      {"a live run's folder stays recorded", Left::kLive, true, true},
+      {"another folder at a recorded path stays, its record goes", Left::kReplaced, true, false},
+      {"a record whose folder is gone goes", Left::kGone, false, false},
+  };
+  for (const Case& c : cases) {
+    CAPTURE(c.name);
+    Scratch temp;
+    // A look-alike with a marker and content that no run recorded.
+    CHECK(CreateDirectoryW(temp.file(L"qx0BADF00D").c_str(), nullptr));
+    CHECK(CreateDirectoryW(temp.file(L"qx0BADF00D\\sub").c_str(), nullptr));
+    CHECK(WriteBytes(temp.file(L"qx0BADF00D\\qxrun.dat"), ""));
+    CHECK(WriteBytes(temp.file(L"qx0BADF00D\\sub\\victim.txt"), "keep"));
+    qx::LauncherState state;
+    PrepareState(state, temp);
+    REQUIRE(qx::CreateRuntimeFolder(state, 0x2F, &TickOfSixteen));
+    const std::wstring folder = state.RuntimeFolder.get();
+    CHECK(CreateDirectoryW((folder + L"inner").c_str(), nullptr));
+    CHECK(WriteBytes(folder + L"inner\\QXCore.dll", "engine"));
+    CHECK(IsRecorded(state.RuntimeFolder));
+    if (c.left != Left::kLive) state.RunMarker.reset();
+    if (c.left == Left::kReplaced || c.left == Left::kGone) {
+      CHECK(MoveFileW(folder.c_str(), temp.file(L"moved").c_str()));
+      if (c.left == Left::kReplaced) {
+        CHECK(CreateDirectoryW(folder.c_str(), nullptr));
+        CHECK(WriteBytes(folder + L"qxrun.dat", ""));
+      }
+    }
+    qx::RemoveStaleRuntimeFolders();
+    CHECK_EQ(IsFolder(folder), c.folder_stays);
+    CHECK_EQ(IsRecorded(state.RuntimeFolder), c.record_stays);
+    CHECK_EQ(ReadBytes(temp.file(L"qx0BADF00D\\sub\\victim.txt")), std::string("keep"));
+    if (c.left == Left::kLive) {
+      state.RuntimeFolder.truncate(state.RuntimeFolderLength);
+      qx::ReleaseRunMarker(state.RunMarker);
+      CHECK_EQ(qx::RemoveRuntimeFolder(state.RuntimeFolder), 0ul);
+      CHECK(!IsRecorded(state.RuntimeFolder));
+    }
+  }
+}
