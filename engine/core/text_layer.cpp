@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/include/launcher_contract.h"
+
 namespace qx::core {
 
 namespace {
@@ -123,7 +125,7 @@ void TextLayer::Resolve(size_t index) {
 }
 
 void TextLayer::SetVariable(TextView name, TextView value) {
-  const bool selects_language = name == u"QXLANGID";
+  const bool selects_language = name == contract::kLanguageId.portable_name;
   const int32_t language = selects_language ? ReadNumber(value) : 0;
   Text expanded;
   Expand(value, expanded);
@@ -203,7 +205,7 @@ void TextLayer::SelectLanguage(int32_t id) {
   active_ = std::move(merged);
   // Only "#" keys are references.
   std::erase_if(active_, [&](uint32_t i) { return language_[i].key.empty() || language_[i].key[0] != u'#'; });
-  SetVariableRaw(u"QXRTL", IsRightToLeftLanguage(id) ? u"1" : u"0");
+  SetVariableRaw(contract::kRightToLeft.portable_name, IsRightToLeftLanguage(id) ? u"1" : u"0");
 }
 
 }  // namespace qx::core

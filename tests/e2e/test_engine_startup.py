@@ -52,6 +52,7 @@ def run_host(wine, program, arguments, report, title=None):
 
 
 def copies(wine):
+    """The temporary copies' folders, one for each copy."""
     return {n for n in wine.temp_entries() if n.lower().startswith("qxu")}
 
 
@@ -142,6 +143,6 @@ def test_two_stage_start_from_a_folder_with_spaces(wine):
     made = copies(wine) - before
     assert len(made) == 1, "one temporary copy"
     for name in made:
-        os.remove(os.path.join(wine.user_temp, name))
+        shutil.rmtree(os.path.join(wine.user_temp, name))
 
 

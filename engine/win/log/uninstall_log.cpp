@@ -88,7 +88,7 @@ LogState& LogFamily() {
 int RunReplayPhase(int phase, ReplayCallback callback) {
   LogState& family = LogFamily();
   if (!Engine().log) return -1;
-  if (phase < kReplayFiles || phase > kReplayIniKeys) return 0;
+  if (phase < contract::kReplayFiles || phase > contract::kReplayIniKeys) return 0;
   static constexpr int kTagOfPhase[] = {core::kLogFile, core::kLogFolder, core::kLogRegistryKey,
                                         core::kLogRegistryValue, core::kLogIniKey};
   FileSource source(Engine().log.get());
@@ -103,19 +103,19 @@ int RunReplayPhase(int phase, ReplayCallback callback) {
   WinReplaySystem system(callback, family.own_files, family.own_files_known ? 2 : 0);
   core::ReplayPlanner& planner = family.planner;
   switch (phase) {
-    case kReplayFiles:
+    case contract::kReplayFiles:
       planner.FilePhase(entries, system);
       break;
-    case kReplayFolders:
+    case contract::kReplayFolders:
       planner.FolderPhase(entries, system);
       break;
-    case kReplayRegistryKeys:
+    case contract::kReplayRegistryKeys:
       planner.RegistryKeyPhase(entries, system);
       break;
-    case kReplayRegistryValues:
+    case contract::kReplayRegistryValues:
       planner.RegistryValuePhase(entries, system);
       break;
-    case kReplayIniKeys:
+    case contract::kReplayIniKeys:
       planner.IniKeyPhase(entries, system);
       break;
   }
@@ -157,7 +157,7 @@ int FinishLog() {
   if (!Engine().log) return -4;
   const Text program = Expand(u"%UNINSTFNAME%");
   const std::wstring program_path = ToWide(program);
-  const std::wstring source = ToWide(Expand(u"%QXSFXPATH%\\qxremove.dat"));
+  const std::wstring source = RuntimeFilePath(u"qxremove.dat");
   if (!CopyFileW(source.c_str(), program_path.c_str(), FALSE)) return -3;
 
   const Text log = core::LogPathFor(program);

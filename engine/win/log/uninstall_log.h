@@ -3,21 +3,14 @@
 // engine's open log, LogHandle.
 #pragma once
 
+#include "engine/include/launcher_contract.h"
 #include "engine/include/qxcore.h"
 #include "engine/core/text.h"
 
 namespace qx::engine {
 
-// The replay phases, each undoing one kind of logged change.
-enum ReplayPhase : int {
-  kReplayFiles = 0,
-  kReplayFolders = 1,
-  kReplayRegistryKeys = 2,
-  kReplayRegistryValues = 3,
-  kReplayIniKeys = 4,
-};
-
-// 0 after the phase (a number outside 0 to 4 does nothing), -1 without an
+// 0 after the phase (contract::ReplayPhase; a number outside 0 to 4 does
+// nothing), -1 without an
 // open log.
 int RunReplayPhase(int phase, ReplayCallback callback);
 

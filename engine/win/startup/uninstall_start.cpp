@@ -174,7 +174,7 @@ int OpenLog(const Text& installed) {
       return RefuseLog(u"#errorunloginvalid", u"it has no header", contract::kLogWithoutHeader);
     return RefuseLog(u"#errorunloginvalid", u"its title is another package's", contract::kLogOfAnotherPackage);
   }
-  engine.text.SetVariable(u"QXLANGID", core::DecimalText(header.language));
+  engine.text.SetVariable(NameOf(contract::kLanguageId), core::DecimalText(header.language));
   engine.text.SetVariable(u"DESTPATH", header.install_folder);
   return contract::kUninstallHere;
 }
