@@ -51,7 +51,10 @@ double TimeRun(const std::wstring& command_line) {
     Sleep(10);
   }
   CloseHandle(job);
-  if (code != 0) return -1;
+  if (code != 0) {
+    std::fprintf(stderr, "the run ended with %lu\n", static_cast<unsigned long>(code));
+    return -1;
+  }
   return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
