@@ -8,7 +8,7 @@
 #include "engine/core/command_line.h"
 #include "engine/win/platform/engine_state.h"
 #include "engine/win/platform/shared_variables.h"
-#include "engine/win/platform/special_folders.h"
+#include "engine/win/platform/shell_folders.h"
 #include "common/fixed_string.h"
 #include "engine/win/platform/system_library.h"
 #include "engine/core/system_facts.h"

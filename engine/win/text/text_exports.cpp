@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "engine/win/platform/special_folders.h"
+#include "engine/win/platform/shell_folders.h"
 #include "engine/win/platform/engine_state.h"
 #include "engine/win/platform/export_support.h"
 #include "engine/win/platform/file_io.h"

@@ -1,4 +1,4 @@
-#include "engine/win/platform/special_folders.h"
+#include "engine/win/platform/shell_folders.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -15,7 +15,7 @@ using core::Text;
 using PathBuffer = FixedString<wchar_t, MAX_PATH>;
 
 // The shell folders looked up so far in this load of the engine.
-SpecialFolders g_special_folders;
+SpecialFolders g_shell_folders;
 
 // The shell is loaded with the first folder asked for, not with the engine.
 Text AskShell(int csidl) {
@@ -36,7 +36,7 @@ Text AskShell(int csidl) {
 }  // namespace
 
 Text SpecialFolderPath(int csidl) {
-  SpecialFolders& folders = g_special_folders;
+  SpecialFolders& folders = g_shell_folders;
   if (csidl < 0 || csidl >= SpecialFolders::kCount) return AskShell(csidl);
   const uint64_t bit = uint64_t(1) << csidl;
   if (!(folders.known & bit)) {
