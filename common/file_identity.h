@@ -22,19 +22,23 @@ struct FileIdentity {
   }
 };
 
+// The identity of the file or folder open as |file|. False when it cannot be
+// read, or when its file system gives no index (index 0): then it names no
+// file for sure.
+__attribute__((noinline)) inline bool IdentityOf(HANDLE file, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  return identity.index_high != 0 || identity.index_low != 0;
+}
+
 // The identity of the file or folder at |path|. It is opened for no access
 // (backup semantics, so folders open too, and every sharing mode), so a file
-// that another process holds is identified as well. False when it cannot be
-// opened, or when its file system gives no index (index 0).
+// that another process holds is identified as well.
 __attribute__((noinline)) inline bool IdentityOf(const wchar_t* path, FileIdentity& identity) {
   UniqueFile file(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!file || !GetFileInformationByHandle(file.get(), &info)) return false;
-  identity.volume = info.dwVolumeSerialNumber;
-  identity.index_high = info.nFileIndexHigh;
-  identity.index_low = info.nFileIndexLow;
-  return identity.index_high != 0 || identity.index_low != 0;
+  return file && IdentityOf(file.get(), identity);
 }
 
 // The full long form of |path|: relative to the current folder when it is

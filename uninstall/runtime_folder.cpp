@@ -2,6 +2,7 @@
 
 #include <winternl.h>
 
+#include "common/file_identity.h"
 #include "common/protected_access.h"
 #include "common/unique_resource.h"
 #include "uninstall/launcher.h"
@@ -25,10 +26,6 @@ constexpr ULONG kHeldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr ULONG kOpenEntry = 0x00200000 /* FILE_OPEN_REPARSE_POINT */ | 0x00004000 /* FILE_OPEN_FOR_BACKUP_INTENT */ |
                              0x00000020 /* FILE_SYNCHRONOUS_IO_NONALERT */;
 constexpr DWORD kHideAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-struct FolderIdentity {
-  DWORD volume, index_high, index_low;
-};
 
 using NtOpenFileFunction = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
 using StatusToErrorFunction = ULONG(NTAPI*)(NTSTATUS);
@@ -70,13 +67,6 @@ bool OpenFolder(const wchar_t* path, UniqueFile& folder) {
   FILE_ATTRIBUTE_TAG_INFO held;
   return folder && GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &held, sizeof held) &&
          (held.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY;
-}
-
-bool IdentityOf(HANDLE file, FolderIdentity& identity) {
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(file, &information)) return false;
-  identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
-  return true;
 }
 
 DWORD DeleteHeld(HANDLE entry) {
@@ -164,7 +154,7 @@ bool RecordName(const PathBuffer& folder, PathBuffer& name) {
 // its own temporary folder, which nobody else may write in, and is not swept.
 void RecordRuntimeFolder(const PathBuffer& folder) {
   UniqueFile held;
-  FolderIdentity identity;
+  FileIdentity identity;
   PathBuffer name;
   UniqueKey key;
   if (OpenFolder(folder.get(), held) && IdentityOf(held.get(), identity) && RecordName(folder, name) &&
@@ -177,16 +167,15 @@ void RecordRuntimeFolder(const PathBuffer& folder) {
 // Removes the recorded folder |name| when it is still the folder recorded and
 // no live run holds its marker. True when its record may go: the folder is
 // removed, or gone, or something else now stands at its path.
-bool RemoveStaleFolder(const wchar_t* name, const FolderIdentity& recorded) {
+bool RemoveStaleFolder(const wchar_t* name, const FileIdentity& recorded) {
   UniqueFile folder;
   if (!OpenFolder(name, folder)) {
     const DWORD error = GetLastError();
     return folder || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
   }
-  FolderIdentity found;
+  FileIdentity found;
   if (!IdentityOf(folder.get(), found)) return false;
-  if (found.volume != recorded.volume || found.index_high != recorded.index_high ||
-      found.index_low != recorded.index_low) {
+  if (!(found == recorded)) {
     return true;
   }
   UniqueHandle marker;
@@ -286,7 +275,7 @@ void RemoveStaleRuntimeFolders() {
     PathBuffer name;
     DWORD name_length = kPlatformPathLength;
     DWORD type = 0;
-    FolderIdentity recorded;
+    FileIdentity recorded;
     DWORD size = sizeof recorded;
     const LSTATUS status = RegEnumValueW(key.get(), index, name.writable(), &name_length, nullptr, &type,
                                          reinterpret_cast<BYTE*>(&recorded), &size);

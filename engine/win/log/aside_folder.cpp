@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cwchar>
 
+#include "common/file_identity.h"
 #include "common/path_links.h"
 #include "common/protected_access.h"
 #include "common/unique_resource.h"
@@ -40,18 +41,6 @@ struct AsideFolders {
   uint32_t count = 0;
 } g_aside;
 
-struct FileIdentity {
-  DWORD volume = 0;
-  DWORD high = 0;
-  DWORD low = 0;
-};
-
-bool IdentityOf(HANDLE file, FileIdentity& identity) {
-  BY_HANDLE_FILE_INFORMATION facts;
-  if (!GetFileInformationByHandle(file, &facts)) return false;
-  identity = {facts.dwVolumeSerialNumber, facts.nFileIndexHigh, facts.nFileIndexLow};
-  return true;
-}
 
 // The folder at |path| opened and held, unless it is a link or no folder:
 // held without delete sharing, its name cannot change under the check. A
@@ -144,8 +133,7 @@ bool IsAt(const wchar_t* path, const FileIdentity& moved) {
   UniqueFile found(
       CreateFileW(path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
   FileIdentity identity;
-  return found && IdentityOf(found.get(), identity) && identity.volume == moved.volume &&
-         identity.high == moved.high && identity.low == moved.low;
+  return found && IdentityOf(found.get(), identity) && identity == moved;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/file_identity.h"
 #include "common/protected_access.h"
 #include "common/unique_resource.h"
 #include "engine/win/platform/engine_state.h"
@@ -82,26 +83,22 @@ bool CreateCopyFolder(std::wstring& folder) {
   return false;
 }
 
-bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow;
-}
-
 // Written through a handle that shares only reading, then reopened as the
 // very file written (one name, no link) and |held| sharing only reading
 // until the copy has started: nobody can swap or change it meanwhile.
 bool WriteCopy(const Text& program, const std::wstring& copy, UniqueFile& held) {
   std::string bytes;
   if (!ReadWholeFile(ToWide(program).c_str(), bytes)) return false;
-  BY_HANDLE_FILE_INFORMATION written, opened;
+  FileIdentity written;
+  BY_HANDLE_FILE_INFORMATION opened;
   {
     UniqueFile file(CreateFileW(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file || !WriteAll(file.get(), bytes) || !GetFileInformationByHandle(file.get(), &written)) return false;
+    if (!file || !WriteAll(file.get(), bytes) || !IdentityOf(file.get(), written)) return false;
   }
   held.reset(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  return held && GetFileInformationByHandle(held.get(), &opened) && SameFile(written, opened) &&
+  return held && GetFileInformationByHandle(held.get(), &opened) && written == FileIdentity{opened.dwVolumeSerialNumber, opened.nFileIndexHigh, opened.nFileIndexLow} &&
          opened.nNumberOfLinks == 1 && !(opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
