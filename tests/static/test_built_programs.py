@@ -4,7 +4,6 @@ engine's exports, the launcher's imports, its manifest and its container."""
 
 import os
 import re
-import struct
 import subprocess
 import sys
 
@@ -18,8 +17,8 @@ import build_container  # noqa: E402
 from architectures import ARCHITECTURES  # noqa: E402
 
 BUILD = os.environ.get("QX_BUILD_ROOT") or os.path.join(TOP, "build")
-# (optional header magic, machine) of each architecture's images.
-FORMATS = {"x86": (0x10B, 0x14C), "x64": (0x20B, 0x8664)}
+# (optional header magic, objdump's format) of each architecture's images.
+FORMATS = {"x86": (0x10B, "pei-i386"), "x64": (0x20B, "pei-x86-64")}
 # What the launcher may load at start. An import is loaded before the program
 # runs, so before it can keep the library search to the system folder: known
 # system libraries only (comctl32 comes later; advapi32, for the access lists
@@ -32,50 +31,19 @@ PAYLOAD = ["QXCore.dll", "qxdlg.dat", "qxlng.dat"]
 
 
 class Image:
-    """The headers and export table of a PE image."""
+    """What objdump reads from a PE image's headers: its format, magic,
+    imports and exports (each name with its address)."""
 
-    def __init__(self, path):
-        self.data = open(path, "rb").read()
-        pe = struct.unpack_from("<I", self.data, 60)[0]
-        assert self.data[:2] == b"MZ" and self.data[pe:pe + 4] == b"PE\0\0", path
-        self.machine = struct.unpack_from("<H", self.data, pe + 4)[0]
-        self.magic = struct.unpack_from("<H", self.data, pe + 24)[0]
-        optional = pe + 24
-        if self.magic == 0x10B:
-            self.base, directories = struct.unpack_from("<I", self.data, optional + 28)[0], optional + 96
-        else:
-            self.base, directories = struct.unpack_from("<Q", self.data, optional + 24)[0], optional + 112
-        sections, optional_size = struct.unpack_from("<H", self.data, pe + 6)[0], struct.unpack_from(
-            "<H", self.data, pe + 20)[0]
-        self.sections = []
-        for i in range(sections):
-            at = pe + 24 + optional_size + 40 * i
-            virtual_size, address, raw_size, raw = struct.unpack_from("<IIII", self.data, at + 8)
-            self.sections.append((address, max(virtual_size, raw_size), raw))
-        self.export_directory = struct.unpack_from("<I", self.data, directories)[0]
-
-    def offset(self, rva):
-        for address, size, raw in self.sections:
-            if address <= rva < address + size:
-                return raw + rva - address
-        raise ValueError("address %#x outside every section" % rva)
-
-    def text(self, rva):
-        at = self.offset(rva)
-        return self.data[at:self.data.index(b"\0", at)].decode("ascii")
-
-    def exports(self):
-        """Each exported name with its address."""
-        if not self.export_directory:
-            return {}
-        at = self.offset(self.export_directory)
-        _, names, functions, name_table, ordinals = struct.unpack_from("<IIIII", self.data, at + 20)
-        result = {}
-        for i in range(names):
-            name = self.text(struct.unpack_from("<I", self.data, self.offset(name_table) + 4 * i)[0])
-            ordinal = struct.unpack_from("<H", self.data, self.offset(ordinals) + 2 * i)[0]
-            result[name] = self.base + struct.unpack_from("<I", self.data, self.offset(functions) + 4 * ordinal)[0]
-        return result
+    def __init__(self, path, objdump):
+        dump = subprocess.run([objdump, "-p", path], stdout=subprocess.PIPE, check=True).stdout.decode("utf-8", "replace")
+        self.format = re.search(r"file format (\S+)", dump).group(1)
+        self.magic = int(re.search(r"^Magic\s+([0-9a-f]+)", dump, re.M).group(1), 16)
+        self.imports = sorted(name.strip().lower() for name in re.findall(r"DLL Name: (.*)", dump))
+        base = int(re.search(r"^ImageBase\s+([0-9a-f]+)", dump, re.M).group(1), 16)
+        addresses = {int(i): base + int(rva, 16) for i, rva in re.findall(r"\[\s*(\d+)\] \+base\[\s*\d+\] ([0-9a-f]+)", dump)}
+        names = re.search(r"\[Ordinal/Name Pointer\] Table\n((?:\t\[.*\n)*)", dump)
+        self.exports = {name: addresses[int(i)] for i, name in re.findall(r"\[\s*(\d+)\] (\w+)", names.group(1))} \
+            if names else {}
 
 
 def declared_exports():
@@ -106,15 +74,15 @@ def test_built_programs_carry_the_interface_and_payload_they_promise(arch):
     facts = ARCHITECTURES[arch]
     bin_dir = os.path.join(BUILD, facts.subfolder, "bin")
     programs = {name: os.path.join(bin_dir, name) for name in ("uninstall.exe", "QXCore.dll", "videostage.exe")}
-    for name, path in programs.items():
-        image = Image(path)
-        assert (image.magic, image.machine) == FORMATS[arch], name
+    images = {name: Image(path, facts.objdump) for name, path in programs.items()}
+    for name, image in images.items():
+        assert (image.magic, image.format) == FORMATS[arch], name
 
     # The engine: exactly the declared names, undecorated; on x86 each one
     # takes off the stack what its declaration puts there.
     declared = declared_exports()
     assert len(declared) == 25
-    exports = Image(programs["QXCore.dll"]).exports()
+    exports = images["QXCore.dll"].exports
     assert sorted(exports) == sorted(declared)
     if arch == "x86":
         popped = {name: stack_bytes_popped(programs["QXCore.dll"], address, facts.objdump)
@@ -122,10 +90,7 @@ def test_built_programs_carry_the_interface_and_payload_they_promise(arch):
         assert popped == {name: 4 * count for name, count in declared.items()}
 
     # The launcher: system libraries at start, the engine bound late by name.
-    dump = subprocess.run([facts.objdump, "-p", programs["uninstall.exe"]], stdout=subprocess.PIPE,
-                          check=True).stdout.decode("utf-8", "replace")
-    assert sorted(line.split(":", 1)[1].strip().lower() for line in dump.splitlines() if "DLL Name:" in line) == \
-        START_IMPORTS
+    assert images["uninstall.exe"].imports == START_IMPORTS
     launcher = open(programs["uninstall.exe"], "rb").read()
     launcher = launcher[:build_container.image_end(launcher)]
     assert b"QXCore.dll\0" in launcher

@@ -59,14 +59,11 @@ TEST_CASE("each situation gives its one code") {
       {"copy ended with 1618 by something else", WaitedFor(true, 1618, false), 18},
       {"copy's end unreadable", WaitedFor(false, 0, true), 18},
       {"finished copy's code passed on", WaitedFor(true, 3010, true), 3010},
-      {"finished copy declined", WaitedFor(true, 2, true), 2},
       {"busy, silent", {.silent = true, .busy = true}, 1618},
-      {"busy, interactive", {.busy = true}, 1618},
       {"own file gone, log still there", {.own_file_gone = true}, 1618},
       {"restart needed", Script(ScriptEnd::kCompleted, false, 0, true), 3010},
       {"the script's own code", Script(ScriptEnd::kCompleted, true, 5, true, true), 5},
       {"no temporary folder", {.launcher_status = 1}, -1},
-      {"damaged container", {.launcher_status = 3}, -3},
       {"archive error", {.launcher_status = 32}, -32},
   };
   for (const auto& row : rows) {
