@@ -46,6 +46,14 @@ bool IsProtectedDescriptor(PSECURITY_DESCRIPTOR descriptor);
 // The same for the object |handle| (opened with READ_CONTROL) of |type|.
 bool HasProtectedDescriptor(HANDLE handle, SE_OBJECT_TYPE type);
 
+// True when no user without administrator rights can rename, remove or
+// replace the folder that |descriptor| describes, or anything in it, or give
+// itself that right: its owner is SYSTEM, Administrators or TrustedInstaller,
+// and no entry that applies to it gives anybody else delete, delete-child,
+// access or owner rights. A user may still create there (as in a drive's
+// root): what exists cannot be swapped. Denying entries are not counted on.
+bool IsClosedToUsers(PSECURITY_DESCRIPTOR descriptor);
+
 // Creates the folder |path| with the protected list. A run without
 // administrator rights cannot make a folder owned by Administrators; it gets
 // the default access of its own temporary folder, which nobody else may write

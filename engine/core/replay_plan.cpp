@@ -6,11 +6,17 @@ namespace qx::core {
 
 namespace {
 
-// What an operation's status means for its entry when nothing more is
-// known; each phase refines the statuses it knows more about.
-Outcome PlainOutcome(Status status) {
-  if (status == Status::kDone) return Outcome::kRemoved;
-  return status == Status::kMissing ? Outcome::kNotThere : Outcome::kFailed;
+// An entry's outcome and status after the platform's removal, when nothing
+// more is known; each phase refines the statuses it knows more about.
+EntryOutcome Removed(LogEntryKind kind, std::span<const Text> fields, ReplaySystem& system, Status& status) {
+  EntryOutcome out;
+  out.error = system.actions.Remove(kind, fields);
+  status = StatusOf(kind, out.error);
+  out.outcome = status == Status::kDone      ? Outcome::kRemoved
+                : status == Status::kMissing ? Outcome::kNotThere
+                                             : Outcome::kFailed;
+  if (status == Status::kBadPath) out.cause = Cause::kNoRegistryPath;
+  return out;
 }
 
 bool IsShared(EntryCode code) { return code == EntryCode::kShared || code == EntryCode::kSharedSelfRegistered; }
@@ -41,6 +47,33 @@ bool IsBelow(TextView key, TextView parent) {
 }
 
 }  // namespace
+
+Status StatusOf(LogEntryKind kind, uint32_t error) {
+  namespace e = platform_error;
+  const bool registry = kind == kLogRegistryKey || kind == kLogRegistryValue;
+  switch (error) {
+    case e::kNone:
+      return Status::kDone;
+    case e::kFileNotFound:
+    case e::kPathNotFound:
+    case e::kNameTooLong:
+      return Status::kMissing;
+    case e::kBadPathName:
+      if (registry) return Status::kBadPath;
+      break;
+    case e::kIsFolder:
+      return kind == kLogFile ? Status::kIsFolder : Status::kFailed;
+    case e::kNotEmpty:
+      if (kind == kLogFolder || kind == kLogRegistryKey) return Status::kNotEmpty;
+      break;
+    case e::kSharingViolation:
+    case e::kAccessDenied:  // a running program's image, for a file
+      if (kind == kLogFile) return Status::kInUse;
+      break;
+  }
+  // An empty folder that stays, whatever the error, is held by someone.
+  return kind == kLogFolder ? Status::kInUse : Status::kFailed;
+}
 
 bool CountsAsNotRemoved(const EntryOutcome& outcome) {
   return outcome.outcome == Outcome::kFailed || outcome.outcome == Outcome::kKeptNotOurs;
@@ -81,7 +114,10 @@ Text OutcomeText(const EntryOutcome& outcome, TextView error_text) {
     case Cause::kPendingDelete:
     case Cause::kNotDeleted:
     case Cause::kFolderInUse:
-      return u"failed: " + WaitingText(outcome, error_text) + MovedText(outcome) + u", not scheduled for restart";
+      if (outcome.refusal == Refusal::kRemoteVolume) return u"failed: cannot be deleted at restart on a network volume";
+      return u"failed: " + WaitingText(outcome, error_text) + MovedText(outcome) + u", not scheduled for restart" +
+             (outcome.refusal == Refusal::kOpenFolder ? u": users without rights can change a folder on its path"
+                                                      : u"");
     default:
       return u"failed with " + Text(error_text);
   }
@@ -122,54 +158,73 @@ void ReplayPlanner::Conclude(LogEntryKind kind, const Text& path, const EntryOut
   restart_needed_ = restart_needed_ || CountsForRestart(outcome);
   // Only what stays is kept, for the folders that hold it.
   const Standing standing = StandingOf(outcome);
-  if (kind != kLogRegistryKey && (known || standing != Standing::kGone)) standing_.Set(system.KeyOf(path), standing);
-  system.Conclude(kind, path, outcome);
+  if (kind != kLogRegistryKey && (known || standing != Standing::kGone))
+    standing_.Set(system.facts.KeyOf(path), standing);
+  system.actions.Record(kind, path, outcome);
 }
 
 void ReplayPlanner::ConcludeFile(const Text& path, EntryOutcome& outcome, bool known, ReplaySystem& system) {
-  // What stays as the installation's, or behind a link, is nobody's to
-  // schedule: the callback does not hear of it.
-  if (outcome.outcome != Outcome::kKeptByCounter && outcome.outcome != Outcome::kKeptNotOurs) {
+  // What stays as the installation's, behind a link, or where nothing may
+  // wait for the restart is nobody's to schedule: the callback does not
+  // hear of it.
+  const bool refused = outcome.refusal == Refusal::kRemoteVolume || outcome.refusal == Refusal::kOpenFolder;
+  if (outcome.outcome != Outcome::kKeptByCounter && outcome.outcome != Outcome::kKeptNotOurs && !refused) {
     const bool gone = outcome.outcome == Outcome::kRemoved || outcome.outcome == Outcome::kNotThere;
     const bool waits = outcome.outcome == Outcome::kMovedAside || outcome.outcome == Outcome::kLeftForRestart;
-    if (!system.Report(outcome.moved_to.empty() ? path : outcome.moved_to, gone) && waits)
+    if (!system.actions.Report(outcome.moved_to.empty() ? path : outcome.moved_to, gone) && waits) {
       outcome.outcome = Outcome::kFailed;
+      outcome.refusal = Refusal::kNoScheduling;
+    }
   }
   Conclude(kLogFile, path, outcome, known, system);
 }
 
-EntryOutcome ReplayPlanner::RemoveFile(const Text& path, EntryCode code, bool own, ReplaySystem& system) {
+EntryOutcome ReplayPlanner::RemoveFile(const Text& path, const EntryFacts& facts, EntryCode code,
+                                       ReplaySystem& system) {
   EntryOutcome out;
-  out.own = own;
+  out.own = facts.own;
   // Behind a link the file is not ours; its counter is left alone too.
-  if (system.PassesThroughLink(path)) {
+  if (facts.behind_link) {
     out.outcome = Outcome::kKeptNotOurs;
     return out;
   }
-  if (IsShared(code) && !system.ReleaseSharedFile(path)) {
+  if (IsShared(code) && !system.actions.ReleaseSharedFile(path)) {
     out.outcome = Outcome::kKeptByCounter;
     return out;
   }
-  if (IsRegistered(code) && system.IsFile(path)) system.Unregister(path);
-  const OpResult deleted = system.DeleteFile(path);
-  out.error = deleted.error;
-  out.outcome = PlainOutcome(deleted.status);
-  if (deleted.status == Status::kIsFolder) {
+  if (IsRegistered(code) && facts.is_file) system.actions.Unregister(path);
+  Status status;
+  out = Removed(kLogFile, std::span<const Text>(&path, 1), system, status);
+  out.own = facts.own;
+  if (status == Status::kIsFolder) {
     out.cause = Cause::kFolderAtPath;
-  } else if (deleted.status == Status::kInUse || (deleted.status == Status::kFailed && system.IsFile(path))) {
+  } else if (status == Status::kInUse || (status == Status::kFailed && facts.is_file)) {
     // A file that is still there waits for the restart, whatever kept it.
-    out.cause = deleted.status == Status::kInUse ? Cause::kInUse : Cause::kNotDeleted;
-    WaitForRestart(path, out, system);
+    out.cause = status == Status::kInUse ? Cause::kInUse : Cause::kNotDeleted;
+    WaitForRestart(path, facts.remote, out, system);
   }
   return out;
 }
 
-void ReplayPlanner::WaitForRestart(const Text& path, EntryOutcome& outcome, ReplaySystem& system) {
+void ReplayPlanner::WaitForRestart(const Text& path, bool remote, EntryOutcome& outcome, ReplaySystem& system) {
   outcome.outcome = Outcome::kFailed;
-  if (!system.HasCallback()) return;
+  outcome.refusal = !system.scheduling ? Refusal::kNoScheduling
+                    : remote           ? Refusal::kRemoteVolume
+                                       : Refusal::kNone;
+  if (outcome.refusal != Refusal::kNone) return;
   // Moved aside, it no longer keeps its folder.
-  if (outcome.cause != Cause::kNotDeleted) outcome.moved_to = system.MoveAside(path);
-  outcome.outcome = outcome.moved_to.empty() ? Outcome::kLeftForRestart : Outcome::kMovedAside;
+  if (outcome.cause != Cause::kNotDeleted) outcome.moved_to = system.actions.MoveAside(path);
+  if (!outcome.moved_to.empty()) {
+    const TextView folder = TextView(outcome.moved_to).substr(0, outcome.moved_to.find_last_of(u'\\'));
+    bool known = false;
+    for (const Text& aside : aside_folders_) known = known || aside == folder;
+    if (!known) aside_folders_.emplace_back(folder);
+    outcome.outcome = Outcome::kMovedAside;
+  } else if (system.facts.ClosedToUsers(path)) {
+    outcome.outcome = Outcome::kLeftForRestart;
+  } else {
+    outcome.refusal = Refusal::kOpenFolder;
+  }
 }
 
 void ReplayPlanner::ConcludeFolderFiles(const EntrySet& entries, FolderFiles& files, bool own,
@@ -184,7 +239,7 @@ void ReplayPlanner::ConcludeFolderFiles(const EntrySet& entries, FolderFiles& fi
     else
       deleted.push_back(&entries[files.places[i]].key);
   }
-  const std::vector<size_t> left = deleted.empty() ? std::vector<size_t>() : system.NamesLeft(deleted);
+  const std::vector<size_t> left = deleted.empty() ? std::vector<size_t>() : system.facts.NamesLeft(deleted);
   // Concluded in the log's order.
   for (size_t i = 0, other = 0, at = 0, next_left = 0; i < files.places.size(); ++i) {
     const Text& path = entries[files.places[i]].key;
@@ -198,7 +253,7 @@ void ReplayPlanner::ConcludeFolderFiles(const EntrySet& entries, FolderFiles& fi
     if (next_left < left.size() && left[next_left] == at) {
       ++next_left;
       out.cause = Cause::kPendingDelete;
-      WaitForRestart(path, out, system);
+      WaitForRestart(path, files.remote, out, system);
     }
     ++at;
     ConcludeFile(path, out, own, system);
@@ -212,7 +267,8 @@ void ReplayPlanner::RemoveFiles(const EntrySet& entries, bool own, EntrySet* own
   TextView files_folder;
   for (size_t i = 0; i < entries.size(); ++i) {
     const Text& path = entries[i].key;
-    if (own_files && system.IsUninstallerOrItsLog(path)) {
+    const EntryFacts facts = system.facts.FactsOf(path);
+    if (own_files && facts.own) {
       own_files->Set(path, entries[i].value);
       continue;
     }
@@ -220,7 +276,8 @@ void ReplayPlanner::RemoveFiles(const EntrySet& entries, bool own, EntrySet* own
     const TextView folder = TextView(path).substr(0, cut == Text::npos ? 0 : cut);
     if (!files.places.empty() && folder != files_folder) ConcludeFolderFiles(entries, files, own, system);
     files_folder = folder;
-    EntryOutcome out = RemoveFile(path, entries[i].value, own, system);
+    files.remote = facts.remote;
+    EntryOutcome out = RemoveFile(path, facts, entries[i].value, system);
     if (out.outcome != Outcome::kRemoved) files.others.emplace_back(files.places.size(), std::move(out));
     files.places.push_back(i);
   }
@@ -229,7 +286,7 @@ void ReplayPlanner::RemoveFiles(const EntrySet& entries, bool own, EntrySet* own
 
 // What a folder that could not be removed holds, by the standing of each
 // thing in it; the first thing the log does not know settles it.
-class ReplayPlanner::Holdings : public ReplaySystem::ChildVisitor {
+class ReplayPlanner::Holdings : public ReplayFacts::ChildVisitor {
  public:
   explicit Holdings(const KeyedTable<Standing>& standing) : standing_(standing) {}
   bool Visit(const Text& key) override {
@@ -259,21 +316,20 @@ class ReplayPlanner::Holdings : public ReplaySystem::ChildVisitor {
 };
 
 void ReplayPlanner::RemoveFolder(const Text& folder, ReplaySystem& system) {
-  EntryOutcome out;
-  if (system.PassesThroughLink(folder)) {
+  if (system.facts.FactsOf(folder).behind_link) {
+    EntryOutcome out;
     out.outcome = Outcome::kKeptNotOurs;
     Conclude(kLogFolder, folder, out, false, system);
     return;
   }
-  const OpResult removed = system.RemoveFolder(folder);
-  out.error = removed.error;
-  out.outcome = PlainOutcome(removed.status);
-  if (removed.status == Status::kInUse) {
+  Status status;
+  EntryOutcome out = Removed(kLogFolder, std::span<const Text>(&folder, 1), system, status);
+  if (status == Status::kInUse) {
     // Folders are not the callback's: nothing schedules it.
     out.cause = Cause::kFolderInUse;
-  } else if (removed.status == Status::kNotEmpty) {
+  } else if (status == Status::kNotEmpty) {
     Holdings holds(standing_);
-    system.VisitChildren(folder, holds);
+    system.facts.VisitChildren(folder, holds);
     out.outcome = Outcome::kKeptHolding;
     if (holds.unrecorded || !(holds.not_removed || holds.shared || holds.waits))
       out.cause = Cause::kHoldsUnrecorded;
@@ -289,15 +345,16 @@ void ReplayPlanner::RemoveFolder(const Text& folder, ReplaySystem& system) {
 
 void ReplayPlanner::FilePhase(const EntrySet& entries, ReplaySystem& system) {
   EntrySet own_files;
+  aside_folders_.clear();
   RemoveFiles(entries, false, &own_files, system);
   // The two files that let an interrupted run be started again go last.
   RemoveFiles(own_files, true, nullptr, system);
   // An aside folder is no logged entry: it counts for neither flag.
-  for (const Text& folder : system.AsideFolders()) {
+  for (const Text& folder : aside_folders_) {
     EntryOutcome out;
     out.outcome = Outcome::kKeptHolding;
     out.cause = Cause::kAsideFolder;
-    system.Conclude(kLogFolder, folder, out);
+    system.actions.Record(kLogFolder, folder, out);
   }
 }
 
@@ -320,23 +377,13 @@ void ReplayPlanner::RegistryKeyPhase(const EntrySet& entries, ReplaySystem& syst
   SortPathsForRemoval(keys);
   kept_keys_.clear();
   for (const Text& key : keys) {
-    const OpResult deleted = system.DeleteRegistryKey(key);
-    EntryOutcome out;
-    out.error = deleted.error;
-    out.outcome = PlainOutcome(deleted.status);
-    switch (deleted.status) {
-      case Status::kNotEmpty: {
-        out.outcome = Outcome::kKeptHolding;
-        bool holds_kept = false;
-        for (const Text& kept : kept_keys_) holds_kept = holds_kept || IsBelow(kept, key);
-        out.cause = holds_kept ? Cause::kHoldsNotRemoved : Cause::kHoldsUnrecorded;
-        break;
-      }
-      case Status::kBadPath:
-        out.cause = Cause::kNoRegistryPath;
-        break;
-      default:
-        break;
+    Status status;
+    EntryOutcome out = Removed(kLogRegistryKey, std::span<const Text>(&key, 1), system, status);
+    if (status == Status::kNotEmpty) {
+      out.outcome = Outcome::kKeptHolding;
+      bool holds_kept = false;
+      for (const Text& kept : kept_keys_) holds_kept = holds_kept || IsBelow(kept, key);
+      out.cause = holds_kept ? Cause::kHoldsNotRemoved : Cause::kHoldsUnrecorded;
     }
     if (out.outcome != Outcome::kRemoved && out.outcome != Outcome::kNotThere) kept_keys_.push_back(key);
     Conclude(kLogRegistryKey, key, out, false, system);
@@ -344,28 +391,22 @@ void ReplayPlanner::RegistryKeyPhase(const EntrySet& entries, ReplaySystem& syst
 }
 
 void ReplayPlanner::RegistryValuePhase(const EntrySet& entries, ReplaySystem& system) {
-  const Text no_name;
   for (size_t i = 0; i < entries.size(); ++i) {
-    const std::vector<Text> fields = SplitQuotedFields(entries[i].key);
+    std::vector<Text> fields = SplitQuotedFields(entries[i].key);
     if (fields.empty()) continue;
-    const OpResult deleted = system.DeleteRegistryValue(fields[0], fields.size() > 1 ? fields[1] : no_name);
-    EntryOutcome out;
-    out.error = deleted.error;
-    out.outcome = PlainOutcome(deleted.status);
-    if (deleted.status == Status::kBadPath) out.cause = Cause::kNoRegistryPath;
-    Conclude(kLogRegistryValue, entries[i].key, out, false, system);
+    fields.resize(2);  // no name: the key's default value
+    Status status;
+    Conclude(kLogRegistryValue, entries[i].key, Removed(kLogRegistryValue, fields, system, status), false, system);
   }
 }
 
 void ReplayPlanner::IniKeyPhase(const EntrySet& entries, ReplaySystem& system) {
   for (size_t i = 0; i < entries.size(); ++i) {
-    const std::vector<Text> fields = SplitQuotedFields(entries[i].key);
+    std::vector<Text> fields = SplitQuotedFields(entries[i].key);
     if (fields.size() < 3) continue;
-    const OpResult deleted = system.DeleteIniKey(fields[0], fields[1], fields[2]);
-    EntryOutcome out;
-    out.error = deleted.error;
-    out.outcome = PlainOutcome(deleted.status);
-    Conclude(kLogIniKey, entries[i].key, out, false, system);
+    fields.resize(3);
+    Status status;
+    Conclude(kLogIniKey, entries[i].key, Removed(kLogIniKey, fields, system, status), false, system);
   }
 }
 

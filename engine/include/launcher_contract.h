@@ -99,6 +99,9 @@ enum InitUninstallResult : int {
 // The replay callback: called once for each file entry of the file phase,
 // with kind kReplayedFile, the file's path (where it lies now: moved aside,
 // that path) and 1 when it is gone (a missing file too), 0 when it is not.
+// Not called for a file that nobody may schedule: one kept by its shared
+// counter or behind a link, one on a network volume, and one that could not
+// be moved from a folder that a user without rights could change.
 // Its result means nothing, with one exception: the launcher returns
 // kReplayNotScheduled when it could not schedule a file reported with 0 for
 // deletion at the restart, and the engine then records the file as failed.

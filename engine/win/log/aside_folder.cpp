@@ -138,9 +138,7 @@ bool IsAt(const wchar_t* path, const FileIdentity& moved) {
 
 }  // namespace
 
-std::wstring MoveAside(const std::wstring& path, DWORD delete_error) {
-  if (delete_error != ERROR_SHARING_VIOLATION && delete_error != ERROR_ACCESS_DENIED) return std::wstring();
-  if (!CanActAtRestart(path.c_str())) return std::wstring();
+std::wstring MoveAside(const std::wstring& path) {
   const std::wstring wanted = ToWide(core::AsideFolderFor(FromWide(path.c_str())));
   if (wanted.empty()) return std::wstring();
   // Renaming needs delete access, the same as a delete that a holder without
@@ -173,13 +171,6 @@ std::wstring MoveAside(const std::wstring& path, DWORD delete_error) {
   }
   LetGoIfEmpty(*folder);
   return std::wstring();
-}
-
-std::vector<std::wstring> AsideFoldersOfThisRun() {
-  std::vector<std::wstring> folders;
-  for (size_t i = 0; i < g_aside.used; ++i)
-    if (g_aside.folders[i].files != 0) folders.push_back(g_aside.folders[i].path);
-  return folders;
 }
 
 }  // namespace qx::engine

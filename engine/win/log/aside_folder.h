@@ -7,26 +7,20 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 namespace qx::engine {
 
-// After a delete that failed with |delete_error|: a file in use (a sharing
-// violation, or a mapped image) is renamed into "qxmoved" at its volume's
-// root under a name of this run. That folder is made with the protected
-// access list (common/protected_access.h); an existing one is used only when
-// it is no link and carries exactly that list, else a fresh folder of this
-// run's is made beside it. The file is renamed by a handle opened on it, and
+// A file in use (a delete that failed on sharing, or a mapped image) is
+// renamed into "qxmoved" at its local volume's root under a name of this
+// run. That folder is made with the protected access list
+// (common/protected_access.h); an existing one is used only when it is no
+// link and carries exactly that list, else a fresh folder of this run's is
+// made beside it; one that received nothing is removed at once. The file is renamed by a handle opened on it, and
 // then looked for by its identity (volume and file index) at the new path,
 // reached through no link. The file is opened for the rename before a folder
 // is made. The new path, or empty when the file stays where it is: it could
 // not be opened, no folder could be used, it could not be renamed, or it was
 // not found where it was put (it is renamed back).
-std::wstring MoveAside(const std::wstring& path, DWORD delete_error);
-
-// The aside folders that hold files this run moved, each once: the replay
-// records them. A folder this run made and moved nothing into is removed at
-// once.
-std::vector<std::wstring> AsideFoldersOfThisRun();
+std::wstring MoveAside(const std::wstring& path);
 
 }  // namespace qx::engine

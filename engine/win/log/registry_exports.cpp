@@ -20,7 +20,7 @@ using qx::engine::Guarded;
 extern "C" {
 
 int WINAPI QXRegDeleteKey(const wchar_t* key) {
-  return Guarded(0, [&] { return qx::engine::DeleteRegistryKey(FromWide(key)) ? 1 : 0; });
+  return Guarded(0, [&] { return qx::engine::DeleteRegistryKey(FromWide(key)) == ERROR_SUCCESS ? 1 : 0; });
 }
 
 int WINAPI QXRegDeleteKeysRecursive(const wchar_t* key) {

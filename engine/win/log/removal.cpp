@@ -54,6 +54,14 @@ bool IsEmptyFolder(const wchar_t* folder) {
 
 }  // namespace
 
+bool NoSuchKeyName(const std::wstring& subkey) {
+  constexpr size_t kLongestKeyName = 255;
+  size_t start = 0;
+  for (size_t end; (end = subkey.find(L'\\', start)) != std::wstring::npos; start = end + 1)
+    if (end - start > kLongestKeyName) return true;
+  return subkey.size() - start > kLongestKeyName;
+}
+
 bool SplitRegistryPath(core::TextView path, RegistryKeyPath& split) {
   const core::RegistryPath parsed = core::ParseRegistryPath(path);
   if (parsed.root == 0) return false;
@@ -62,10 +70,22 @@ bool SplitRegistryPath(core::TextView path, RegistryKeyPath& split) {
   return true;
 }
 
-bool DeleteRegistryKey(core::TextView path) {
+LONG DeleteRegistryKey(core::TextView path) {
   RegistryKeyPath split;
-  if (!SplitRegistryPath(path, split) || split.subkey.empty()) return false;
-  return RegDeleteKeyW(split.root, split.subkey.c_str()) == ERROR_SUCCESS;
+  if (!SplitRegistryPath(path, split) || split.subkey.empty()) return ERROR_BAD_PATHNAME;
+  const LONG error = RegDeleteKeyW(split.root, split.subkey.c_str());
+  if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND) return error;
+  if (NoSuchKeyName(split.subkey)) return ERROR_FILENAME_EXCED_RANGE;
+  // The single-key delete refuses a key with subkeys.
+  UniqueKey open;
+  DWORD subkeys = 0;
+  if (RegOpenKeyExW(split.root, split.subkey.c_str(), 0, KEY_QUERY_VALUE, open.put()) == ERROR_SUCCESS &&
+      RegQueryInfoKeyW(open.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr) == ERROR_SUCCESS &&
+      subkeys > 0) {
+    return ERROR_DIR_NOT_EMPTY;
+  }
+  return error;
 }
 
 void DeleteRegistryKeyTree(core::TextView path) {

@@ -25,8 +25,14 @@ struct RegistryKeyPath {
 // False when the path does not begin with one of the five full root names.
 bool SplitRegistryPath(core::TextView path, RegistryKeyPath& split);
 
-// Deletes one key without subkeys. An empty subkey (a root itself) is refused.
-bool DeleteRegistryKey(core::TextView path);
+// A key name longer than the registry's 255 characters names nothing.
+bool NoSuchKeyName(const std::wstring& subkey);
+
+// Deletes one key without subkeys: ERROR_SUCCESS, ERROR_BAD_PATHNAME for no
+// known root or a root itself, ERROR_DIR_NOT_EMPTY for a key with subkeys,
+// ERROR_FILENAME_EXCED_RANGE for a name no key can have, else the registry's
+// error.
+LONG DeleteRegistryKey(core::TextView path);
 // Deletes a key with everything below it, as far as DeleteKeyTree gets.
 void DeleteRegistryKeyTree(core::TextView path);
 // Depth first: true when parent\name and all below it were deleted. Stops at

@@ -1,8 +1,10 @@
 #include "engine/win/log/replay_system.h"
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include "common/path_links.h"
+#include "common/protected_access.h"
 #include "engine/core/uninstall_start_rules.h"
 #include "engine/include/launcher_contract.h"
 #include "engine/win/log/aside_folder.h"
@@ -16,8 +18,6 @@ namespace qx::engine {
 
 namespace {
 
-using core::OpResult;
-using core::Status;
 using core::Text;
 using core::TextView;
 
@@ -25,8 +25,6 @@ constexpr int kUnregisterLimit = 3000;
 
 // The platform's view of a core text, without a copy: both are UTF-16.
 const wchar_t* Wide(const Text& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-
-bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // A path's last component as the platform reads it: trailing dots and
 // spaces do not count.
@@ -52,19 +50,8 @@ Text ShortNameOf(const Text& path) {
   return length > 0 && length < MAX_PATH ? Text(LastComponent(FromWide(buffer))) : Text();
 }
 
-OpResult Result(Status status, DWORD error) { return OpResult{status, static_cast<uint32_t>(error)}; }
-
 // A path longer than the platform's longest names nothing.
 bool TooLongToExist(const Text& path) { return path.size() > kLongestPath; }
-
-// A key name longer than the registry's 255 characters names nothing.
-bool NoSuchKeyName(const std::wstring& subkey) {
-  constexpr size_t kLongestKeyName = 255;
-  size_t start = 0;
-  for (size_t end; (end = subkey.find(L'\\', start)) != std::wstring::npos; start = end + 1)
-    if (end - start > kLongestKeyName) return true;
-  return subkey.size() - start > kLongestKeyName;
-}
 
 }  // namespace
 
@@ -80,10 +67,7 @@ void IdentifyOwnFiles(TextView uninstaller, OwnFile (&own)[2]) {
   }
 }
 
-WinReplaySystem::WinReplaySystem(ReplayCallback callback, const OwnFile* own, size_t own_count)
-    : callback_(callback), own_(own), own_count_(own_count) {}
-
-bool WinReplaySystem::IsUninstallerOrItsLog(const Text& path) {
+bool WinReplayFacts::IsUninstallerOrItsLog(const Text& path) const {
   const TextView name = LastComponent(path);
   for (size_t i = 0; i < own_count_; ++i) {
     const OwnFile& own = own_[i];
@@ -99,25 +83,48 @@ bool WinReplaySystem::IsUninstallerOrItsLog(const Text& path) {
   return false;
 }
 
-bool WinReplaySystem::PassesThroughLink(const Text& path) {
+core::EntryFacts WinReplayFacts::FactsOf(const Text& path) {
+  core::EntryFacts facts;
   // Nothing lies behind a path too long to exist: the removal finds nothing.
-  if (TooLongToExist(path)) return false;
+  if (TooLongToExist(path)) return facts;
   const size_t cut = path.find_last_of(u"\\/");
   const TextView folder = TextView(path).substr(0, cut == Text::npos ? 0 : cut);
-  if (!link_known_ || folder != link_folder_) {
-    link_folder_.assign(folder);
-    link_answer_ = qx::PassesThroughLink(Wide(path));
-    link_known_ = true;
+  if (!folder_known_ || folder != folder_) {
+    folder_.assign(folder);
+    folder_known_ = true;
+    folder_linked_ = qx::PassesThroughLink(Wide(path));
+    folder_remote_ = !qx::CanActAtRestart(Wide(path));
   }
-  return link_answer_;
-}
-
-bool WinReplaySystem::IsFile(const Text& path) {
+  facts.behind_link = folder_linked_;
+  facts.remote = folder_remote_;
+  facts.own = IsUninstallerOrItsLog(path);
   const DWORD attributes = GetFileAttributesW(Wide(path));
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  facts.is_file = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return facts;
 }
 
-std::vector<size_t> WinReplaySystem::NamesLeft(const std::vector<const Text*>& paths) {
+bool WinReplayFacts::ClosedToUsers(const Text& path) {
+  // Each folder from the file's own up to its drive's root, by its access
+  // list: one that a user could rename would let a link take its place.
+  const size_t root = qx::DriveRootLength(path);
+  if (root == 0) return false;
+  std::wstring folder = ToWide(path);
+  for (;;) {
+    const size_t cut = folder.find_last_of(L"\\/");
+    if (cut == std::wstring::npos || cut + 1 < root) return false;
+    folder.resize(cut + 1 == root ? root : cut);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+      return false;
+    }
+    UniqueLocalMemory held(descriptor);
+    if (!IsClosedToUsers(descriptor)) return false;
+    if (folder.size() == root) return true;
+  }
+}
+
+std::vector<size_t> WinReplayFacts::NamesLeft(const std::vector<const Text*>& paths) {
   // One listing of the folder rather than a look at each name: a missing
   // name costs the platform a search of its folder (Wine), and a pending
   // delete refuses its attributes (Windows). A name that is still there is
@@ -145,9 +152,9 @@ std::vector<size_t> WinReplaySystem::NamesLeft(const std::vector<const Text*>& p
   return left;
 }
 
-Text WinReplaySystem::KeyOf(const Text& path) { return PathKey(path); }
+Text WinReplayFacts::KeyOf(const Text& path) { return PathKey(path); }
 
-void WinReplaySystem::VisitChildren(const Text& folder, ChildVisitor& visit) {
+void WinReplayFacts::VisitChildren(const Text& folder, ChildVisitor& visit) {
   // Each child's key is its folder's full long form, then its long name,
   // in upper case: what PathKey makes of it.
   const std::wstring full = ToWide(core::WithoutTrailingBackslash(FullLongPathOf(folder)));
@@ -163,99 +170,58 @@ void WinReplaySystem::VisitChildren(const Text& folder, ChildVisitor& visit) {
   } while (FindNextFileW(listing.get(), &entry));
 }
 
-bool WinReplaySystem::ReleaseSharedFile(const Text& path) { return engine::ReleaseSharedFile(path); }
+bool WinReplayActions::ReleaseSharedFile(const Text& path) { return engine::ReleaseSharedFile(path); }
 
-void WinReplaySystem::Unregister(const Text& path) { RegisterServer(Expand(path), false, kUnregisterLimit); }
+void WinReplayActions::Unregister(const Text& path) { RegisterServer(Expand(path), false, kUnregisterLimit); }
 
-OpResult WinReplaySystem::DeleteFile(const Text& path) {
-  if (TooLongToExist(path)) return Result(Status::kMissing, ERROR_FILENAME_EXCED_RANGE);
-  const DWORD error = DeleteFileEntry(Wide(path));
-  if (error == ERROR_SUCCESS) return Result(Status::kDone, error);
-  if (IsMissing(error)) return Result(Status::kMissing, error);
-  if (error == ERROR_DIRECTORY) return Result(Status::kIsFolder, error);
-  // A sharing violation, or access denied to a mapped image.
-  if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) return Result(Status::kInUse, error);
-  return Result(Status::kFailed, error);
-}
-
-OpResult WinReplaySystem::RemoveFolder(const Text& path) {
-  if (TooLongToExist(path)) return Result(Status::kMissing, ERROR_FILENAME_EXCED_RANGE);
-  const DWORD error = RemoveFolderEntry(Wide(path));
-  if (error == ERROR_SUCCESS) return Result(Status::kDone, error);
-  if (IsMissing(error)) return Result(Status::kMissing, error);
-  if (error == ERROR_DIR_NOT_EMPTY) return Result(Status::kNotEmpty, error);
-  if (error == ERROR_DIRECTORY) return Result(Status::kFailed, error);
-  return Result(Status::kInUse, error);
-}
-
-Text WinReplaySystem::MoveAside(const Text& path) {
-  // The planner asks only for files in use, a pending delete among them.
-  return FromWide(engine::MoveAside(ToWide(path), ERROR_SHARING_VIOLATION).c_str());
-}
-
-std::vector<Text> WinReplaySystem::AsideFolders() {
-  std::vector<Text> folders;
-  for (const std::wstring& folder : AsideFoldersOfThisRun()) folders.push_back(FromWide(folder.c_str()));
-  return folders;
-}
-
-bool WinReplaySystem::HasCallback() { return callback_ != nullptr; }
-
-bool WinReplaySystem::Report(const Text& path, bool gone) {
-  // Any other answer means nothing: a caller may return what it likes.
-  return !callback_ || callback_(contract::kReplayedFile, Wide(path), gone ? 1 : 0) != contract::kReplayNotScheduled;
-}
-
-OpResult WinReplaySystem::DeleteRegistryKey(const Text& key) {
-  RegistryKeyPath split;
-  if (!SplitRegistryPath(key, split) || split.subkey.empty()) return Result(Status::kBadPath, ERROR_SUCCESS);
-  const LONG error = RegDeleteKeyW(split.root, split.subkey.c_str());
-  if (error == ERROR_SUCCESS) return Result(Status::kDone, error);
-  if (IsMissing(error) || NoSuchKeyName(split.subkey)) return Result(Status::kMissing, error);
-  // The single-key delete refuses a key with subkeys.
-  UniqueKey open;
-  DWORD subkeys = 0;
-  if (RegOpenKeyExW(split.root, split.subkey.c_str(), 0, KEY_QUERY_VALUE, open.put()) == ERROR_SUCCESS &&
-      RegQueryInfoKeyW(open.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr) == ERROR_SUCCESS &&
-      subkeys > 0) {
-    return Result(Status::kNotEmpty, error);
+uint32_t WinReplayActions::Remove(core::LogEntryKind kind, std::span<const Text> fields) {
+  const Text& path = fields[0];
+  switch (kind) {
+    case core::kLogFile:
+      return TooLongToExist(path) ? ERROR_FILENAME_EXCED_RANGE : DeleteFileEntry(Wide(path));
+    case core::kLogFolder:
+      return TooLongToExist(path) ? ERROR_FILENAME_EXCED_RANGE : RemoveFolderEntry(Wide(path));
+    case core::kLogRegistryKey:
+      return DeleteRegistryKey(path);
+    case core::kLogRegistryValue:
+      return RemoveValue(path, fields[1]);
+    default: {
+      // An INI key: a missing file is no error of the profile call's.
+      if (GetFileAttributesW(Wide(path)) == INVALID_FILE_ATTRIBUTES) {
+        const DWORD missing = GetLastError();
+        if (missing == ERROR_FILE_NOT_FOUND || missing == ERROR_PATH_NOT_FOUND) return missing;
+      }
+      return DeleteIniKey(path, fields[1], fields[2]);
+    }
   }
-  return Result(Status::kFailed, error);
 }
 
-OpResult WinReplaySystem::DeleteRegistryValue(const Text& key, const Text& name) {
+DWORD WinReplayActions::RemoveValue(const Text& key, const Text& name) {
   // One text names one key for the whole phase: it is expanded and opened once.
   if (!value_key_known_ || key != value_key_) {
     value_key_known_ = true;
     value_key_ = key;
     value_key_handle_.reset();
     RegistryKeyPath split;
-    value_key_error_ =
-        SplitRegistryPath(Expand(key), split)
-            ? RegOpenKeyExW(split.root, split.subkey.c_str(), 0, KEY_ALL_ACCESS, value_key_handle_.put())
-            : ERROR_BAD_PATHNAME;
-    value_key_unnamable_ = NoSuchKeyName(split.subkey);
+    if (!SplitRegistryPath(Expand(key), split))
+      value_key_error_ = ERROR_BAD_PATHNAME;
+    else if (NoSuchKeyName(split.subkey))
+      value_key_error_ = ERROR_FILENAME_EXCED_RANGE;
+    else
+      value_key_error_ = RegOpenKeyExW(split.root, split.subkey.c_str(), 0, KEY_ALL_ACCESS, value_key_handle_.put());
   }
-  if (value_key_error_ == ERROR_BAD_PATHNAME) return Result(Status::kBadPath, ERROR_SUCCESS);
-  if (value_key_error_ != ERROR_SUCCESS)
-    return Result(IsMissing(value_key_error_) || value_key_unnamable_ ? Status::kMissing : Status::kFailed,
-                  value_key_error_);
-  const LONG error = RegDeleteValueW(value_key_handle_.get(), ToWide(Expand(name)).c_str());
-  if (error == ERROR_SUCCESS) return Result(Status::kDone, error);
-  return Result(IsMissing(error) ? Status::kMissing : Status::kFailed, error);
+  if (value_key_error_ != ERROR_SUCCESS) return value_key_error_;
+  return RegDeleteValueW(value_key_handle_.get(), ToWide(Expand(name)).c_str());
 }
 
-OpResult WinReplaySystem::DeleteIniKey(const Text& file, const Text& section, const Text& key) {
-  if (GetFileAttributesW(Wide(file)) == INVALID_FILE_ATTRIBUTES) {
-    const DWORD missing = GetLastError();
-    if (IsMissing(missing)) return Result(Status::kMissing, missing);
-  }
-  const DWORD error = engine::DeleteIniKey(file, section, key);
-  return Result(error == ERROR_SUCCESS ? Status::kDone : Status::kFailed, error);
+Text WinReplayActions::MoveAside(const Text& path) { return FromWide(engine::MoveAside(ToWide(path)).c_str()); }
+
+bool WinReplayActions::Report(const Text& path, bool gone) {
+  // Any other answer means nothing: a caller may return what it likes.
+  return !callback_ || callback_(contract::kReplayedFile, Wide(path), gone ? 1 : 0) != contract::kReplayNotScheduled;
 }
 
-void WinReplaySystem::Conclude(core::LogEntryKind kind, const Text& path, const core::EntryOutcome& outcome) {
+void WinReplayActions::Record(core::LogEntryKind kind, const Text& path, const core::EntryOutcome& outcome) {
   if (Recording())
     RecordLine(core::RecordLine(kind, path, outcome, outcome.error != 0 ? ErrorText(outcome.error) : Text()));
 }

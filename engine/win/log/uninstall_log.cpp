@@ -100,7 +100,9 @@ int RunReplayPhase(int phase, ReplayCallback callback) {
     IdentifyOwnFiles(Engine().installed_uninstaller, family.own_files);
     family.own_files_known = true;
   }
-  WinReplaySystem system(callback, family.own_files, family.own_files_known ? 2 : 0);
+  WinReplayFacts facts(family.own_files, family.own_files_known ? 2 : 0);
+  WinReplayActions actions(callback);
+  core::ReplaySystem system{facts, actions, callback != nullptr};
   core::ReplayPlanner& planner = family.planner;
   switch (phase) {
     case contract::kReplayFiles:

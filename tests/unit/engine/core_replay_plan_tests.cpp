@@ -22,6 +22,7 @@ enum Node : uint8_t {
   kMapped,   // a running program: not deleted, but moved
   kPending,  // held with delete sharing: deleted, its name stays, it moves
   kDenied,   // refused with an error that is no sharing
+  kOpen,     // a folder that users without rights can change
 };
 
 struct Thing {
@@ -56,22 +57,28 @@ Text ParentOf(TextView path) {
 constexpr char16_t kUninstaller[] = u"C:\\App\\uninstall.exe";
 constexpr char16_t kShortUninstaller[] = u"C:\\APP~1\\UNINST~1.EXE";
 
-class FakeSystem : public ReplaySystem {
+class FakeSystem final : public ReplayFacts, public ReplayActions {
  public:
   explicit FakeSystem(const Case& c) : refuse_(c.refuse_scheduling), callback_(!c.no_callback) {
     for (const Thing& thing : c.things) nodes_[KeyOf(thing.path)] = thing.node;
     for (const auto& [path, count, after] : c.counters) counters_[KeyOf(path)] = count;
   }
 
-  bool IsUninstallerOrItsLog(const Text& path) override {
-    return KeyOf(path) == KeyOf(kUninstaller) || KeyOf(path) == KeyOf(u"C:\\App\\uninstall.log");
-  }
-  bool PassesThroughLink(const Text& path) override {
+  EntryFacts FactsOf(const Text& path) override {
+    EntryFacts facts;
+    facts.own = KeyOf(path) == KeyOf(kUninstaller) || KeyOf(path) == KeyOf(u"C:\\App\\uninstall.log");
     for (Text folder = ParentOf(path); !folder.empty(); folder = ParentOf(folder))
-      if (Find(folder) && *Find(folder) == kLink) return true;
-    return false;
+      facts.behind_link = facts.behind_link || (Find(folder) && *Find(folder) == kLink);
+    facts.is_file = Find(path) && *Find(path) != kFolder && *Find(path) != kLink && *Find(path) != kOpen;
+    facts.remote = path.starts_with(u"\\\\");
+    return facts;
   }
-  bool IsFile(const Text& path) override { return Find(path) && *Find(path) != kFolder && *Find(path) != kLink; }
+  Text KeyOf(const Text& path) override { return Fold(path == kShortUninstaller ? Text(kUninstaller) : path); }
+  bool ClosedToUsers(const Text& path) override {
+    for (Text folder = ParentOf(path); !folder.empty(); folder = ParentOf(folder))
+      if (Find(folder) && *Find(folder) == kOpen) return false;
+    return true;
+  }
   // As the platform does it: one look, into the first path's folder.
   std::vector<size_t> NamesLeft(const std::vector<const Text*>& paths) override {
     std::vector<size_t> left;
@@ -79,7 +86,6 @@ class FakeSystem : public ReplaySystem {
       if (Find(*paths[i]) && ParentOf(KeyOf(*paths[i])) == KeyOf(ParentOf(*paths[0]))) left.push_back(i);
     return left;
   }
-  Text KeyOf(const Text& path) override { return Fold(path == kShortUninstaller ? Text(kUninstaller) : path); }
   void VisitChildren(const Text& folder, ChildVisitor& visit) override {
     for (const auto& [key, node] : nodes_)
       if (ParentOf(key) == KeyOf(folder) && !visit.Visit(key)) return;
@@ -93,70 +99,42 @@ class FakeSystem : public ReplaySystem {
     return true;
   }
   void Unregister(const Text& path) override { events.push_back(u"unregister " + path); }
-  OpResult DeleteFile(const Text& path) override {
-    const Node* node = Find(path);
-    if (!node) return {Status::kMissing, 2};
-    switch (*node) {
-      case kFolder:
-      case kLink:
-        return {Status::kIsFolder, 267};
-      case kHeld:
-        return {Status::kInUse, 32};
-      case kMapped:
-        return {Status::kInUse, 5};
-      case kDenied:
-        return {Status::kFailed, 1359};
-      case kPending:
-        return {Status::kDone, 0};
-      default:
-        nodes_.erase(KeyOf(path));
-        return {Status::kDone, 0};
+  // The platform's own error codes, as Win32 gives them.
+  uint32_t Remove(LogEntryKind kind, std::span<const Text> fields) override {
+    const Text path = kind == kLogRegistryKey || kind == kLogFile || kind == kLogFolder
+                          ? fields[0]
+                          : fields[0] + u"\\" + fields[1] + (kind == kLogIniKey ? u"\\" + fields[2] : Text());
+    if (kind == kLogRegistryKey || kind == kLogRegistryValue) {
+      if (!StartsWithNoCase(path, u"HKEY_")) return 161;
+    } else if (kind == kLogIniKey && !Find(fields[0])) {
+      return 2;
     }
-  }
-  OpResult RemoveFolder(const Text& path) override {
     const Node* node = Find(path);
-    if (!node) return {Status::kMissing, 2};
-    if (*node == kHeld) return {Status::kInUse, 32};
+    if (!node) return 2;
+    const bool folder = *node == kFolder || *node == kLink || *node == kOpen;
+    if (kind == kLogFile && folder) return 267;
+    if (*node == kHeld) return 32;
+    if (*node == kMapped) return 5;
+    if (*node == kDenied) return kind == kLogFile ? 1359 : 5;
+    if (*node == kPending) return 0;
     for (const auto& [key, child] : nodes_)
-      if (ParentOf(key) == KeyOf(path)) return {Status::kNotEmpty, 145};
+      if (ParentOf(key) == KeyOf(path) && kind != kLogFile) return 145;
     nodes_.erase(KeyOf(path));
-    return {Status::kDone, 0};
+    return 0;
   }
   Text MoveAside(const Text& path) override {
     const Node* node = Find(path);
     if (!node || (*node != kMapped && *node != kPending)) return Text();
     nodes_.erase(KeyOf(path));
     const Text moved = u"T:\\qxmoved\\" + DecimalText(++moves_) + u".tmp";
-    aside_ = {u"T:\\qxmoved"};
     nodes_[KeyOf(moved)] = kPlain;
     return moved;
   }
-  std::vector<Text> AsideFolders() override { return aside_; }
-  bool HasCallback() override { return callback_; }
   bool Report(const Text& path, bool gone) override {
     if (callback_) events.push_back(u"call " + path + (gone ? u" 1" : u" 0"));
     return gone || !refuse_;
   }
-  OpResult DeleteRegistryKey(const Text& key) override {
-    if (!StartsWithNoCase(key, u"HKEY_")) return {Status::kBadPath, 0};
-    const Node* node = Find(key);
-    if (!node) return {Status::kMissing, 2};
-    if (*node == kDenied) return {Status::kFailed, 5};
-    for (const auto& [other, child] : nodes_)
-      if (ParentOf(other) == KeyOf(key)) return {Status::kNotEmpty, 5};
-    nodes_.erase(KeyOf(key));
-    return {Status::kDone, 0};
-  }
-  OpResult DeleteRegistryValue(const Text& key, const Text& name) override {
-    if (!StartsWithNoCase(key, u"HKEY_")) return {Status::kBadPath, 0};
-    return nodes_.erase(KeyOf(key + u"\\" + name)) ? OpResult{Status::kDone, 0} : OpResult{Status::kMissing, 2};
-  }
-  OpResult DeleteIniKey(const Text& file, const Text& section, const Text& key) override {
-    if (!Find(file)) return {Status::kMissing, 2};
-    return nodes_.erase(KeyOf(file + u"\\" + section + u"\\" + key)) ? OpResult{Status::kDone, 0}
-                                                                       : OpResult{Status::kMissing, 2};
-  }
-  void Conclude(LogEntryKind kind, const Text& path, const EntryOutcome& outcome) override {
+  void Record(LogEntryKind kind, const Text& path, const EntryOutcome& outcome) override {
     events.push_back(RecordLine(kind, path, outcome, u"error " + DecimalText(outcome.error)));
   }
 
@@ -172,7 +150,6 @@ class FakeSystem : public ReplaySystem {
   bool refuse_;
   bool callback_;
   int moves_ = 0;
-  std::vector<Text> aside_;
 };
 
 EntrySet Entries(const Case& c, LogEntryKind kind) {
@@ -287,6 +264,20 @@ const Case kCases[] = {
       u"call C:\\App\\uninstall.log 0", u"file C:\\App\\uninstall.log: in use (error 32), left for the restart",
       u"folder T:\\qxmoved: kept: it holds files moved aside, which go at the restart",
       u"folder C:\\App: kept: what it holds waits for the restart"}},
+    {"nothing waits where the restart cannot act safely: on a network volume, or in place where users can change "
+     "a folder; neither is reported",
+     {{u"C:\\Open", kOpen}, {u"C:\\Open\\a.dll", kHeld}, {u"C:\\Open\\b.exe", kMapped},
+      {u"\\\\srv\\share\\c.exe", kMapped}},
+     {},
+     {{kLogFile, u"C:\\Open\\a.dll"}, {kLogFile, u"C:\\Open\\b.exe"}, {kLogFile, u"\\\\srv\\share\\c.exe"}},
+     {u"file C:\\Open\\a.dll: failed: in use (error 32), not scheduled for restart: users without rights can "
+      u"change a folder on its path",
+      u"call T:\\qxmoved\\1.tmp 0",
+      u"file C:\\Open\\b.exe: in use (error 5); moved aside to T:\\qxmoved\\1.tmp, left for the restart",
+      u"file \\\\srv\\share\\c.exe: failed: cannot be deleted at restart on a network volume",
+      u"folder T:\\qxmoved: kept: it holds files moved aside, which go at the restart"},
+     true,
+     true},
     {"registry keys deepest first, values and INI keys",
      {{u"HKEY_CURRENT_USER\\S", kFolder}, {u"HKEY_CURRENT_USER\\S\\A", kFolder},
       {u"HKEY_CURRENT_USER\\S\\A\\v"}, {u"HKEY_CURRENT_USER\\S\\Mine", kFolder},
@@ -318,7 +309,8 @@ TEST_CASE("replay planner: one outcome per entry, and everything that follows fr
   for (const Case& c : kCases) {
     const std::string name = c.name;
     CAPTURE(name);
-    FakeSystem system(c);
+    FakeSystem fake(c);
+    ReplaySystem system{fake, fake, !c.no_callback};
     ReplayPlanner planner;
     planner.FilePhase(Entries(c, kLogFile), system);
     planner.FolderPhase(Entries(c, kLogFolder), system);
@@ -326,14 +318,38 @@ TEST_CASE("replay planner: one outcome per entry, and everything that follows fr
     planner.RegistryKeyPhase(Entries(c, kLogRegistryKey), system);
     planner.IniKeyPhase(Entries(c, kLogIniKey), system);
     Text events, expected;
-    for (const Text& event : system.events) events += event + u"\n";
+    for (const Text& event : fake.events) events += event + u"\n";
     for (const char16_t* event : c.events) expected += Text(event) + u"\n";
     CHECK(events == expected);
     CHECK(planner.restart_needed() == c.restart);
     CHECK(planner.not_removed() == c.not_removed);
     for (const auto& [path, count, after] : c.counters) {
-      auto left = system.counters_.find(Fold(path));
-      CHECK((left == system.counters_.end() ? 0 : left->second) == after);
+      auto left = fake.counters_.find(Fold(path));
+      CHECK((left == fake.counters_.end() ? 0 : left->second) == after);
     }
+  }
+}
+
+TEST_CASE("replay planner: what each platform error means for each kind of entry") {
+  struct Row {
+    LogEntryKind kind;
+    uint32_t error;
+    Status status;
+  };
+  const Row rows[] = {
+      {kLogFile, 0, Status::kDone},          {kLogFile, 2, Status::kMissing},
+      {kLogFolder, 3, Status::kMissing},     {kLogRegistryKey, 206, Status::kMissing},
+      {kLogFile, 32, Status::kInUse},        {kLogFile, 5, Status::kInUse},
+      {kLogRegistryKey, 5, Status::kFailed}, {kLogIniKey, 32, Status::kFailed},
+      {kLogFile, 267, Status::kIsFolder},    {kLogFolder, 267, Status::kFailed},
+      {kLogFolder, 145, Status::kNotEmpty},  {kLogRegistryKey, 145, Status::kNotEmpty},
+      {kLogRegistryValue, 145, Status::kFailed}, {kLogRegistryValue, 161, Status::kBadPath},
+      {kLogFile, 161, Status::kFailed},      {kLogFolder, 1359, Status::kInUse},
+      {kLogFile, 1359, Status::kFailed},
+  };
+  for (const Row& row : rows) {
+    CAPTURE(row.kind);
+    CAPTURE(row.error);
+    CHECK(StatusOf(row.kind, row.error) == row.status);
   }
 }

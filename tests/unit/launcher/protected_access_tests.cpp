@@ -64,3 +64,37 @@ TEST_CASE("an existing folder or lock counts as protected only with exactly that
     CHECK_MESSAGE(qx::IsProtectedDescriptor(descriptor) == c.protected_list, Utf8(c.text));
   }
 }
+
+TEST_CASE("a folder is closed to users when its owner and every entry that applies keep them from changing it") {
+  struct Case {
+    const wchar_t* text;
+    bool closed;
+  };
+#define QX_TI L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+  const Case cases[] = {
+      // As the system's program folder: TrustedInstaller's, others read, creators own what they make.
+      {L"O:" QX_TI L"D:PAI(A;;FA;;;" QX_TI L")(A;;0x1301bf;;;SY)(A;;0x1301bf;;;BA)(A;;0x1200a9;;;BU)"
+       L"(A;OICIIO;GA;;;CO)(A;OICIIO;GA;;;BU)",
+       true},
+      // As a drive's root: users may make folders there, and own what is made inside.
+      {L"O:SYD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;CI;0x4;;;AU)(A;OICIIO;SDGXGWGR;;;AU)", true},
+      // What Wine reads back for every folder: its user's own.
+      {L"O:S-1-5-21-0-0-0-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)(A;OICI;0x1200a9;;;WD)", false},
+      {L"O:BAD:(A;;FA;;;SY)(A;;SD;;;BU)", false},
+      {L"O:BAD:(A;;FA;;;SY)(A;;0x40;;;AU)", false},
+      {L"O:BAD:(A;;FA;;;SY)(A;;WD;;;WD)", false},
+      {L"O:BAD:(A;;FA;;;SY)(A;;WO;;;BU)", false},
+      {L"O:BAD:(A;;FA;;;SY)(A;;GA;;;BU)", false},
+      {L"D:(A;;FA;;;SY)", false},
+      // A denying entry is not counted on.
+      {L"O:BAD:(D;;SD;;;BU)(A;;FA;;;SY)", true},
+  };
+#undef QX_TI
+  for (const Case& c : cases) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    REQUIRE_MESSAGE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.text, SDDL_REVISION_1, &descriptor, nullptr),
+                    Utf8(c.text));
+    qx::UniqueLocalMemory held(descriptor);
+    CHECK_MESSAGE(qx::IsClosedToUsers(descriptor) == c.closed, Utf8(c.text));
+  }
+}
