@@ -1,8 +1,8 @@
 // The replay's decisions, free of any platform call. Each entry of each
 // phase gets one outcome, decided once from facts that the platform gathers
-// through ReplaySystem and carried out through it; the record line, the
-// restart flag, the callback and the not-removed flag all follow from that
-// one outcome.
+// (ReplayFacts) and carried out through its actions (ReplayActions); the
+// record line, the restart flag, the callback and the not-removed flag all
+// follow from that one outcome.
 #pragma once
 
 #include <cstdint>

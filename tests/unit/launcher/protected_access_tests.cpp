@@ -36,58 +36,43 @@ TEST_CASE("folders and locks are made owned by Administrators, for SYSTEM and Ad
   CHECK(qx::IsProtectedDescriptor(access.attributes()->lpSecurityDescriptor));
 }
 
-TEST_CASE("an existing folder or lock counts as protected only with exactly that list") {
+TEST_CASE("an existing folder or lock: protected only with exactly that list; closed to users by owner and entries") {
   struct Case {
     const wchar_t* text;
-    bool protected_list;
-  };
-  const Case cases[] = {
-      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true},
-      // The order of the entries and the system's own inheritance mark do not matter.
-      {L"O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", true},
-      {L"O:BUD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},
-      {L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},
-      {L"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},
-      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", false},
-      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BU)", false},
-      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;SY)", false},
-      {L"O:BAD:P(A;OICIID;FA;;;SY)(A;OICI;FA;;;BA)", false},
-      {L"O:BAD:P(D;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false},
-      {L"O:BAD:P(A;OICI;FR;;;SY)(A;OICI;FA;;;BA)", false},
-      {L"O:BA", false},
-  };
-  for (const Case& c : cases) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    REQUIRE_MESSAGE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.text, SDDL_REVISION_1, &descriptor, nullptr),
-                    Utf8(c.text));
-    qx::UniqueLocalMemory held(descriptor);
-    CHECK_MESSAGE(qx::IsProtectedDescriptor(descriptor) == c.protected_list, Utf8(c.text));
-  }
-}
-
-TEST_CASE("a folder is closed to users when its owner and every entry that applies keep them from changing it") {
-  struct Case {
-    const wchar_t* text;
-    bool closed;
+    bool protected_list, closed;
   };
 #define QX_TI L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
   const Case cases[] = {
+      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", true, true},
+      // The order of the entries and the system's own inheritance mark do not matter.
+      {L"O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", true, true},
+      {L"O:BUD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false, false},
+      {L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false, false},
+      {L"O:BAD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false, true},
+      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", false, true},
+      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BU)", false, false},
+      {L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;SY)", false, true},
+      {L"O:BAD:P(A;OICIID;FA;;;SY)(A;OICI;FA;;;BA)", false, true},
+      // A denying entry is not counted on.
+      {L"O:BAD:P(D;OICI;FA;;;SY)(A;OICI;FA;;;BA)", false, true},
+      {L"O:BAD:(D;;SD;;;BU)(A;;FA;;;SY)", false, true},
+      {L"O:BAD:P(A;OICI;FR;;;SY)(A;OICI;FA;;;BA)", false, true},
+      {L"O:BA", false, false},
       // As the system's program folder: TrustedInstaller's, others read, creators own what they make.
       {L"O:" QX_TI L"D:PAI(A;;FA;;;" QX_TI L")(A;;0x1301bf;;;SY)(A;;0x1301bf;;;BA)(A;;0x1200a9;;;BU)"
        L"(A;OICIIO;GA;;;CO)(A;OICIIO;GA;;;BU)",
-       true},
+       false, true},
       // As a drive's root: users may make folders there, and own what is made inside.
-      {L"O:SYD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;CI;0x4;;;AU)(A;OICIIO;SDGXGWGR;;;AU)", true},
+      {L"O:SYD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;CI;0x4;;;AU)(A;OICIIO;SDGXGWGR;;;AU)", false,
+       true},
       // What Wine reads back for every folder: its user's own.
-      {L"O:S-1-5-21-0-0-0-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)(A;OICI;0x1200a9;;;WD)", false},
-      {L"O:BAD:(A;;FA;;;SY)(A;;SD;;;BU)", false},
-      {L"O:BAD:(A;;FA;;;SY)(A;;0x40;;;AU)", false},
-      {L"O:BAD:(A;;FA;;;SY)(A;;WD;;;WD)", false},
-      {L"O:BAD:(A;;FA;;;SY)(A;;WO;;;BU)", false},
-      {L"O:BAD:(A;;FA;;;SY)(A;;GA;;;BU)", false},
-      {L"D:(A;;FA;;;SY)", false},
-      // A denying entry is not counted on.
-      {L"O:BAD:(D;;SD;;;BU)(A;;FA;;;SY)", true},
+      {L"O:S-1-5-21-0-0-0-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)(A;OICI;0x1200a9;;;WD)", false,
+       false},
+      {L"O:BAD:(A;;FA;;;SY)(A;;SD;;;BU)", false, false},
+      {L"O:BAD:(A;;FA;;;SY)(A;;0x40;;;AU)", false, false},
+      {L"O:BAD:(A;;FA;;;SY)(A;;WD;;;WD)", false, false},
+      {L"O:BAD:(A;;FA;;;SY)(A;;WO;;;BU)", false, false},
+      {L"O:BAD:(A;;FA;;;SY)(A;;GA;;;BU)", false, false},
   };
 #undef QX_TI
   for (const Case& c : cases) {
@@ -95,6 +80,7 @@ TEST_CASE("a folder is closed to users when its owner and every entry that appli
     REQUIRE_MESSAGE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.text, SDDL_REVISION_1, &descriptor, nullptr),
                     Utf8(c.text));
     qx::UniqueLocalMemory held(descriptor);
+    CHECK_MESSAGE(qx::IsProtectedDescriptor(descriptor) == c.protected_list, Utf8(c.text));
     CHECK_MESSAGE(qx::IsClosedToUsers(descriptor) == c.closed, Utf8(c.text));
   }
 }
