@@ -175,20 +175,20 @@ void TextLayer::ClearLanguageTable() {
 void TextLayer::SelectLanguage(int32_t id) {
   current_language_ = id;
   active_.clear();
-  std::vector<Text> own_keys;
+  KeyIndex own_keys;
   for (size_t i = 0; i < language_.size(); ++i) {
     if (language_[i].language != id) continue;
-    own_keys.push_back(Folded(language_[i].key));
+    const Text key = Folded(language_[i].key);
+    if (own_keys.IndexOf(key) < 0) own_keys.Add(key);
     active_.push_back(static_cast<uint32_t>(i));
   }
   const size_t own_count = active_.size();
-  std::sort(own_keys.begin(), own_keys.end());
   // (place among the current language's entries, entry)
   std::vector<std::pair<size_t, uint32_t>> fallback;
   for (size_t i = 0; i < language_.size(); ++i) {
     const LanguageEntry& entry = language_[i];
     if (entry.language != default_language_ || id == default_language_ ||
-        std::binary_search(own_keys.begin(), own_keys.end(), Folded(entry.key)))
+        own_keys.IndexOf(Folded(entry.key)) >= 0)
       continue;
     size_t place = 0;
     while (place < own_count && !StartsWithNoCase(entry.key, language_[active_[place]].key)) ++place;
