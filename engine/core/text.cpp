@@ -94,7 +94,7 @@ int32_t ReadNumber(TextView text) {
 
 Text DecimalText(int64_t value) {
   char16_t digits[24];
-  size_t n = 0;
+  size_t first = sizeof digits / sizeof digits[0];
   const uint64_t magnitude = value < 0 ? 0 - uint64_t(value) : uint64_t(value);
   // Divided by ten 16 bits at a time, most significant first: 32-bit
   // arithmetic throughout, where a 64-bit division would bring a library
@@ -111,12 +111,10 @@ Text DecimalText(int64_t value) {
       remainder = current % 10;
       left |= part;
     }
-    digits[n++] = char16_t(u'0' + remainder);
+    digits[--first] = char16_t(u'0' + remainder);
   } while (left);
-  Text out;
-  if (value < 0) out.push_back(u'-');
-  while (n) out.push_back(digits[--n]);
-  return out;
+  if (value < 0) digits[--first] = u'-';
+  return Text(digits + first, sizeof digits / sizeof digits[0] - first);
 }
 
 TextView TrimSpaces(TextView text) {
