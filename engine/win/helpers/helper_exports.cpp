@@ -83,7 +83,7 @@ int WINAPI QXGetFileInfo(const wchar_t* name, int kind, const wchar_t* path) {
       if (qx::engine::FileChecksum(file, crc)) value = qx::core::HexText(crc);
     } else if (kind == 1) {
       uint64_t size = 0;
-      if (qx::engine::FileSize(file, size)) value = qx::core::DecimalText(static_cast<int64_t>(size));
+      if (qx::engine::FileSize(file.c_str(), size)) value = qx::core::DecimalText(static_cast<int64_t>(size));
     } else {
       return 0;
     }

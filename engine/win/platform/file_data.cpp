@@ -43,9 +43,9 @@ bool FileChecksum(const std::wstring& path, uint32_t& crc) {
   return true;
 }
 
-bool FileSize(const std::wstring& path, uint64_t& size) {
+bool FileSize(const wchar_t* path, uint64_t& size) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return false;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
   size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   return true;

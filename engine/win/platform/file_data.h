@@ -17,6 +17,6 @@ bool AppendTextToFile(const std::wstring& path, core::TextView text, bool line_e
 // opened or read.
 bool FileChecksum(const std::wstring& path, uint32_t& crc);
 
-bool FileSize(const std::wstring& path, uint64_t& size);
+bool FileSize(const wchar_t* path, uint64_t& size);
 
 }  // namespace qx::engine

@@ -39,8 +39,8 @@ UniqueHandle g_started_copy;
 // A private copy that is not the whole log would be replayed in part.
 bool CopyWhole(const std::wstring& source, const std::wstring& copy) {
   uint64_t source_size = 0, copy_size = 0;
-  return CopyFileW(source.c_str(), copy.c_str(), FALSE) && FileSize(source, source_size) &&
-         FileSize(copy, copy_size) && source_size == copy_size;
+  return CopyFileW(source.c_str(), copy.c_str(), FALSE) && FileSize(source.c_str(), source_size) &&
+         FileSize(copy.c_str(), copy_size) && source_size == copy_size;
 }
 
 // The log's first lines: at most kHeaderReadLimit bytes, and only whole
