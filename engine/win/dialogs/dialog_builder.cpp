@@ -94,9 +94,9 @@ void ReadDisplay() {
 // Reads "qxdlg.dat" from the runtime folder once and deletes it; false when
 // it cannot be read, so a later build tries again.
 bool LoadDescription() {
-  const std::wstring path = RuntimeFilePath(contract::kDialogDescription.portable);
+  const core::Text path = RuntimeFilePath(contract::kDialogDescription.portable);
   std::string bytes;
-  if (!ReadWholeFile(path.c_str(), bytes)) return false;
+  if (!ReadWholeFile(WideOf(path), bytes)) return false;
   // The common controls are loaded with the first dialog, not with the
   // engine.
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
@@ -105,7 +105,7 @@ bool LoadDescription() {
     init(&classes);
   ReadDisplay();
   Dialogs().lines = core::SplitDialogLines(bytes);
-  DeleteFileW(path.c_str());
+  DeleteFileW(WideOf(path));
   return true;
 }
 
