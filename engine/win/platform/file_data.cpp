@@ -10,15 +10,15 @@ namespace qx::engine {
 
 namespace {
 
-UniqueFile OpenForReading(const std::wstring& path) {
-  return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+UniqueFile OpenForReading(const wchar_t* path) {
+  return UniqueFile(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace
 
-bool AppendTextToFile(const std::wstring& path, core::TextView text, bool line_end) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+bool AppendTextToFile(const wchar_t* path, core::TextView text, bool line_end) {
+  UniqueFile file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   LARGE_INTEGER zero{};
@@ -28,7 +28,7 @@ bool AppendTextToFile(const std::wstring& path, core::TextView text, bool line_e
   return WriteAll(file.get(), bytes);
 }
 
-bool FileChecksum(const std::wstring& path, uint32_t& crc) {
+bool FileChecksum(const wchar_t* path, uint32_t& crc) {
   UniqueFile file = OpenForReading(path);
   if (!file) return false;
   core::Crc32 sum;

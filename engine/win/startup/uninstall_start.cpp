@@ -116,7 +116,7 @@ int RestartFromCopy(core::TextView command_line) {
   if (CreateTemporaryFile(WideOf(folder), L"qxu", copy)) {
     UniqueFile held;
     if (WriteCopy(program, copy, held))
-      run = StartProgram(ToWide(copy), ToWide(core::RelaunchParameters(program, command_line, RecordPath())), std::wstring(),
+      run = StartProgram(copy, core::RelaunchParameters(program, command_line, RecordPath()), Text(),
                          false, false);
   }
   if (!run.started) {
