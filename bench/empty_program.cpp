@@ -1,5 +1,5 @@
 // The floor of the size report: an empty Windows program, linked as the
-// deliverables are.
+// launcher is (its own entry point, no C runtime start-up).
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+extern "C" void WinMainCRTStartup() { ExitProcess(0); }

@@ -48,6 +48,18 @@ void SetField(DialogRecord& record, char field, const Text& line) {
   }
 }
 
+// Half away from zero, as std::round rounds, without the math library's
+// routine (and the runtime pieces it brings into the library).
+double RoundHalfAway(double value) {
+  // From 2^52 on, every double is a whole number.
+  if (!(value > -4503599627370496.0 && value < 4503599627370496.0)) return value;
+  const double whole = static_cast<double>(static_cast<int64_t>(value));
+  const double rest = value - whole;
+  if (rest >= 0.5) return whole + 1;
+  if (rest <= -0.5) return whole - 1;
+  return whole;
+}
+
 }  // namespace
 
 DialogLines SplitDialogLines(std::string_view file_bytes) {
@@ -118,7 +130,7 @@ double ScaleFactor(int32_t dots_per_inch, double current) {
 }
 
 int32_t ScaleLength(int32_t length, double factor) {
-  const double scaled = std::round(length * factor);
+  const double scaled = RoundHalfAway(length * factor);
   if (scaled >= 2147483647.0) return INT32_MAX;
   if (scaled <= -2147483648.0) return INT32_MIN;
   return static_cast<int32_t>(scaled);
@@ -126,7 +138,7 @@ int32_t ScaleLength(int32_t length, double factor) {
 
 int32_t PointSize(int32_t height, int32_t dots_per_inch) {
   if (dots_per_inch <= 0) return 9;
-  return static_cast<int32_t>(std::lround(std::abs(static_cast<double>(height)) * 72.0 / dots_per_inch));
+  return static_cast<int32_t>(RoundHalfAway(std::abs(static_cast<double>(height)) * 72.0 / dots_per_inch));
 }
 
 }  // namespace qx::core

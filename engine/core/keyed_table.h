@@ -12,53 +12,20 @@
 
 namespace qx::core {
 
-template <typename Value>
-class KeyedTable {
+// The keys and their lookup, the same for every kind of value: compiled
+// once, not once for each table's value type.
+class KeyIndex {
  public:
   static constexpr size_t kBucketCount = 512;
 
-  struct Entry {
-    Text key;
-    Value value;
-  };
-
-  // Replaces the value of the entry with exactly |key|, or adds one; gives
-  // the entry's place in the order.
-  template <typename V>
-  size_t Set(TextView key, V&& value) {
-    const uint32_t hash = Hash(key);
-    std::vector<Slot>& bucket = buckets_[hash % kBucketCount];
-    if (const int32_t i = IndexIn(bucket, hash, key); i >= 0) {
-      entries_[i].value = std::forward<V>(value);
-      return static_cast<size_t>(i);
-    }
-    entries_.push_back(Entry{Text(key), Value(std::forward<V>(value))});
-    bucket.push_back(Slot{hash, static_cast<int32_t>(entries_.size() - 1)});
-    return entries_.size() - 1;
-  }
-
-  // The place of the entry with exactly |key|, or -1.
-  int32_t IndexOf(TextView key) const {
-    const uint32_t hash = Hash(key);
-    return IndexIn(buckets_[hash % kBucketCount], hash, key);
-  }
-
-  Value& value_at(size_t i) { return entries_[i].value; }
-
-  // Null when no entry has exactly |key|.
-  const Value* Find(TextView key) const {
-    const uint32_t hash = Hash(key);
-    const int32_t i = IndexIn(buckets_[hash % kBucketCount], hash, key);
-    return i >= 0 ? &entries_[i].value : nullptr;
-  }
-
-  size_t size() const { return entries_.size(); }
-  const Entry& operator[](size_t i) const { return entries_[i]; }
-
-  void Clear() {
-    entries_.clear();
-    for (std::vector<Slot>& bucket : buckets_) bucket.clear();
-  }
+  // The place of |key|, or -1.
+  int32_t IndexOf(TextView key) const;
+  // Adds |key|, which the index does not hold, last; a failed allocation
+  // leaves the index as it was.
+  size_t Add(TextView key);
+  const Text& key_at(size_t i) const { return keys_[i]; }
+  size_t size() const { return keys_.size(); }
+  void Clear();
 
  private:
   // A bucket holds each entry's full hash beside its index, so a lookup
@@ -69,21 +36,58 @@ class KeyedTable {
     int32_t index;
   };
 
-  static uint32_t Hash(TextView key) {
-    // FNV-1a over the UTF-16 units.
-    uint32_t hash = 2166136261u;
-    for (char16_t c : key) hash = (hash ^ c) * 16777619u;
-    return hash;
-  }
+  int32_t IndexIn(const std::vector<Slot>& bucket, uint32_t hash, TextView key) const;
 
-  int32_t IndexIn(const std::vector<Slot>& bucket, uint32_t hash, TextView key) const {
-    for (const Slot& slot : bucket)
-      if (slot.hash == hash && entries_[slot.index].key == key) return slot.index;
-    return -1;
-  }
-
-  std::vector<Entry> entries_;
+  std::vector<Text> keys_;
   std::array<std::vector<Slot>, kBucketCount> buckets_;
+};
+
+template <typename Value>
+class KeyedTable {
+ public:
+  // One entry as the table hands it out.
+  struct Entry {
+    const Text& key;
+    const Value& value;
+  };
+
+  // Replaces the value of the entry with exactly |key|, or adds one; gives
+  // the entry's place in the order.
+  template <typename V>
+  size_t Set(TextView key, V&& value) {
+    if (const int32_t i = index_.IndexOf(key); i >= 0) {
+      values_[i] = std::forward<V>(value);
+      return static_cast<size_t>(i);
+    }
+    // A failed allocation ends the call midway (the engine has no
+    // exceptions), which may leave a value without its key behind.
+    if (values_.size() > index_.size()) values_.pop_back();
+    values_.push_back(Value(std::forward<V>(value)));
+    return index_.Add(key);
+  }
+
+  // The place of the entry with exactly |key|, or -1.
+  int32_t IndexOf(TextView key) const { return index_.IndexOf(key); }
+
+  Value& value_at(size_t i) { return values_[i]; }
+
+  // Null when no entry has exactly |key|.
+  const Value* Find(TextView key) const {
+    const int32_t i = index_.IndexOf(key);
+    return i >= 0 ? &values_[i] : nullptr;
+  }
+
+  size_t size() const { return index_.size(); }
+  Entry operator[](size_t i) const { return Entry{index_.key_at(i), values_[i]}; }
+
+  void Clear() {
+    index_.Clear();
+    values_.clear();
+  }
+
+ private:
+  KeyIndex index_;
+  std::vector<Value> values_;
 };
 
 }  // namespace qx::core

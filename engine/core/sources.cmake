@@ -4,6 +4,7 @@ set(QX_ENGINE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/crc32.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialog_description.cpp
   ${CMAKE_CURRENT_LIST_DIR}/file_property_table.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/keyed_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/language_table.cpp
   ${CMAKE_CURRENT_LIST_DIR}/lines.cpp
   ${CMAKE_CURRENT_LIST_DIR}/registry_path.cpp

@@ -94,16 +94,27 @@ int32_t ReadNumber(TextView text) {
 
 Text DecimalText(int64_t value) {
   char16_t digits[24];
-  size_t n = 0;
-  uint64_t magnitude = value < 0 ? 0 - uint64_t(value) : uint64_t(value);
+  size_t first = sizeof digits / sizeof digits[0];
+  const uint64_t magnitude = value < 0 ? 0 - uint64_t(value) : uint64_t(value);
+  // Divided by ten 16 bits at a time, most significant first: 32-bit
+  // arithmetic throughout, where a 64-bit division would bring a library
+  // routine into the 32-bit build.
+  uint32_t parts[4] = {uint32_t(magnitude >> 48), uint32_t(magnitude >> 32) & 0xFFFF,
+                       uint32_t(magnitude >> 16) & 0xFFFF, uint32_t(magnitude) & 0xFFFF};
+  uint32_t left;
   do {
-    digits[n++] = char16_t(u'0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude);
-  Text out;
-  if (value < 0) out.push_back(u'-');
-  while (n) out.push_back(digits[--n]);
-  return out;
+    uint32_t remainder = 0;
+    left = 0;
+    for (uint32_t& part : parts) {
+      const uint32_t current = remainder << 16 | part;
+      part = current / 10;
+      remainder = current % 10;
+      left |= part;
+    }
+    digits[--first] = char16_t(u'0' + remainder);
+  } while (left);
+  if (value < 0) digits[--first] = u'-';
+  return Text(digits + first, sizeof digits / sizeof digits[0] - first);
 }
 
 TextView TrimSpaces(TextView text) {

@@ -145,7 +145,7 @@ void TextLayer::SetStoreEntry(TextView key, TextView value) {
 
 void TextLayer::SetDeferredVariable(TextView name, uint32_t id) {
   const size_t index = variables_.Set(VariableKey(name), Text());
-  if (deferred_.size() <= index) deferred_.resize(variables_.size(), 0);
+  while (deferred_.size() < variables_.size()) deferred_.push_back(0);
   deferred_[index] = id + 1;
 }
 
@@ -175,31 +175,32 @@ void TextLayer::ClearLanguageTable() {
 void TextLayer::SelectLanguage(int32_t id) {
   current_language_ = id;
   active_.clear();
-  std::vector<Text> own_keys;
+  KeyIndex own_keys;
   for (size_t i = 0; i < language_.size(); ++i) {
     if (language_[i].language != id) continue;
-    own_keys.push_back(Folded(language_[i].key));
+    const Text key = Folded(language_[i].key);
+    if (own_keys.IndexOf(key) < 0) own_keys.Add(key);
     active_.push_back(static_cast<uint32_t>(i));
   }
   const size_t own_count = active_.size();
-  std::sort(own_keys.begin(), own_keys.end());
-  // (place among the current language's entries, entry)
-  std::vector<std::pair<size_t, uint32_t>> fallback;
+  // Pairs of (place among the current language's entries, entry).
+  std::vector<uint32_t> fallback;
   for (size_t i = 0; i < language_.size(); ++i) {
     const LanguageEntry& entry = language_[i];
     if (entry.language != default_language_ || id == default_language_ ||
-        std::binary_search(own_keys.begin(), own_keys.end(), Folded(entry.key)))
+        own_keys.IndexOf(Folded(entry.key)) >= 0)
       continue;
     size_t place = 0;
     while (place < own_count && !StartsWithNoCase(entry.key, language_[active_[place]].key)) ++place;
-    fallback.emplace_back(place, static_cast<uint32_t>(i));
+    fallback.push_back(static_cast<uint32_t>(place));
+    fallback.push_back(static_cast<uint32_t>(i));
   }
   // Few entries: a pass over the fallback per place keeps its order.
   std::vector<uint32_t> merged;
-  merged.reserve(own_count + fallback.size());
+  merged.reserve(own_count + fallback.size() / 2);
   for (size_t at = 0; at <= own_count; ++at) {
-    for (const auto& [place, entry] : fallback)
-      if (place == at) merged.push_back(entry);
+    for (size_t k = 0; k < fallback.size(); k += 2)
+      if (fallback[k] == at) merged.push_back(fallback[k + 1]);
     if (at < own_count) merged.push_back(active_[at]);
   }
   active_ = std::move(merged);

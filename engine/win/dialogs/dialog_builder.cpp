@@ -94,9 +94,9 @@ void ReadDisplay() {
 // Reads "qxdlg.dat" from the runtime folder once and deletes it; false when
 // it cannot be read, so a later build tries again.
 bool LoadDescription() {
-  const std::wstring path = RuntimeFilePath(contract::kDialogDescription.portable);
+  const core::Text path = RuntimeFilePath(contract::kDialogDescription.portable);
   std::string bytes;
-  if (!ReadWholeFile(path.c_str(), bytes)) return false;
+  if (!ReadWholeFile(WideOf(path), bytes)) return false;
   // The common controls are loaded with the first dialog, not with the
   // engine.
   INITCOMMONCONTROLSEX classes{sizeof classes, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
@@ -105,7 +105,7 @@ bool LoadDescription() {
     init(&classes);
   ReadDisplay();
   Dialogs().lines = core::SplitDialogLines(bytes);
-  DeleteFileW(path.c_str());
+  DeleteFileW(WideOf(path));
   return true;
 }
 
@@ -143,7 +143,7 @@ class DialogBuilder {
 
  private:
   HWND dialog() const { return target_.window_.get(); }
-  HWND parent() const { return containers_.empty() ? dialog() : containers_.back(); }
+  HWND parent() const { return depth_ ? containers_[depth_ - 1] : dialog(); }
   int X(int32_t v) const { return core::ScaleLength(v, Dialogs().scale_x); }
   int Y(int32_t v) const { return core::ScaleLength(v, Dialogs().scale_y); }
 
@@ -162,8 +162,8 @@ class DialogBuilder {
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
     const int left = area.left + (area.right - area.left - width) / 2;
     const int top = area.top + (area.bottom - area.top - height) / 2;
-    const std::wstring title = ToWide(Expand(record.text));
-    target_.window_.reset(CreateWindowExW(ex_style, WC_DIALOG, title.c_str(), style, left, top, width, height,
+    const core::Text title = Expand(record.text);
+    target_.window_.reset(CreateWindowExW(ex_style, WC_DIALOG, WideOf(title), style, left, top, width, height,
                                           nullptr, nullptr, ThisModule(), nullptr));
     if (!dialog()) return false;
     SetWindowLongPtrW(dialog(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&target_));
@@ -172,10 +172,10 @@ class DialogBuilder {
     return true;
   }
 
-  HWND Create(const wchar_t* window_class, const std::wstring& text, DWORD style, DWORD ex_style, HWND in, int x,
+  HWND Create(const wchar_t* window_class, const wchar_t* text, DWORD style, DWORD ex_style, HWND in, int x,
               int y, int width, int height, int32_t number) {
     const UINT_PTR id = static_cast<uint16_t>(kControlIdBase + number);
-    HWND control = CreateWindowExW(ex_style, window_class, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, width,
+    HWND control = CreateWindowExW(ex_style, window_class, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
                                    height, in, reinterpret_cast<HMENU>(id), ThisModule(), nullptr);
     if (control) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Dialogs().normal_font.get()), FALSE);
     return control;
@@ -183,7 +183,7 @@ class DialogBuilder {
 
   // Creates a control at the record's scaled place in the current container
   // and registers it under the record's number.
-  HWND Add(const DialogRecord& record, const wchar_t* window_class, const std::wstring& text, DWORD style,
+  HWND Add(const DialogRecord& record, const wchar_t* window_class, const wchar_t* text, DWORD style,
            DWORD ex_style = 0) {
     HWND control = Create(window_class, text, style, ex_style, parent(), X(record.x), Y(record.y), X(record.width),
                           Y(record.height), record.number);
@@ -210,7 +210,8 @@ class DialogBuilder {
   }
 
   void AddRecord(const DialogRecord& r) {
-    const std::wstring text = ToWide(Expand(r.text));
+    const core::Text expanded = Expand(r.text);
+    const wchar_t* text = WideOf(expanded);
     switch (r.kind) {
       case RecordKind::kButton:
         Add(r, WC_BUTTONW, text, WS_TABSTOP | (core::HasFlag(r.flags, u'D') ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON));
@@ -253,24 +254,24 @@ class DialogBuilder {
         }
         // Deeper containers are not made, and what they hold goes into the
         // deepest one; so does what a container that failed would hold.
-        HWND container = containers_.size() < kMaxContainerDepth ? AddContainer(r, style, ex_style, true) : nullptr;
+        HWND container = depth_ < kMaxContainerDepth ? AddContainer(r, style, ex_style, true) : nullptr;
         if (!container) {
           ++skipped_containers_;
           break;
         }
         if (core::HasFlag(r.flags, u'C')) Look(container, Brush(r.colour), r.colour, false);
-        containers_.push_back(container);
+        containers_[depth_++] = container;
         break;
       }
       case RecordKind::kEndContainer:
         if (skipped_containers_ > 0) {
           --skipped_containers_;
-        } else if (!containers_.empty()) {
-          containers_.pop_back();
+        } else if (depth_ > 0) {
+          --depth_;
         }
         break;
       case RecordKind::kRich:
-        AddRich(r, text);
+        AddRich(r, expanded);
         break;
       case RecordKind::kImage:
         AddImage(r, text);
@@ -287,7 +288,7 @@ class DialogBuilder {
     target_.looks_.push_back(DialogWindow::Look{control, background, colour, heading, kHeadingColour});
   }
 
-  void AddLabel(const DialogRecord& r, const std::wstring& text) {
+  void AddLabel(const DialogRecord& r, const wchar_t* text) {
     DWORD style = SS_LEFT;
     switch (core::ExclusiveFlag(r.kind, r.flags)) {
       case u'E': style = SS_CENTER; break;
@@ -306,13 +307,14 @@ class DialogBuilder {
     if (heading || coloured) Look(label, coloured ? Brush(r.colour) : nullptr, r.colour, heading);
   }
 
-  void AddRich(const DialogRecord& r, const std::wstring& expanded_path) {
+  void AddRich(const DialogRecord& r, const core::Text& expanded_path) {
     if (!target_.rich_edit_) target_.rich_edit_.reset(LoadSystemLibrary(L"Msftedit.dll"));
-    core::Text path = FromWide(expanded_path.c_str());
+    // Up to its first zero, as the platform reads the name.
+    core::Text path(expanded_path.c_str());
     uint64_t size = 0;
     // An empty file in the selected language's name: take the default
     // language's file instead.
-    if (FileSize(expanded_path, size) && size == 0) {
+    if (FileSize(WideOf(path), size) && size == 0) {
       core::Text scratch;
       core::ReplaceAllNoCase(path, Expand(u"%SELLANG%"), Expand(u"%QXDEFLANGNAME%"), scratch);
     }
@@ -335,15 +337,15 @@ class DialogBuilder {
     SendMessageW(box, EM_SETEDITSTYLE, SES_EMULATESYSEDIT, 0);
     const LRESULT mask = SendMessageW(box, EM_GETEVENTMASK, 0, 0);
     SendMessageW(box, EM_SETEVENTMASK, 0, mask | ENM_LINK);
-    UniqueFile file(CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueFile file(CreateFileW(WideOf(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;
     EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(file.get()), 0, &ReadStream};
     SendMessageW(box, EM_STREAMIN, SF_TEXT | SF_RTF, reinterpret_cast<LPARAM>(&stream));
   }
 
-  void AddImage(const DialogRecord& r, const std::wstring& path) {
-    HANDLE picture = LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, X(r.width), Y(r.height), LR_LOADFROMFILE);
+  void AddImage(const DialogRecord& r, const wchar_t* path) {
+    HANDLE picture = LoadImageW(nullptr, path, IMAGE_BITMAP, X(r.width), Y(r.height), LR_LOADFROMFILE);
     if (!picture) return;
     target_.objects_.emplace_back(picture);
     const DWORD ex_style = core::HasFlag(r.flags, u'B') ? WS_EX_STATICEDGE : 0;
@@ -352,15 +354,15 @@ class DialogBuilder {
   }
 
   void AddColumn(HWND list, int index, core::TextView title, int width) {
-    std::wstring text = ToWide(Expand(title));
+    core::Text text = Expand(title);
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
     column.cx = X(width);
-    column.pszText = text.data();
+    column.pszText = WideOf(text);
     SendMessageW(list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
   }
 
-  void AddComponentList(const DialogRecord& r, const std::wstring& images) {
+  void AddComponentList(const DialogRecord& r, const wchar_t* images) {
     HWND list = Add(r, WC_LISTVIEWW, L"", WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                     WS_EX_CLIENTEDGE);
     if (!list) return;
@@ -370,7 +372,7 @@ class DialogBuilder {
     // The list destroys its image list with itself.
     auto load_images = SystemFunctionAs<decltype(&ImageList_LoadImageW)>(Late().common_controls, L"comctl32.dll",
                                                                          "ImageList_LoadImageW");
-    if (HIMAGELIST states = load_images ? load_images(nullptr, images.c_str(), kImageWidth, 0, CLR_DEFAULT,
+    if (HIMAGELIST states = load_images ? load_images(nullptr, images, kImageWidth, 0, CLR_DEFAULT,
                                                       IMAGE_BITMAP, LR_LOADFROMFILE | LR_LOADTRANSPARENT)
                                         : nullptr)
       SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(states));
@@ -389,7 +391,9 @@ class DialogBuilder {
   }
 
   DialogWindow& target_;
-  std::vector<HWND> containers_;
+  // The open containers, innermost last.
+  HWND containers_[kMaxContainerDepth];
+  size_t depth_ = 0;
   // Container records not made (too deep, or failed) whose ends are still to
   // come.
   size_t skipped_containers_ = 0;

@@ -87,13 +87,13 @@ void OpenLink(HWND dialog, const ENLINK& link) {
   LONG length = link.chrg.cpMax - link.chrg.cpMin;
   if (length <= 0) return;
   if (length > kLongestLink) length = kLongestLink;
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  TEXTRANGEW range{{link.chrg.cpMin, link.chrg.cpMin + length}, text.data()};
+  core::Text text(static_cast<size_t>(length) + 1, u'\0');
+  TEXTRANGEW range{{link.chrg.cpMin, link.chrg.cpMin + length}, WideOf(text)};
   const LRESULT got = SendMessageW(link.nmhdr.hwndFrom, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
-  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  if (text.empty()) return;
+  if (got <= 0) return;
+  text[static_cast<size_t>(got < length ? got : length)] = u'\0';
   if (auto open = SystemFunctionAs<decltype(&ShellExecuteW)>(Late().shell, L"shell32.dll", "ShellExecuteW"))
-    open(dialog, L"open", text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    open(dialog, L"open", WideOf(text), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 bool RunHook(void* context, HWND dialog, UINT message, WPARAM wparam, LPARAM lparam, INT_PTR&) {
@@ -233,8 +233,9 @@ int RunDialogBox(core::TextView section, DialogCallback callback) {
   Components() = ComponentList{};
   std::unique_ptr<DialogWindow> built = BuildDialog(section);
   if (!built) {
-    const std::wstring text = L"Dialog box not created: " + ToWide(section);
-    MessageBoxW(nullptr, text.c_str(), ToWide(Expand(ReferenceOf(contract::kAppTitle))).c_str(), MB_OK);
+    core::Text text(u"Dialog box not created: ");
+    text += section;
+    MessageBoxW(nullptr, WideOf(text), WideOf(Expand(ReferenceOf(contract::kAppTitle))), MB_OK);
     return 4;
   }
   Run run{callback, true};
@@ -248,19 +249,19 @@ void AddComponent(core::TextView name, core::TextView description, core::TextVie
   ComponentList& components = Components();
   if (!components.list || !IsWindow(components.list)) return;
   const int row_state = state == 2 ? 2 : (Expand(reference) == u"1" ? 1 : 0);
-  std::wstring first = ToWide(name);
-  std::wstring second = ToWide(description);
+  core::Text first(name);
+  core::Text second(description);
   LVITEMW item{};
   item.mask = LVIF_TEXT | LVIF_IMAGE;
   item.iItem = static_cast<int>(SendMessageW(components.list, LVM_GETITEMCOUNT, 0, 0));
-  item.pszText = first.data();
+  item.pszText = WideOf(first);
   item.iImage = row_state;
   const int row = static_cast<int>(SendMessageW(components.list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
   if (row < 0) return;
   item.iSubItem = 1;
-  item.pszText = second.data();
+  item.pszText = WideOf(second);
   SendMessageW(components.list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-  if (components.references.size() <= static_cast<size_t>(row)) components.references.resize(row + 1);
+  while (components.references.size() <= static_cast<size_t>(row)) components.references.push_back(core::Text());
   components.references[row] = core::Text(reference);
 }
 

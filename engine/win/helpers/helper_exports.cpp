@@ -24,7 +24,7 @@ using qx::engine::FromWide;
 using qx::engine::Guarded;
 using qx::engine::kEmptyResult;
 using qx::engine::SetResult;
-using qx::engine::ToWide;
+using qx::engine::WideOf;
 
 }  // namespace
 
@@ -67,8 +67,8 @@ const wchar_t* WINAPI QXStringReplace(const wchar_t* text, const wchar_t* what, 
 // write did not complete.
 int WINAPI QXWriteDataToFile(const wchar_t* path, const wchar_t* text, int line_end) {
   return Guarded(0, [&] {
-    const std::wstring file = ToWide(Expand(FromWide(path)));
-    return qx::engine::AppendTextToFile(file, Expand(FromWide(text)), line_end == 1) ? 1 : 0;
+    const Text file = Expand(FromWide(path));
+    return qx::engine::AppendTextToFile(WideOf(file), Expand(FromWide(text)), line_end == 1) ? 1 : 0;
   });
 }
 
@@ -76,14 +76,14 @@ int WINAPI QXWriteDataToFile(const wchar_t* path, const wchar_t* text, int line_
 // older value cannot pass for this file's.
 int WINAPI QXGetFileInfo(const wchar_t* name, int kind, const wchar_t* path) {
   return Guarded(0, [&] {
-    const std::wstring file(path ? path : L"");
+    const Text file = FromWide(path);
     Text value;
     if (kind == 0) {
       uint32_t crc = 0;
-      if (qx::engine::FileChecksum(file, crc)) value = qx::core::HexText(crc);
+      if (qx::engine::FileChecksum(WideOf(file), crc)) value = qx::core::HexText(crc);
     } else if (kind == 1) {
       uint64_t size = 0;
-      if (qx::engine::FileSize(file, size)) value = qx::core::DecimalText(static_cast<int64_t>(size));
+      if (qx::engine::FileSize(WideOf(file), size)) value = qx::core::DecimalText(static_cast<int64_t>(size));
     } else {
       return 0;
     }
@@ -98,8 +98,8 @@ int WINAPI ExecuteProgram(const wchar_t* program, const wchar_t* parameters, con
                           int hidden, const wchar_t* exit_code_variable) {
   return Guarded(0, [&] {
     const qx::engine::ProgramRun run =
-        qx::engine::StartProgram(ToWide(Expand(FromWide(program))), ToWide(Expand(FromWide(parameters))),
-                                 ToWide(Expand(FromWide(folder))), (wait & 0xFF) == 1, (hidden & 0xFF) == 1);
+        qx::engine::StartProgram(Expand(FromWide(program)), Expand(FromWide(parameters)), Expand(FromWide(folder)),
+                                 (wait & 0xFF) == 1, (hidden & 0xFF) == 1);
     const Text variable = FromWide(exit_code_variable);
     if (run.started && !variable.empty())
       Engine().text.SetVariable(variable, qx::core::DecimalText(static_cast<int32_t>(run.exit_code)));

@@ -54,10 +54,10 @@ bool WriteEntry(int kind, TextView payload) {
 }
 
 // Appends the old log's lines, trimmed, to the end of the temporary log.
-bool AppendOldLog(const std::wstring& temporary, const std::wstring& old) {
+bool AppendOldLog(const wchar_t* temporary, const wchar_t* old) {
   UniqueFile source(
-      CreateFileW(old.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  UniqueFile target(CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+      CreateFileW(old, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile target(CreateFileW(temporary, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!source || !target) return false;
   LARGE_INTEGER zero{};
@@ -134,22 +134,22 @@ int AddLogEntry(int kind, TextView text) {
 
 int BeginLog() {
   EngineState& engine = Engine();
-  std::wstring path;
-  if (!CreateTemporaryFile(ToWide(Expand(u"%TMP%")), L"qxu", path)) return -1;
-  Engine().log.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+  Text path;
+  if (!CreateTemporaryFile(WideOf(Expand(u"%TMP%")), L"qxu", path)) return -1;
+  Engine().log.reset(CreateFileW(WideOf(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!Engine().log) {
-    DeleteFileW(path.c_str());
+    DeleteFileW(WideOf(path));
     return -1;
   }
   const std::string header = core::LogHeaderLines(Expand(ReferenceOf(contract::kAppTitle)),
                                                   engine.text.current_language(), Expand(u"%DESTPATH%"));
   if (!WriteAll(Engine().log.get(), header)) {
     Engine().log.reset();
-    DeleteFileW(path.c_str());
+    DeleteFileW(WideOf(path));
     return -1;
   }
-  engine.text.SetVariableRaw(u"TMPLOG", FromWide(path.c_str()));
+  engine.text.SetVariableRaw(u"TMPLOG", path);
   return 0;
 }
 
@@ -158,9 +158,8 @@ int FinishLog() {
   // uninstaller must not be deleted for it.
   if (!Engine().log) return -4;
   const Text program = Expand(u"%UNINSTFNAME%");
-  const std::wstring program_path = ToWide(program);
-  const std::wstring source = RuntimeFilePath(u"qxremove.dat");
-  if (!CopyFileW(source.c_str(), program_path.c_str(), FALSE)) return -3;
+  const core::Text source = RuntimeFilePath(u"qxremove.dat");
+  if (!CopyFileW(WideOf(source), WideOf(program), FALSE)) return -3;
 
   const Text log = core::LogPathFor(program);
   // A log without these two entries would leave the uninstaller behind; the
@@ -168,20 +167,19 @@ int FinishLog() {
   if (!WriteEntry(core::kLogFile, program) || !WriteEntry(core::kLogFile, log)) return -4;
   Engine().log.reset();
 
-  const std::wstring log_path = ToWide(log);
-  const std::wstring temporary = ToWide(Expand(u"%TMPLOG%"));
-  if (IsFileWithContent(log_path) && Expand(u"%QXUNINSTADD%") != u"1") DeleteFileW(log_path.c_str());
-  if (IsFileWithContent(log_path) && !AppendOldLog(temporary, log_path)) return -4;
-  if (!CopyFileW(temporary.c_str(), log_path.c_str(), FALSE)) return -2;
-  if (!CopyFileW(source.c_str(), program_path.c_str(), FALSE)) return -1;
-  DeleteFileW(temporary.c_str());
+  const Text temporary = Expand(u"%TMPLOG%");
+  if (IsFileWithContent(WideOf(log)) && Expand(u"%QXUNINSTADD%") != u"1") DeleteFileW(WideOf(log));
+  if (IsFileWithContent(WideOf(log)) && !AppendOldLog(WideOf(temporary), WideOf(log))) return -4;
+  if (!CopyFileW(WideOf(temporary), WideOf(log), FALSE)) return -2;
+  if (!CopyFileW(WideOf(source), WideOf(program), FALSE)) return -1;
+  DeleteFileW(WideOf(temporary));
   return 0;
 }
 
 int AbandonLog() {
   if (Engine().log) {
     Engine().log.reset();
-    DeleteFileW(ToWide(Expand(u"%TMPLOG%")).c_str());
+    DeleteFileW(WideOf(Expand(u"%TMPLOG%")));
   }
   return 0;
 }

@@ -10,15 +10,15 @@ namespace qx::engine {
 
 namespace {
 
-UniqueFile OpenForReading(const std::wstring& path) {
-  return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+UniqueFile OpenForReading(const wchar_t* path) {
+  return UniqueFile(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 }  // namespace
 
-bool AppendTextToFile(const std::wstring& path, core::TextView text, bool line_end) {
-  UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+bool AppendTextToFile(const wchar_t* path, core::TextView text, bool line_end) {
+  UniqueFile file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   LARGE_INTEGER zero{};
@@ -28,7 +28,7 @@ bool AppendTextToFile(const std::wstring& path, core::TextView text, bool line_e
   return WriteAll(file.get(), bytes);
 }
 
-bool FileChecksum(const std::wstring& path, uint32_t& crc) {
+bool FileChecksum(const wchar_t* path, uint32_t& crc) {
   UniqueFile file = OpenForReading(path);
   if (!file) return false;
   core::Crc32 sum;
@@ -43,9 +43,9 @@ bool FileChecksum(const std::wstring& path, uint32_t& crc) {
   return true;
 }
 
-bool FileSize(const std::wstring& path, uint64_t& size) {
+bool FileSize(const wchar_t* path, uint64_t& size) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return false;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
   size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   return true;

@@ -35,18 +35,18 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   return true;
 }
 
-bool IsFileWithContent(const std::wstring& path) {
+bool IsFileWithContent(const wchar_t* path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return false;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
   return data.nFileSizeHigh != 0 || data.nFileSizeLow != 0;
 }
 
-bool CreateTemporaryFile(const std::wstring& folder, const wchar_t* prefix, std::wstring& path) {
+bool CreateTemporaryFile(const wchar_t* folder, const wchar_t* prefix, core::Text& path) {
   FixedString<wchar_t, MAX_PATH> name;
-  if (!GetTempFileNameW(folder.c_str(), prefix, 0, name.writable())) return false;
+  if (!GetTempFileNameW(folder, prefix, 0, name.writable())) return false;
   if (!name.commit(TextLength(name.writable()))) return false;
-  path = name.get();
+  path.assign(reinterpret_cast<const char16_t*>(name.get()), name.length());
   return true;
 }
 

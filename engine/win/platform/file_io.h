@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/core/text.h"
+
 namespace qx::engine {
 
 // Reads an open file from its current position to its end, or to |limit|
@@ -17,8 +19,8 @@ bool ReadWholeFile(const wchar_t* path, std::string& bytes);
 // True only when every byte was written.
 bool WriteAll(HANDLE file, std::string_view bytes);
 // True for a file of at least one byte; missing files and folders are not.
-bool IsFileWithContent(const std::wstring& path);
+bool IsFileWithContent(const wchar_t* path);
 // A new empty file with a unique name beginning with |prefix| in |folder|.
-bool CreateTemporaryFile(const std::wstring& folder, const wchar_t* prefix, std::wstring& path);
+bool CreateTemporaryFile(const wchar_t* folder, const wchar_t* prefix, core::Text& path);
 
 }  // namespace qx::engine

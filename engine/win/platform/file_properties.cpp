@@ -14,11 +14,11 @@ namespace qx::engine {
 void LoadFilePropertyTable() {
   EngineState& engine = Engine();
   engine.file_properties.Clear();
-  const std::wstring path = RuntimeFilePath(u"qxfprop.dat");
+  const core::Text path = RuntimeFilePath(u"qxfprop.dat");
   std::string bytes;
-  if (!ReadWholeFile(path.c_str(), bytes)) return;
+  if (!ReadWholeFile(WideOf(path), bytes)) return;
   core::ParseFileProperties(bytes, engine.file_properties);
-  DeleteFileW(path.c_str());
+  DeleteFileW(WideOf(path));
 }
 
 int CheckFileProperty(wchar_t* buffer, int size) {

@@ -26,8 +26,9 @@ void* operator new(size_t size) {
   return block;
 }
 void* operator new[](size_t size) { return operator new(size); }
-// The form that answers null (std::stable_sort's scratch buffer, which it
-// does without when refused).
+// The form that answers null, for a caller that does without the memory
+// when refused (the runtime library's own would bring its exception
+// handling).
 namespace std {
 const nothrow_t nothrow{};
 }  // namespace std

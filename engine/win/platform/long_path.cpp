@@ -13,13 +13,15 @@ namespace qx::engine {
 core::Text FullLongPathOf(core::TextView path) {
   // Too large for the stack beside the copy FullLongPath keeps there.
   auto full = std::make_unique<FixedString<wchar_t, kLongestPath + 1>>();
-  return FullLongPath(ToWide(path).c_str(), *full) ? FromWide(full->get()) : core::Text(path);
+  const core::Text given(path);
+  return FullLongPath(WideOf(given), *full) ? FromWide(full->get()) : given;
 }
 
 core::Text PathKey(core::TextView path) {
-  std::wstring key = ToWide(FullLongPathOf(path));
-  CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-  return FromWide(key.c_str());
+  core::Text key = FullLongPathOf(path);
+  CharUpperBuffW(WideOf(key), static_cast<DWORD>(key.size()));
+  // Up to its first zero, as the platform reads it.
+  return core::Text(key.c_str());
 }
 
 }  // namespace qx::engine

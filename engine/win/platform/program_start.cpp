@@ -1,16 +1,24 @@
 #include "engine/win/platform/program_start.h"
 
 #include "common/unique_resource.h"
+#include "engine/win/platform/wide.h"
 
 namespace qx::engine {
 
-ProgramRun StartProgram(const std::wstring& program, const std::wstring& parameters, const std::wstring& folder,
-                        bool wait, bool hidden) {
+ProgramRun StartProgram(const core::Text& program, const core::Text& parameters, const core::Text& folder, bool wait,
+                        bool hidden) {
   ProgramRun run;
   if (program.empty()) return run;
   // A program text that brings its own quotes is used as it is.
-  std::wstring command = program.front() == L'"' ? program : L"\"" + program + L"\"";
-  if (!parameters.empty()) command += L" " + parameters;
+  const bool quoted = program.front() == u'"';
+  core::Text command;
+  if (!quoted) command.push_back(u'"');
+  command += program;
+  if (!quoted) command.push_back(u'"');
+  if (!parameters.empty()) {
+    command.push_back(u' ');
+    command += parameters;
+  }
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -19,8 +27,8 @@ ProgramRun StartProgram(const std::wstring& program, const std::wstring& paramet
     startup.wShowWindow = SW_HIDE;
   }
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+  if (!CreateProcessW(nullptr, WideOf(command), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : WideOf(folder), &startup, &info))
     return run;
   UniqueHandle thread(info.hThread);
   run.process.reset(info.hProcess);

@@ -3,9 +3,8 @@
 
 #include <windows.h>
 
-#include <string>
-
 #include "common/unique_resource.h"
+#include "engine/core/text.h"
 
 namespace qx::engine {
 
@@ -22,7 +21,7 @@ struct ProgramRun {
 
 // Starts |program| (its path quoted on the command line, so folders with
 // spaces work) with |parameters|. An empty |folder| keeps the current folder.
-ProgramRun StartProgram(const std::wstring& program, const std::wstring& parameters, const std::wstring& folder,
-                        bool wait, bool hidden);
+ProgramRun StartProgram(const core::Text& program, const core::Text& parameters, const core::Text& folder, bool wait,
+                        bool hidden);
 
 }  // namespace qx::engine

@@ -29,7 +29,7 @@ core::Text RecordPath() {
 void OpenRunRecord(core::TextView log) {
   const core::Text path = RecordPath();
   if (path.empty()) return;
-  g_record.reset(CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  g_record.reset(CreateFileW(WideOf(path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   RecordLine(u"Log " + core::Text(log));
 }

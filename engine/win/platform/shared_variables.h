@@ -22,8 +22,11 @@ inline core::TextView ReferenceOf(const contract::SharedVariable& variable) {
 }
 
 // The full path of |name| in the runtime folder (QXSFXPATH).
-inline std::wstring RuntimeFilePath(core::TextView name) {
-  return ToWide(Expand(core::Text(ReferenceOf(contract::kRuntimeFolder)) + u"\\" + core::Text(name)));
+inline core::Text RuntimeFilePath(core::TextView name) {
+  core::Text path(ReferenceOf(contract::kRuntimeFolder));
+  path += u'\\';
+  path += name;
+  return Expand(path);
 }
 
 }  // namespace qx::engine

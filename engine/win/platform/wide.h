@@ -21,6 +21,10 @@ inline core::Text FromWide(const wchar_t* text) {
   return out;
 }
 
+// The platform's view of a core text, without a copy.
+inline const wchar_t* WideOf(const core::Text& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+inline wchar_t* WideOf(core::Text& text) { return reinterpret_cast<wchar_t*>(text.data()); }
+
 inline std::wstring ToWide(core::TextView text) {
   std::wstring out;
   out.reserve(text.size());

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <iterator>
 #include <vector>
 
 #include "engine/core/command_line.h"
@@ -128,11 +129,11 @@ Text Flag(bool value) { return value ? Text(u"1") : Text(u"0"); }
 Text EnvironmentValue(const wchar_t* name) {
   DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
   if (needed == 0) return Text();
-  std::wstring value(needed, L'\0');
-  DWORD length = GetEnvironmentVariableW(name, value.data(), needed);
+  Text value(needed, u'\0');
+  DWORD length = GetEnvironmentVariableW(name, WideOf(value), needed);
   if (length == 0 || length >= needed) return Text();
-  value.resize(length);
-  return FromWide(value.c_str());
+  // Up to its first zero, as the platform's own text would be read.
+  return Text(value.c_str());
 }
 
 // The deferred folder variables' ids: the CSIDL number, with kQuickLaunch
@@ -145,29 +146,49 @@ Text ResolveFolderVariable(uint32_t id) {
   return SpecialFolderPath(static_cast<int>(id));
 }
 
+// The shell folder variables, resolved when first read: their CSIDL
+// numbers.
+struct Folder {
+  core::TextView name;
+  int csidl;
+};
+constexpr Folder kFirstFolders[] = {
+    {contract::kDesktopFolder.portable_name, CSIDL_DESKTOP},
+    {u"PROGMENUDIR", CSIDL_PROGRAMS},
+    {u"PROGFILESDIR", CSIDL_PROGRAM_FILES},
+    {u"STARTUPMENUDIR", CSIDL_STARTUP},
+    {u"STARTMENUDIR", CSIDL_STARTMENU},
+    {u"TEMPLATESDIR", CSIDL_TEMPLATES},
+    {u"FONTSDIR", CSIDL_FONTS},
+    {u"MYDOCDIR", CSIDL_PERSONAL},
+    // The common application data folder, as the package has always had
+    // it, not the common program files folder.
+    {u"COMFILESDIR", CSIDL_COMMON_APPDATA},
+};
+constexpr Folder kLaterFolders[] = {
+    {u"COMDESKTOPDIR", CSIDL_COMMON_DESKTOPDIRECTORY},
+    {u"COMSTARTMENUDIR", CSIDL_COMMON_STARTMENU},
+    {u"COMPROGMENUDIR", CSIDL_COMMON_PROGRAMS},
+    {u"COMSTARTUPMENUDIR", CSIDL_COMMON_STARTUP},
+    {u"SENDTOMENUDIR", CSIDL_SENDTO},
+    {u"APPDATADIR", CSIDL_APPDATA},
+    {u"COMAPPDATADIR", CSIDL_COMMON_APPDATA},
+    {u"COMMYDOCDIR", CSIDL_COMMON_DOCUMENTS},
+    {u"COMTEMPLATESDIR", CSIDL_COMMON_TEMPLATES},
+    {u"FAVORITESDIR", CSIDL_FAVORITES},
+    {u"COMFAVORITESDIR", CSIDL_COMMON_FAVORITES},
+    {u"LOCALAPPDATADIR", CSIDL_LOCAL_APPDATA},
+};
+
+void SetFolders(core::TextLayer& text, const Folder* first, const Folder* end) {
+  for (const Folder* f = first; f != end; ++f) text.SetDeferredVariable(f->name, static_cast<uint32_t>(f->csidl));
+}
+
 }  // namespace
 
 void SetBuiltinVariables(core::TextLayer& text) {
-  struct Folder {
-    core::TextView name;
-    int csidl;
-  };
   text.set_resolver(&ResolveFolderVariable);
-  auto set_folders = [&text](std::initializer_list<Folder> folders) {
-    for (const Folder& f : folders) text.SetDeferredVariable(f.name, static_cast<uint32_t>(f.csidl));
-  };
-
-  set_folders({{NameOf(contract::kDesktopFolder), CSIDL_DESKTOP},
-              {u"PROGMENUDIR", CSIDL_PROGRAMS},
-              {u"PROGFILESDIR", CSIDL_PROGRAM_FILES},
-              {u"STARTUPMENUDIR", CSIDL_STARTUP},
-              {u"STARTMENUDIR", CSIDL_STARTMENU},
-              {u"TEMPLATESDIR", CSIDL_TEMPLATES},
-              {u"FONTSDIR", CSIDL_FONTS},
-              {u"MYDOCDIR", CSIDL_PERSONAL},
-              // The common application data folder, as the package has
-              // always had it, not the common program files folder.
-              {u"COMFILESDIR", CSIDL_COMMON_APPDATA}});
+  SetFolders(text, std::begin(kFirstFolders), std::end(kFirstFolders));
   text.SetVariable(NameOf(contract::kWindowsFolder),
                    FolderFrom([](wchar_t* b, UINT n) { return GetWindowsDirectoryW(b, n); }));
   text.SetVariable(u"SYS", FolderFrom([](wchar_t* b, UINT n) { return GetSystemDirectoryW(b, n); }));
@@ -191,18 +212,7 @@ void SetBuiltinVariables(core::TextLayer& text) {
   text.SetVariable(NameOf(contract::kIsAdmin), Flag(IsMemberOfBuiltinGroup(DOMAIN_ALIAS_RID_ADMINS)));
   text.SetVariable(u"ISPOWERUSER", Flag(IsMemberOfBuiltinGroup(DOMAIN_ALIAS_RID_POWER_USERS)));
 
-  set_folders({{u"COMDESKTOPDIR", CSIDL_COMMON_DESKTOPDIRECTORY},
-              {u"COMSTARTMENUDIR", CSIDL_COMMON_STARTMENU},
-              {u"COMPROGMENUDIR", CSIDL_COMMON_PROGRAMS},
-              {u"COMSTARTUPMENUDIR", CSIDL_COMMON_STARTUP},
-              {u"SENDTOMENUDIR", CSIDL_SENDTO},
-              {u"APPDATADIR", CSIDL_APPDATA},
-              {u"COMAPPDATADIR", CSIDL_COMMON_APPDATA},
-              {u"COMMYDOCDIR", CSIDL_COMMON_DOCUMENTS},
-              {u"COMTEMPLATESDIR", CSIDL_COMMON_TEMPLATES},
-              {u"FAVORITESDIR", CSIDL_FAVORITES},
-              {u"COMFAVORITESDIR", CSIDL_COMMON_FAVORITES},
-              {u"LOCALAPPDATADIR", CSIDL_LOCAL_APPDATA}});
+  SetFolders(text, std::begin(kLaterFolders), std::end(kLaterFolders));
   text.SetDeferredVariable(u"QUICKLAUNCHDIR", kQuickLaunch | CSIDL_APPDATA);
   text.SetVariable(u"SYSROOT", EnvironmentValue(L"SYSTEMDRIVE"));
   text.SetVariable(u"PARAMS", core::JoinParameters(parameters));

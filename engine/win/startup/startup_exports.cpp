@@ -25,12 +25,12 @@ namespace {
 // was.
 void LoadLanguageTable() {
   EngineState& engine = Engine();
-  const std::wstring path = RuntimeFilePath(contract::kLanguageTable.portable);
+  const core::Text path = RuntimeFilePath(contract::kLanguageTable.portable);
   engine.text.ClearLanguageTable();
   std::string bytes;
-  if (!ReadWholeFile(path.c_str(), bytes)) return;
+  if (!ReadWholeFile(WideOf(path), bytes)) return;
   engine.text.LoadLanguageTable(bytes);
-  DeleteFileW(path.c_str());
+  DeleteFileW(WideOf(path));
 }
 
 // Keeps the module, normalises QXSFXPATH, loads the language table and the

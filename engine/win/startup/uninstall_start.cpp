@@ -37,10 +37,10 @@ constexpr size_t kHeaderReadLimit = size_t(256) << 10;
 UniqueHandle g_started_copy;
 
 // A private copy that is not the whole log would be replayed in part.
-bool CopyWhole(const std::wstring& source, const std::wstring& copy) {
+bool CopyWhole(const Text& source, const Text& copy) {
   uint64_t source_size = 0, copy_size = 0;
-  return CopyFileW(source.c_str(), copy.c_str(), FALSE) && FileSize(source, source_size) &&
-         FileSize(copy, copy_size) && source_size == copy_size;
+  return CopyFileW(WideOf(source), WideOf(copy), FALSE) && FileSize(WideOf(source), source_size) &&
+         FileSize(WideOf(copy), copy_size) && source_size == copy_size;
 }
 
 // The log's first lines: at most kHeaderReadLimit bytes, and only whole
@@ -54,28 +54,28 @@ bool ReadHeaderBytes(HANDLE file, std::string& bytes) {
 // A silent run has nobody to answer a box; the caller's exit code tells.
 void ShowMessage(core::TextView language_key) {
   if (Expand(ReferenceOf(contract::kSilent)) == u"1") return;
-  const std::wstring text = ToWide(Expand(language_key));
-  const std::wstring caption = ToWide(Expand(ReferenceOf(contract::kAppTitle)));
-  MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | LanguageBoxStyle());
+  const Text text = Expand(language_key);
+  const Text caption = Expand(ReferenceOf(contract::kAppTitle));
+  MessageBoxW(nullptr, WideOf(text), WideOf(caption), MB_OK | LanguageBoxStyle());
 }
 
 // A fresh folder "qxu" and 8 hexadecimal digits beside the runtime folder,
 // in the temporary folder that the launcher chose, made with the protected
 // list: the copy runs elevated, and nobody else may put or change anything
 // where it lies. With its "\".
-bool CreateCopyFolder(std::wstring& folder) {
-  std::wstring temp = ToWide(Expand(ReferenceOf(contract::kRuntimeFolder)));
-  while (!temp.empty() && temp.back() == L'\\') temp.pop_back();
-  const size_t cut = temp.find_last_of(L'\\');
-  if (cut == std::wstring::npos) return false;
-  temp.resize(cut + 1);
+bool CreateCopyFolder(Text& folder) {
+  const Text runtime = Expand(ReferenceOf(contract::kRuntimeFolder));
+  core::TextView temp = runtime;
+  while (!temp.empty() && temp.back() == u'\\') temp.remove_suffix(1);
+  const size_t cut = temp.find_last_of(u'\\');
+  if (cut == core::TextView::npos) return false;
   DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 12);
   for (int attempt = 0; attempt < kCopyFolderAttempts; ++attempt, seed += GetTickCount() | 1) {
-    wchar_t name[12];
-    wsprintfW(name, L"qxu%08lX", static_cast<unsigned long>(seed));
-    folder = temp + name;
-    if (CreateProtectedFolder(folder.c_str())) {
-      folder += L'\\';
+    folder.assign(temp.substr(0, cut + 1));
+    folder += u"qxu";
+    for (int shift = 28; shift >= 0; shift -= 4) folder.push_back(u"0123456789ABCDEF"[(seed >> shift) & 0xF]);
+    if (CreateProtectedFolder(WideOf(folder))) {
+      folder.push_back(u'\\');
       return true;
     }
     if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
@@ -86,17 +86,17 @@ bool CreateCopyFolder(std::wstring& folder) {
 // Written through a handle that shares only reading, then reopened as the
 // very file written (one name, no link) and |held| sharing only reading
 // until the copy has started: nobody can swap or change it meanwhile.
-bool WriteCopy(const Text& program, const std::wstring& copy, UniqueFile& held) {
+bool WriteCopy(const Text& program, const Text& copy, UniqueFile& held) {
   std::string bytes;
-  if (!ReadWholeFile(ToWide(program).c_str(), bytes)) return false;
+  if (!ReadWholeFile(WideOf(program), bytes)) return false;
   FileIdentity written;
   BY_HANDLE_FILE_INFORMATION opened;
   {
-    UniqueFile file(CreateFileW(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
+    UniqueFile file(CreateFileW(WideOf(copy), GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file || !WriteAll(file.get(), bytes) || !IdentityOf(file.get(), written)) return false;
   }
-  held.reset(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  held.reset(CreateFileW(WideOf(copy), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   return held && GetFileInformationByHandle(held.get(), &opened) && written == FileIdentity{opened.dwVolumeSerialNumber, opened.nFileIndexHigh, opened.nFileIndexLow} &&
          opened.nNumberOfLinks == 1 && !(opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
@@ -106,23 +106,23 @@ int RestartFromCopy(core::TextView command_line) {
   // In its long form the program is one text for the copy, and its log is
   // found beside it whatever way the uninstaller was started.
   const Text program = FullLongPathOf(Expand(ReferenceOf(contract::kLauncherPath)));
-  if (!IsFileWithContent(ToWide(core::LogPathFor(program)))) {
+  if (!IsFileWithContent(WideOf(core::LogPathFor(program)))) {
     ShowMessage(u"#errorunlognotfound");
     return contract::kNoLog;
   }
-  std::wstring folder, copy;
+  Text folder, copy;
   if (!CreateCopyFolder(folder)) return contract::kCopyNotStarted;
   ProgramRun run;
-  if (CreateTemporaryFile(folder, L"qxu", copy)) {
+  if (CreateTemporaryFile(WideOf(folder), L"qxu", copy)) {
     UniqueFile held;
     if (WriteCopy(program, copy, held))
-      run = StartProgram(copy, ToWide(core::RelaunchParameters(program, command_line, RecordPath())), std::wstring(),
+      run = StartProgram(copy, core::RelaunchParameters(program, command_line, RecordPath()), Text(),
                          false, false);
   }
   if (!run.started) {
     // Nothing will run the copy: it must not stay behind.
-    if (!copy.empty()) DeleteFileW(copy.c_str());
-    RemoveDirectoryW(folder.c_str());
+    if (!copy.empty()) DeleteFileW(WideOf(copy));
+    RemoveDirectoryW(WideOf(folder));
     return contract::kCopyNotStarted;
   }
   g_started_copy = std::move(run.process);
@@ -144,21 +144,21 @@ int OpenLog(const Text& installed) {
   const Text program = FullLongPathOf(installed);
   engine.text.SetVariable(NameOf(contract::kInstalledUninstaller), program);
   Engine().installed_uninstaller = program;
-  const std::wstring log = ToWide(core::LogPathFor(program));
-  OpenRunRecord(core::LogPathFor(program));
-  if (!IsFileWithContent(log))
+  const Text log = core::LogPathFor(program);
+  OpenRunRecord(log);
+  if (!IsFileWithContent(WideOf(log)))
     return RefuseLog(u"#errorunlognotfound", u"not found, or empty", contract::kCopyFindsNoLog);
 
   // The private copy goes away with the runtime folder. A copy that could
   // not be made whole counts as a log that cannot be opened.
-  std::wstring copy;
-  if (!CreateTemporaryFile(ToWide(Expand(ReferenceOf(contract::kRuntimeFolder))), L"qxu", copy) ||
+  Text copy;
+  if (!CreateTemporaryFile(WideOf(Expand(ReferenceOf(contract::kRuntimeFolder))), L"qxu", copy) ||
       !CopyWhole(log, copy)) {
-    if (!copy.empty()) DeleteFileW(copy.c_str());
+    if (!copy.empty()) DeleteFileW(WideOf(copy));
     return RefuseLog(u"#errorunlognotfound", u"it could not be copied whole", contract::kCopyFindsNoLog);
   }
-  engine.text.SetVariable(u"LOGFILE", FromWide(copy.c_str()));
-  Engine().log.reset(CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  engine.text.SetVariable(u"LOGFILE", copy);
+  Engine().log.reset(CreateFileW(WideOf(copy), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string bytes;
   if (Engine().log) ReadHeaderBytes(Engine().log.get(), bytes);

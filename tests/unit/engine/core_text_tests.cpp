@@ -74,6 +74,8 @@ TEST_CASE("decimal text and trimming") {
   CHECK_EQ(DecimalText(0), T(u"0"));
   CHECK_EQ(DecimalText(-2147483648LL), T(u"-2147483648"));
   CHECK_EQ(DecimalText(1033), T(u"1033"));
+  CHECK_EQ(DecimalText(4294967296LL), T(u"4294967296"));
+  CHECK_EQ(DecimalText(INT64_MIN), T(u"-9223372036854775808"));
   CHECK_EQ(Text(TrimSpaces(TextView(u"  #ok=&OK  "))), T(u"#ok=&OK"));
   CHECK_EQ(Text(TrimSpaces(TextView(u"\tx \t"))), T(u"\tx \t"));
   CHECK_EQ(Text(TrimSpaces(TextView(u"    "))), T(u""));

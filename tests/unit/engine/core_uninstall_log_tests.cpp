@@ -178,6 +178,10 @@ TEST_CASE("folder order: every folder before the folders that lead its path") {
   SortPathsForRemoval(folders);
   CHECK(folders == (std::vector<Text>{u"D:\\x", u"C:\\App\\data\\Cache", u"C:\\app\\Data", u"C:\\App\\Bin",
                                      u"C:\\App", u"C:\\Ap"}));
+  // Paths that differ only in letter case keep their order.
+  std::vector<Text> cased = {u"C:\\b", u"C:\\A", u"C:\\B"};
+  SortPathsForRemoval(cased);
+  CHECK(cased == (std::vector<Text>{u"C:\\b", u"C:\\B", u"C:\\A"}));
 }
 
 TEST_CASE("written lines: a tag line for kinds 0 to 6, one line per payload") {
