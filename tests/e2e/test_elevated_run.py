@@ -1,7 +1,7 @@
 """What others may do around an elevated run: plant the aside folder (a link,
 or a folder of their own), a runtime folder, a record or a completion mark,
-create the run lock first, or have another run move the uninstaller's
-file away just as it starts. Wine keeps no access lists (every process is the
+create the run lock first, race to replace the temporary copy, or have
+another run move the uninstaller's file away just as it starts. Wine keeps no access lists (every process is the
 same administrator) and has no private namespaces, so the locks here are the
 global ones the runs fall back to; under Windows a run never uses those."""
 
@@ -178,6 +178,26 @@ def test_the_sweep_never_deletes_through_a_link_swapped_in_during_it(wine, temp_
         # Wine follows a Linux link to a folder even when told not to, so
         # the link stays (and with it the folder): nothing behind it is touched.
         assert sorted(os.listdir(target)) == names
+
+
+def test_a_process_racing_to_replace_the_copy_never_runs_in_its_place(wine, temp_before):
+    # Wine keeps no access lists, so the racer may still spoil a run (the
+    # copy not made, or renamed once started); it must never run as the copy.
+    ran = os.path.join(wine.user_temp, "qx_race_ran.txt")
+    if os.path.exists(ran):
+        os.remove(ran)
+    racer = subprocess.Popen(["wine", os.path.join(wine.build, "win", "tests", "race_copy.exe"), "race", "120000"],
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    try:
+        assert racer.stdout.readline().strip() == b"racing"
+        with wine.scratch("race") as folder:
+            for attempt in range(3):
+                app = os.path.join(folder, "App%d" % attempt)
+                wine.run(hand_made_installation(wine, app, [("#folder", wine.winpath(app))]), wait_all=True)
+    finally:
+        racer.kill()
+        racer.wait()
+    assert not os.path.exists(ran)
 
 
 def test_a_completion_mark_faked_by_another_process_gives_18(wine, temp_before):

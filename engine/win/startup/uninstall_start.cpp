@@ -59,11 +59,18 @@ void ShowMessage(core::TextView language_key) {
   MessageBoxW(nullptr, WideOf(text), WideOf(caption), MB_OK | LanguageBoxStyle());
 }
 
+// Eight or four hexadecimal digits of |seed|, as the folder's and the copy's names have them.
+void AppendHex(Text& text, DWORD seed, int digits) {
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) text.push_back(u"0123456789ABCDEF"[(seed >> shift) & 0xF]);
+}
+
 // A fresh folder "qxu" and 8 hexadecimal digits beside the runtime folder,
 // in the temporary folder that the launcher chose, made with the protected
 // list: the copy runs elevated, and nobody else may put or change anything
-// where it lies. With its "\".
-bool CreateCopyFolder(Text& folder) {
+// where it lies. With its "\". |held| keeps it open without delete sharing
+// until the copy has started, so that nobody can rename it and put another
+// folder in its place meanwhile.
+bool CreateCopyFolder(Text& folder, UniqueFile& held) {
   const Text runtime = Expand(ReferenceOf(contract::kRuntimeFolder));
   core::TextView temp = runtime;
   while (!temp.empty() && temp.back() == u'\\') temp.remove_suffix(1);
@@ -73,8 +80,18 @@ bool CreateCopyFolder(Text& folder) {
   for (int attempt = 0; attempt < kCopyFolderAttempts; ++attempt, seed += GetTickCount() | 1) {
     folder.assign(temp.substr(0, cut + 1));
     folder += u"qxu";
-    for (int shift = 28; shift >= 0; shift -= 4) folder.push_back(u"0123456789ABCDEF"[(seed >> shift) & 0xF]);
+    AppendHex(folder, seed, 8);
     if (CreateProtectedFolder(WideOf(folder))) {
+      held.reset(CreateFileW(WideOf(folder), FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                             nullptr));
+      BY_HANDLE_FILE_INFORMATION opened;
+      if (!held || !GetFileInformationByHandle(held.get(), &opened) ||
+          (opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        held.reset();
+        RemoveDirectoryW(WideOf(folder));
+        return false;
+      }
       folder.push_back(u'\\');
       return true;
     }
@@ -83,23 +100,40 @@ bool CreateCopyFolder(Text& folder) {
   return false;
 }
 
-// Written through a handle that shares only reading, then reopened as the
-// very file written (one name, no link) and |held| sharing only reading
-// until the copy has started: nobody can swap or change it meanwhile.
-bool WriteCopy(const Text& program, const Text& copy, UniqueFile& held) {
+// The copy made under a fresh name "qxu" and 4 hexadecimal digits ".tmp" in
+// |folder| and written through a handle that shares only reading; then
+// reopened as the very file written (one name, no link) and |held| sharing
+// only reading until the copy has started, and read back through that
+// handle: it must be exactly what was written, for between the two opens
+// another program could have written to it. |copy| names it once it is made.
+bool WriteCopy(const Text& program, const Text& folder, Text& copy, UniqueFile& held) {
   std::string bytes;
   if (!ReadWholeFile(WideOf(program), bytes)) return false;
   FileIdentity written;
-  BY_HANDLE_FILE_INFORMATION opened;
   {
-    UniqueFile file(CreateFileW(WideOf(copy), GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file || !WriteAll(file.get(), bytes) || !IdentityOf(file.get(), written)) return false;
+    UniqueFile file;
+    Text name;
+    DWORD seed = GetTickCount() ^ GetCurrentProcessId();
+    for (int attempt = 0; !file && attempt < kCopyFolderAttempts; ++attempt, seed = seed * 69069 + 1) {
+      name = folder + u"qxu";
+      AppendHex(name, seed, 4);
+      name += u".tmp";
+      file.reset(CreateFileW(WideOf(name), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!file && GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    if (!file) return false;
+    copy = std::move(name);
+    if (!WriteAll(file.get(), bytes) || !IdentityOf(file.get(), written)) return false;
   }
   held.reset(CreateFileW(WideOf(copy), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  return held && GetFileInformationByHandle(held.get(), &opened) && written == FileIdentity{opened.dwVolumeSerialNumber, opened.nFileIndexHigh, opened.nFileIndexLow} &&
-         opened.nNumberOfLinks == 1 && !(opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  BY_HANDLE_FILE_INFORMATION opened;
+  std::string back;
+  return held && GetFileInformationByHandle(held.get(), &opened) &&
+         written == FileIdentity{opened.dwVolumeSerialNumber, opened.nFileIndexHigh, opened.nFileIndexLow} &&
+         opened.nNumberOfLinks == 1 && !(opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         ReadAll(held.get(), back, bytes.size() + 1) && back == bytes;
 }
 
 int RestartFromCopy(core::TextView command_line) {
@@ -111,17 +145,18 @@ int RestartFromCopy(core::TextView command_line) {
     return contract::kNoLog;
   }
   Text folder, copy;
-  if (!CreateCopyFolder(folder)) return contract::kCopyNotStarted;
+  UniqueFile held_folder;
+  if (!CreateCopyFolder(folder, held_folder)) return contract::kCopyNotStarted;
   ProgramRun run;
-  if (CreateTemporaryFile(WideOf(folder), L"qxu", copy)) {
+  {
     UniqueFile held;
-    if (WriteCopy(program, copy, held))
-      run = StartProgram(copy, core::RelaunchParameters(program, command_line, RecordPath()), Text(),
-                         false, false);
+    if (WriteCopy(program, folder, copy, held))
+      run = StartProgram(copy, core::RelaunchParameters(program, command_line, RecordPath()), Text(), false, false);
   }
   if (!run.started) {
     // Nothing will run the copy: it must not stay behind.
     if (!copy.empty()) DeleteFileW(WideOf(copy));
+    held_folder.reset();
     RemoveDirectoryW(WideOf(folder));
     return contract::kCopyNotStarted;
   }
