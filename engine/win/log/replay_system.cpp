@@ -23,9 +23,6 @@ using core::TextView;
 
 constexpr int kUnregisterLimit = 3000;
 
-// The platform's view of a core text, without a copy: both are UTF-16.
-const wchar_t* Wide(const Text& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-
 // A path's last component as the platform reads it: trailing dots and
 // spaces do not count.
 TextView LastComponent(TextView path) {
@@ -46,7 +43,7 @@ bool MayBeNamed(TextView name, TextView own) {
 
 Text ShortNameOf(const Text& path) {
   wchar_t buffer[MAX_PATH];
-  const DWORD length = GetShortPathNameW(Wide(path), buffer, MAX_PATH);
+  const DWORD length = GetShortPathNameW(WideOf(path), buffer, MAX_PATH);
   return length > 0 && length < MAX_PATH ? Text(LastComponent(FromWide(buffer))) : Text();
 }
 
@@ -63,7 +60,7 @@ void IdentifyOwnFiles(TextView uninstaller, OwnFile (&own)[2]) {
     own[i].long_path = paths[i];
     own[i].names[0] = Text(LastComponent(paths[i]));
     own[i].names[1] = ShortNameOf(paths[i]);
-    own[i].identified = IdentityOf(Wide(paths[i]), own[i].identity);
+    own[i].identified = IdentityOf(WideOf(paths[i]), own[i].identity);
   }
 }
 
@@ -73,12 +70,12 @@ bool WinReplayFacts::IsUninstallerOrItsLog(const Text& path) const {
     const OwnFile& own = own_[i];
     if (!MayBeNamed(name, own.names[0]) && !MayBeNamed(name, own.names[1])) continue;
     FileIdentity identity;
-    if (own.identified && IdentityOf(Wide(path), identity)) {
+    if (own.identified && IdentityOf(WideOf(path), identity)) {
       if (identity == own.identity) return true;
       continue;
     }
     const Text full = FullLongPathOf(path);
-    if (EqualPathText(Wide(full), full.size(), Wide(own.long_path), own.long_path.size())) return true;
+    if (EqualPathText(WideOf(full), full.size(), WideOf(own.long_path), own.long_path.size())) return true;
   }
   return false;
 }
@@ -92,13 +89,13 @@ core::EntryFacts WinReplayFacts::FactsOf(const Text& path) {
   if (!folder_known_ || folder != folder_) {
     folder_.assign(folder);
     folder_known_ = true;
-    folder_linked_ = qx::PassesThroughLink(Wide(path));
-    folder_remote_ = !qx::CanActAtRestart(Wide(path));
+    folder_linked_ = qx::PassesThroughLink(WideOf(path));
+    folder_remote_ = !qx::CanActAtRestart(WideOf(path));
   }
   facts.behind_link = folder_linked_;
   facts.remote = folder_remote_;
   facts.own = IsUninstallerOrItsLog(path);
-  const DWORD attributes = GetFileAttributesW(Wide(path));
+  const DWORD attributes = GetFileAttributesW(WideOf(path));
   facts.is_file = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
   return facts;
 }
@@ -108,13 +105,13 @@ bool WinReplayFacts::ClosedToUsers(const Text& path) {
   // list: one that a user could rename would let a link take its place.
   const size_t root = qx::DriveRootLength(path);
   if (root == 0) return false;
-  std::wstring folder = ToWide(path);
+  Text folder = path;
   for (;;) {
-    const size_t cut = folder.find_last_of(L"\\/");
-    if (cut == std::wstring::npos || cut + 1 < root) return false;
+    const size_t cut = folder.find_last_of(u"\\/");
+    if (cut == Text::npos || cut + 1 < root) return false;
     folder.resize(cut + 1 == root ? root : cut);
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+    if (GetNamedSecurityInfoW(WideOf(folder), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                               nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
       return false;
     }
@@ -134,7 +131,7 @@ std::vector<size_t> WinReplayFacts::NamesLeft(const std::vector<const Text*>& pa
   const size_t cut = first.find_last_of(u"\\/");
   const Text pattern = first.substr(0, cut == Text::npos ? 0 : cut) + u"\\*";
   WIN32_FIND_DATAW entry;
-  UniqueFind listing(FindFirstFileW(Wide(pattern), &entry));
+  UniqueFind listing(FindFirstFileW(WideOf(pattern), &entry));
   if (!listing) return left;
   core::EntrySet names;
   do {
@@ -145,9 +142,9 @@ std::vector<size_t> WinReplayFacts::NamesLeft(const std::vector<const Text*>& pa
     }
   } while (FindNextFileW(listing.get(), &entry));
   for (size_t i = 0; i < paths.size() && names.size() != 0; ++i) {
-    std::wstring name = ToWide(LastComponent(*paths[i]));
-    CharUpperW(name.data());
-    if (names.Find(FromWide(name.c_str()))) left.push_back(i);
+    Text name(LastComponent(*paths[i]));
+    CharUpperW(WideOf(name));
+    if (names.Find(name)) left.push_back(i);
   }
   return left;
 }
@@ -157,16 +154,16 @@ Text WinReplayFacts::KeyOf(const Text& path) { return PathKey(path); }
 void WinReplayFacts::VisitChildren(const Text& folder, ChildVisitor& visit) {
   // Each child's key is its folder's full long form, then its long name,
   // in upper case: what PathKey makes of it.
-  const std::wstring full = ToWide(core::WithoutTrailingBackslash(FullLongPathOf(folder)));
+  const Text full(core::WithoutTrailingBackslash(FullLongPathOf(folder)));
   WIN32_FIND_DATAW entry;
-  UniqueFind listing(FindFirstFileW((full + L"\\*").c_str(), &entry));
+  UniqueFind listing(FindFirstFileW(WideOf(full + u"\\*"), &entry));
   if (!listing) return;
   do {
     const wchar_t* name = entry.cFileName;
     if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
-    std::wstring child = full + L"\\" + name;
-    CharUpperBuffW(child.data(), static_cast<DWORD>(child.size()));
-    if (!visit.Visit(FromWide(child.c_str()))) return;
+    Text child = full + u"\\" + FromWide(name);
+    CharUpperBuffW(WideOf(child), static_cast<DWORD>(child.size()));
+    if (!visit.Visit(child)) return;
   } while (FindNextFileW(listing.get(), &entry));
 }
 
@@ -178,16 +175,16 @@ uint32_t WinReplayActions::Remove(core::LogEntryKind kind, std::span<const Text>
   const Text& path = fields[0];
   switch (kind) {
     case core::kLogFile:
-      return TooLongToExist(path) ? ERROR_FILENAME_EXCED_RANGE : DeleteFileEntry(Wide(path));
+      return TooLongToExist(path) ? ERROR_FILENAME_EXCED_RANGE : DeleteFileEntry(WideOf(path));
     case core::kLogFolder:
-      return TooLongToExist(path) ? ERROR_FILENAME_EXCED_RANGE : RemoveFolderEntry(Wide(path));
+      return TooLongToExist(path) ? ERROR_FILENAME_EXCED_RANGE : RemoveFolderEntry(WideOf(path));
     case core::kLogRegistryKey:
       return DeleteRegistryKey(path);
     case core::kLogRegistryValue:
       return RemoveValue(path, fields[1]);
     default: {
       // An INI key: a missing file is no error of the profile call's.
-      if (GetFileAttributesW(Wide(path)) == INVALID_FILE_ATTRIBUTES) {
+      if (GetFileAttributesW(WideOf(path)) == INVALID_FILE_ATTRIBUTES) {
         const DWORD missing = GetLastError();
         if (missing == ERROR_FILE_NOT_FOUND || missing == ERROR_PATH_NOT_FOUND) return missing;
       }
@@ -211,14 +208,14 @@ DWORD WinReplayActions::RemoveValue(const Text& key, const Text& name) {
       value_key_error_ = RegOpenKeyExW(split.root, split.subkey.c_str(), 0, KEY_ALL_ACCESS, value_key_handle_.put());
   }
   if (value_key_error_ != ERROR_SUCCESS) return value_key_error_;
-  return RegDeleteValueW(value_key_handle_.get(), ToWide(Expand(name)).c_str());
+  return RegDeleteValueW(value_key_handle_.get(), WideOf(Expand(name)));
 }
 
 Text WinReplayActions::MoveAside(const Text& path) { return FromWide(engine::MoveAside(ToWide(path)).c_str()); }
 
 bool WinReplayActions::Report(const Text& path, bool gone) {
   // Any other answer means nothing: a caller may return what it likes.
-  return !callback_ || callback_(contract::kReplayedFile, Wide(path), gone ? 1 : 0) != contract::kReplayNotScheduled;
+  return !callback_ || callback_(contract::kReplayedFile, WideOf(path), gone ? 1 : 0) != contract::kReplayNotScheduled;
 }
 
 void WinReplayActions::Record(core::LogEntryKind kind, const Text& path, const core::EntryOutcome& outcome) {
