@@ -56,6 +56,19 @@ inline bool PassesThroughLink(const wchar_t* path) {
   return false;
 }
 
+// Opens the folder |path| itself, never what a link leads to, with |access|
+// and without delete sharing: while |held| stays open nobody can delete,
+// rename or replace it. False for anything but a folder that is no reparse
+// point; |held| then tells whether anything was opened at all.
+inline bool HoldFolder(const wchar_t* path, DWORD access, UniqueFile& held) {
+  held.reset(CreateFileW(path, access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  FILE_ATTRIBUTE_TAG_INFO opened;
+  return held && GetFileInformationByHandleEx(held.get(), FileAttributeTagInfo, &opened, sizeof opened) &&
+         (opened.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+             FILE_ATTRIBUTE_DIRECTORY;
+}
+
 // False for a file on another machine's volume (a network path, or a drive
 // the system reports as remote): the system cannot delete it at restart, so
 // nothing there is moved aside or scheduled.

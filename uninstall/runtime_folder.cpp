@@ -3,6 +3,7 @@
 #include <winternl.h>
 
 #include "common/file_identity.h"
+#include "common/path_links.h"
 #include "common/protected_access.h"
 #include "common/unique_resource.h"
 #include "uninstall/launcher.h"
@@ -59,15 +60,8 @@ DWORD OpenEntry(HANDLE folder, const wchar_t* name, ULONG bytes, ACCESS_MASK acc
   return 0;
 }
 
-// A folder by its path, held so that nobody can delete, rename or replace
-// it; false for anything but a folder that is no reparse point.
-bool OpenFolder(const wchar_t* path, UniqueFile& folder) {
-  folder.reset(CreateFileW(path, FILE_LIST_DIRECTORY | kRemoveAccess, kHeldSharing, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  FILE_ATTRIBUTE_TAG_INFO held;
-  return folder && GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &held, sizeof held) &&
-         (held.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY;
-}
+// What the sweep and the record hold a folder with (common/path_links.h).
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | kRemoveAccess;
 
 DWORD DeleteHeld(HANDLE entry) {
   FILE_DISPOSITION_INFO gone{TRUE};
@@ -157,7 +151,7 @@ void RecordRuntimeFolder(const PathBuffer& folder) {
   FileIdentity identity;
   PathBuffer name;
   UniqueKey key;
-  if (OpenFolder(folder.get(), held) && IdentityOf(held.get(), identity) && RecordName(folder, name) &&
+  if (HoldFolder(folder.get(), kFolderAccess, held) && IdentityOf(held.get(), identity) && RecordName(folder, name) &&
       RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRecordKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr) ==
           ERROR_SUCCESS) {
     RegSetValueExW(key.get(), name.get(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(&identity), sizeof identity);
@@ -169,15 +163,13 @@ void RecordRuntimeFolder(const PathBuffer& folder) {
 // removed, or gone, or something else now stands at its path.
 bool RemoveStaleFolder(const wchar_t* name, const FileIdentity& recorded) {
   UniqueFile folder;
-  if (!OpenFolder(name, folder)) {
+  if (!HoldFolder(name, kFolderAccess, folder)) {
     const DWORD error = GetLastError();
     return folder || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
   }
   FileIdentity found;
   if (!IdentityOf(folder.get(), found)) return false;
-  if (!(found == recorded)) {
-    return true;
-  }
+  if (!(found == recorded)) return true;
   UniqueHandle marker;
   const DWORD error = OpenEntry(folder.get(), kMarkerName, sizeof kMarkerName - sizeof(wchar_t), DELETE,
                                 kHeldSharing | FILE_SHARE_DELETE, marker);
@@ -243,7 +235,7 @@ bool CreateRuntimeFolder(LauncherState& state, uint32_t seed, TickSource tick_co
 
 DWORD RemoveFolderTree(const PathBuffer& path) {
   UniqueFile folder;
-  if (!OpenFolder(path.get(), folder)) return folder ? ERROR_DIRECTORY : GetLastError();
+  if (!HoldFolder(path.get(), kFolderAccess, folder)) return folder ? ERROR_DIRECTORY : GetLastError();
   const DWORD error = RemoveContents(folder.get(), 0);
   return error != 0 ? error : DeleteHeld(folder.get());
 }

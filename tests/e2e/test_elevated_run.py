@@ -18,6 +18,15 @@ from test_uninstall import (RUNTIME_NAME, copy_paths, hand_made_installation, ho
                             pending_deletions, temp_before, wine_program)
 
 
+def one_file_installation(wine, folder):
+    """"App" in |folder| with one logged file; the folder and the silent command."""
+    app = os.path.join(folder, "App")
+    data = os.path.join(app, "data.txt")
+    os.makedirs(app)
+    open(data, "w").close()
+    return app, hand_made_installation(wine, app, [("#file", wine.winpath(data)), ("#folder", wine.winpath(app))])
+
+
 def hold_lock(wine, who, uninstaller):
     """hold_lock.exe holding the run lock of |uninstaller| as |who| made it."""
     holder = subprocess.Popen(["wine", os.path.join(wine.build, "win", "tests", "hold_lock.exe"), who,
@@ -79,11 +88,7 @@ def test_an_aside_folder_planted_before_the_run_receives_nothing(wine, temp_befo
 ])
 def test_a_lock_created_first_by_another_process(wine, temp_before, who, code):
     with wine.scratch("lock") as folder:
-        app = os.path.join(folder, "App")
-        data = os.path.join(app, "data.txt")
-        os.makedirs(app)
-        open(data, "w").close()
-        command = hand_made_installation(wine, app, [("#file", wine.winpath(data)), ("#folder", wine.winpath(app))])
+        app, command = one_file_installation(wine, folder)
         holder = hold_lock(wine, who, os.path.join(app, "uninstall.exe"))
         try:
             result = wine.run(command, wait_all=True)
@@ -92,7 +97,7 @@ def test_a_lock_created_first_by_another_process(wine, temp_before, who, code):
             holder.wait()
         assert result.boxes == []
         assert result.exit_code == code
-        assert os.path.exists(data) == (code == 1618)
+        assert os.path.exists(os.path.join(app, "data.txt")) == (code == 1618)
 
 
 @pytest.mark.parametrize("lock_held, log_left, code", [
@@ -220,11 +225,7 @@ def test_a_completion_mark_faked_by_another_process_gives_18(wine, temp_before):
 
 def test_a_record_path_that_is_a_link_is_refused_and_the_run_completes(wine, temp_before):
     with wine.scratch("record") as folder:
-        app = os.path.join(folder, "App")
-        data = os.path.join(app, "data.txt")
-        os.makedirs(app)
-        open(data, "w").close()
-        command = hand_made_installation(wine, app, [("#file", wine.winpath(data)), ("#folder", wine.winpath(app))])
+        app, command = one_file_installation(wine, folder)
         victim = os.path.join(folder, "victim.txt")
         with open(victim, "w") as f:
             f.write("keep")

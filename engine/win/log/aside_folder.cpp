@@ -42,24 +42,20 @@ struct AsideFolders {
 } g_aside;
 
 
-// The folder at |path| opened and held, unless it is a link or no folder:
-// held without delete sharing, its name cannot change under the check. A
-// folder this run has just made carries the protected list; any other must
-// show exactly that list, for someone else may have made it.
-UniqueFile HoldFolder(const wchar_t* path, bool made_here) {
-  UniqueFile held(CreateFileW(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, kNoFollow, nullptr));
-  const DWORD attributes = GetFileAttributesW(path);
-  if (!held || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+// The folder at |path| held (common/path_links.h), unless it is a link or no
+// folder. A folder this run has just made carries the protected list; any
+// other must show exactly that list, for someone else may have made it.
+UniqueFile TrustedFolder(const wchar_t* path, bool made_here) {
+  UniqueFile held;
+  if (!HoldFolder(path, FILE_LIST_DIRECTORY | READ_CONTROL | SYNCHRONIZE, held) ||
+      (!made_here && !HasProtectedDescriptor(held.get(), SE_FILE_OBJECT))) {
     return UniqueFile();
   }
-  if (!made_here && !HasProtectedDescriptor(held.get(), SE_FILE_OBJECT)) return UniqueFile();
   return held;
 }
 
 bool UseFolder(AsideFolder& folder, const wchar_t* path, bool made_here) {
-  folder.held = HoldFolder(path, made_here);
+  folder.held = TrustedFolder(path, made_here);
   if (!folder.held) return false;
   SetFileAttributesW(path, FILE_ATTRIBUTE_HIDDEN);
   folder.path = path;

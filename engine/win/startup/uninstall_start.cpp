@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/file_identity.h"
+#include "common/path_links.h"
 #include "common/protected_access.h"
 #include "common/unique_resource.h"
 #include "engine/win/platform/engine_state.h"
@@ -82,12 +83,7 @@ bool CreateCopyFolder(Text& folder, UniqueFile& held) {
     folder += u"qxu";
     AppendHex(folder, seed, 8);
     if (CreateProtectedFolder(WideOf(folder))) {
-      held.reset(CreateFileW(WideOf(folder), FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                             nullptr));
-      BY_HANDLE_FILE_INFORMATION opened;
-      if (!held || !GetFileInformationByHandle(held.get(), &opened) ||
-          (opened.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      if (!HoldFolder(WideOf(folder), FILE_LIST_DIRECTORY | SYNCHRONIZE, held)) {
         held.reset();
         RemoveDirectoryW(WideOf(folder));
         return false;
