@@ -115,6 +115,7 @@ TEST_CASE("scaling: factors, rounding to nearest, point sizes") {
   CHECK_EQ(ScaleLength(400, s), 500);
   CHECK_EQ(ScaleLength(81, s), 101);
   CHECK_EQ(ScaleLength(25, s), 31);
+  CHECK_EQ(ScaleLength(2, s), 3);
   CHECK_EQ(ScaleLength(-2, s), -3);
   CHECK_EQ(ScaleFactor(0, 1.25), 1.25);
   CHECK_EQ(ScaleLength(2000000000, 2.0), INT32_MAX);
